@@ -1,0 +1,261 @@
+// The BMS and BDS decoders and the bitmap expansion: hand-worked octets,
+// writer round trips at every width, and malformed sections.
+#include "gribfixtures.h"
+
+#include <cmath>
+#include <random>
+
+using namespace fixtures;
+
+class TestData : public QObject {
+    Q_OBJECT
+
+private:
+    static Bytes bitmapSection(unsigned char unused, const Bytes& map, unsigned short id = 0)
+    {
+        Bytes b = {0, 0, 0, unused, (unsigned char)(id >> 8), (unsigned char)(id & 0xFF)};
+        b.insert(b.end(), map.begin(), map.end());
+        put24(b, 0, b.size());
+        return b;
+    }
+
+private slots:
+    void eightBitRamp()
+    {
+        Bytes data(256);
+        for (int i = 0; i < 256; ++i)
+            data[size_t(i)] = (unsigned char)i;
+        const Decoded d = decode(handMessage(handPds(), {}, {},
+                                             handBds(0, 0, 0, {0, 0, 0, 0}, 8, data)));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.bds.ulGrid_size, 256u);
+        QCOMPARE(int(d.bds.usBit_pack_num), 8);
+        QCOMPARE(d.values, ramp(256));
+    }
+
+    void ibmReferenceValue()
+    {
+        // Sign set, characteristic 65, mantissa 0x100000: -(16 * 2^20 / 2^24).
+        const Decoded d = decode(handMessage(handPds(), {}, {},
+                                             handBds(0, 0, 0, {0xC1, 0x10, 0, 0}, 8, {0, 3})));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.bds.fReference, -1.0f);
+        QCOMPARE(d.values, (std::vector<float>{-1.0f, 2.0f}));
+    }
+
+    void binaryAndDecimalScale()
+    {
+        // E = -2 (sign-and-magnitude 0x8002), D = 1, R = 100 (0x42640000), X = 8.
+        const Decoded d = decode(handMessage(handPds(1, 0, 0, 0x00, 0x01), {}, {},
+                                             handBds(0, 0x80, 0x02, {0x42, 0x64, 0, 0}, 8, {8})));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.bds.Bin_sc_fctr, -2);
+        QCOMPARE(d.bds.fReference, 100.0f);
+        const float expected = (8.0f * 0.25f + 100.0f) / 10.0f;
+        QCOMPARE(d.values, std::vector<float>{expected});
+        QVERIFY(std::fabs(d.values[0] - 10.2f) < 1e-6f);
+    }
+
+    void unusedBitsLimitThePointCount()
+    {
+        // 12-bit values, 3 of them in 36 bits: 5 octets with 4 unused bits.
+        const Decoded d = decode(handMessage(handPds(), {}, {},
+                                             handBds(0x04, 0, 0, {0, 0, 0, 0}, 12,
+                                                     {0x00, 0x10, 0x02, 0xFF, 0xF0})));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.values, (std::vector<float>{1, 2, 4095}));
+    }
+
+    void constantField()
+    {
+        GRIB_WRITE_SPEC spec = smallGrid(10, 5);
+        spec.bits_per_value = 0;
+        spec.dec_scale = 1;
+        const Decoded d = decode(encode(spec, std::vector<float>(50, 273.5f)));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.values.size(), size_t(50));
+        const float expected = float(grib_ibm_to_double(grib_ibm_from_double(2735.0))) / 10.0f;
+        for (float v : d.values)
+            QCOMPARE(v, expected);
+
+        // Without a grid there is one value.
+        spec.has_gds = 0;
+        const Decoded single = decode(encode(spec, std::vector<float>(1, 4.0f)));
+        QCOMPARE(single.status, 0);
+        QCOMPARE(single.values, std::vector<float>{4.0f});
+    }
+
+    void constantFieldsTooLargeOrQuasiRegularAreRefused()
+    {
+        GRIB_WRITE_SPEC spec = smallGrid(2, 2);
+        spec.bits_per_value = 0;
+        GRIB_WRITE_LAYOUT layout;
+        Bytes huge = encode(spec, std::vector<float>(4, 1.0f), &layout);
+        // A few dozen octets claiming 65534 x 65534 points.
+        grib_put_uint(&huge[layout.gds_offset + 6], 65534, 2);
+        grib_put_uint(&huge[layout.gds_offset + 8], 65534, 2);
+        Decoded d = decode(huge);
+        QCOMPARE(d.status, 4);
+        QVERIFY2(d.error.rfind("grib_dec: gribgetbds: failed to create array", 0) == 0, d.error.c_str());
+        QVERIFY(d.values.empty());
+
+        Bytes reduced = huge;
+        grib_put_uint(&reduced[layout.gds_offset + 6], 0xFFFF, 2);
+        grib_put_uint(&reduced[layout.gds_offset + 8], 96, 2);
+        d = decode(reduced);
+        QCOMPARE(d.status, 5);
+        QVERIFY2(d.error.rfind("grib_dec:  constant field on a quasi-regular grid", 0) == 0,
+                 d.error.c_str());
+    }
+
+    void bitmapExpansion()
+    {
+        // 0xA0 with 3 unused bits: 1 0 1 0 0; packed 1.0 and 2.0.
+        const Decoded d = decode(handMessage(handPds(), {}, bitmapSection(3, {0xA0}),
+                                             handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2})));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.bms.ulbits_set, 2u);
+        QCOMPARE(d.bitmapStatus, 0);
+        QCOMPARE(d.bds.ulGrid_size, 5u);
+        QCOMPARE(d.values, (std::vector<float>{1.0f, -9999.0f, 2.0f, -9999.0f, -9999.0f}));
+    }
+
+    void predefinedBitmapLeavesValuesPacked()
+    {
+        const Decoded d = decode(handMessage(handPds(), {}, bitmapSection(0, {}, 5),
+                                             handBds(0, 0, 0, {0, 0, 0, 0}, 8, {7, 8, 9})));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.bms.usBMS_id), 5);
+        QVERIFY(d.bms.bit_map == nullptr);
+        QCOMPARE(d.bitmapStatus, 0);
+        QCOMPARE(d.values, (std::vector<float>{7, 8, 9}));
+    }
+
+    void bitmapDisagreements()
+    {
+        // More bitmap bits than the grid has points.
+        Bytes gds(32, 0);
+        put24(gds, 0, 32);
+        gds[7] = 2, gds[9] = 2;
+        Decoded d = decode(handMessage(handPds(), gds, bitmapSection(0, {0xF0}),
+                                       handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2, 3, 4})));
+        QCOMPARE(d.status, 1);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbms: corrupted BMS, gds_flag set but "
+                                      "totbits 8 != ulgrid_sz 4\n"));
+        // More unused bits than the section holds.
+        d = decode(handMessage(handPds(), {}, bitmapSection(200, {0xF0}),
+                               handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1})));
+        QCOMPARE(d.status, 1);
+        QVERIFY2(d.error.rfind("grib_dec: gribgetbms: corrupted BMS", 0) == 0, d.error.c_str());
+        // Packed values and set bits disagree.
+        d = decode(handMessage(handPds(), {}, bitmapSection(4, {0xE0}),
+                               handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2})));
+        QCOMPARE(d.status, 2);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  BMS present, #datapts calculated (2) "
+                                      "not same as BMS's set bits (3)\n"));
+        // Packed values and grid size disagree.
+        d = decode(handMessage(handPds(), gds, {}, handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2, 3})));
+        QCOMPARE(d.status, 3);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  GDS present, #datapts calculated (3) "
+                                      "not same as GDS's grid size (4)\n"));
+    }
+
+    void unsupportedPacking()
+    {
+        Decoded d = decode(handMessage(handPds(), {}, {}, handBds(0x80, 0, 0, {0, 0, 0, 0}, 8, {1})));
+        QCOMPARE(d.status, 1);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  unrecognized packing algorithm\n"));
+        d = decode(handMessage(handPds(), {}, {}, handBds(0x40, 0, 0, {0, 0, 0, 0}, 8, {1})));
+        QCOMPARE(d.status, 1);
+        d = decode(handMessage(handPds(), {}, {}, handBds(0, 0, 0, {0, 0, 0, 0}, 33, Bytes(40, 1))));
+        QCOMPARE(d.status, 5);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  33 bits per value not supported (at most 32)\n"));
+    }
+
+    void applyBitmapFailures()
+    {
+        BMS_INPUT bms = {};
+        BDS_HEAD_INPUT bds = {};
+        char err[GRIB_ERRMSG_LEN] = "";
+        float* data = static_cast<float*>(malloc(4 * sizeof(float)));
+        bds.ulGrid_size = 4;
+        bms.uslength = 7;
+        QCOMPARE(apply_bitmap(&bms, &data, -9999.0f, &bds, err), 1); // no bitmap pointer
+        QCOMPARE(std::string(err), std::string());
+
+        const octets none[] = {0x00};
+        bms.bit_map = none;
+        QCOMPARE(apply_bitmap(&bms, &data, -9999.0f, &bds, err), 4);
+        QCOMPARE(std::string(err), std::string("apply_bitmap: No bits set in bitmap.  No data retrieved!!\n"));
+
+        // More set bits than packed values: refused, the packed array kept.
+        const octets all[] = {0xFF};
+        bms.bit_map = all;
+        bms.ulbits_set = 8;
+        err[0] = '\0';
+        float* before = data;
+        QCOMPARE(apply_bitmap(&bms, &data, -9999.0f, &bds, err), 3);
+        QCOMPARE(std::string(err), std::string("apply_bitmap:  accessing more than 4 elements in Grib_data[]\n"));
+        QCOMPARE(data, before);
+        QCOMPARE(bds.ulGrid_size, 4u);
+        free(data);
+    }
+
+    void writerRoundTripAtEveryWidth()
+    {
+        std::mt19937 rng(42);
+        std::uniform_real_distribution<float> dist(-50.0f, 150.0f);
+        for (int bits = 1; bits <= 32; ++bits) {
+            GRIB_WRITE_SPEC spec = smallGrid(13, 7); // odd count: values cross octets
+            spec.bits_per_value = bits;
+            spec.dec_scale = bits > 20 ? 2 : 0;
+            std::vector<float> v(91);
+            for (float& x : v)
+                x = dist(rng);
+            const Decoded d = decode(encode(spec, v));
+            QCOMPARE(d.status, 0);
+            QCOMPARE(d.values.size(), v.size());
+            const double step = std::ldexp(1.0, d.bds.Bin_sc_fctr) / std::pow(10.0, spec.dec_scale);
+            const double tolerance = step / 2 + 1e-4 * 150.0 + 1e-6;
+            for (size_t i = 0; i < v.size(); ++i)
+                QVERIFY2(std::fabs(d.values[i] - v[i]) <= tolerance,
+                         qPrintable(QString("bits %1 point %2: %3 vs %4").arg(bits).arg(i)
+                                        .arg(d.values[i]).arg(v[i])));
+        }
+    }
+
+    void writerRoundTripWithBitmap()
+    {
+        GRIB_WRITE_SPEC spec = smallGrid(9, 9);
+        std::vector<unsigned char> present(81);
+        for (size_t i = 0; i < present.size(); ++i)
+            present[i] = (i % 3 == 0 || i > 70) ? 1 : 0;
+        spec.bitmap = present.data();
+        spec.bits_per_value = 12;
+        const std::vector<float> v = ramp(81, -20.0f, 0.5f);
+        const Decoded d = decode(encode(spec, v));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(d.bitmapStatus, 0);
+        QCOMPARE(d.values.size(), size_t(81));
+        for (size_t i = 0; i < v.size(); ++i) {
+            if (present[i])
+                QVERIFY(std::fabs(d.values[i] - v[i]) < 0.01f);
+            else
+                QCOMPARE(d.values[i], -9999.0f);
+        }
+    }
+
+    void integerValuesAreExact()
+    {
+        GRIB_WRITE_SPEC spec = smallGrid(100, 10);
+        spec.bits_per_value = 16;
+        spec.auto_scale = 0;
+        spec.reference = 1000.0;
+        const std::vector<float> v = ramp(1000, 1000.0f, 7.0f);
+        const Decoded d = decode(encode(spec, v));
+        QCOMPARE(d.values, v);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestData)
+#include "tst_data.moc"

@@ -1,0 +1,338 @@
+// The bit reader and the PDS and GDS decoders, on octets laid out by hand
+// from the GRIB edition 1 code form, and grib_dec's own checks.
+#include "gribfixtures.h"
+
+using namespace fixtures;
+
+class TestSections : public QObject {
+    Q_OBJECT
+
+private:
+    static Bytes plainBds() { return handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2, 3, 4}); }
+
+    // A 32-octet (or longer) latitude/longitude GDS for a 2 x 2 grid.
+    static Bytes latlonGds(size_t length, unsigned char dataType = 0)
+    {
+        Bytes g(length, 0);
+        put24(g, 0, length);
+        g[4] = 255;
+        g[5] = dataType;
+        g[7] = 2;             // Ni
+        g[9] = 2;             // Nj
+        g[10] = 0x80, g[12] = 0x01;             // lat1 = -1 millidegree
+        g[13] = 0x01, g[14] = 0x86, g[15] = 0xA0; // lon1 = 100000
+        g[16] = 128;
+        g[17] = 0x00, g[18] = 0x07, g[19] = 0xD0; // lat2 = 2000
+        g[20] = 0x81, g[21] = 0x86, g[22] = 0xA0; // lon2 = -100000
+        g[24] = 0x03, g[23] = 0x00;             // Di = 3
+        g[26] = 0x04;                           // Dj = 4
+        g[27] = 0x40;                           // scan mode
+        return g;
+    }
+
+private slots:
+    void bitReader()
+    {
+        const octets buf[] = {0xA5, 0x0F, 0xF0, 0x81, 0x23, 0x45, 0x67};
+        unsigned long out = 0, bit = 0;
+        gbyte_quiet(buf, &out, &bit, 3);
+        QCOMPARE(out, 5UL); // 101
+        QCOMPARE(bit, 3UL);
+        gbyte_quiet(buf, &out, &bit, 9);
+        QCOMPARE(out, 0x050UL); // 0 0101 0000
+        gbyte_quiet(buf, &out, &bit, 32);
+        QCOMPARE(out, 0xFF081234UL);
+        QCOMPARE(bit, 44UL);
+        gbyte(buf, &out, &bit, 12);
+        QCOMPARE(out, 0x567UL); // ends exactly on the last octet
+        QCOMPARE(bit, 56UL);
+
+        // Wider than 32 bits: neither reads nor advances.
+        out = 77;
+        bit = 0;
+        gbyte(buf, &out, &bit, 33);
+        QCOMPARE(out, 77UL);
+        QCOMPARE(bit, 0UL);
+
+        // Every width at every alignment against a one-bit-at-a-time reading.
+        std::vector<unsigned char> heap(buf, buf + sizeof buf); // exact size
+        for (unsigned long width = 1; width <= 32; ++width)
+            for (unsigned long start = 0; start + width <= heap.size() * 8; ++start) {
+                unsigned long expected = 0;
+                for (unsigned long b = start; b < start + width; ++b)
+                    expected = (expected << 1) | ((heap[b / 8] >> (7 - b % 8)) & 1);
+                unsigned long pos = start, got = 0;
+                gbyte_quiet(heap.data(), &got, &pos, width);
+                QCOMPARE(got, expected);
+                QCOMPARE(pos, start + width);
+            }
+    }
+
+    void levelOctets_data()
+    {
+        QTest::addColumn<int>("levelType");
+        QTest::addColumn<int>("height1");
+        QTest::addColumn<int>("height2");
+        QTest::newRow("height above ground") << 105 << 10 << 0;
+        QTest::newRow("layer between isobaric levels") << 101 << 0 << 10;
+        QTest::newRow("layer below ground") << 112 << 0 << 10;
+        QTest::newRow("isobaric") << 100 << 10 << 0;
+    }
+
+    void levelOctets()
+    {
+        QFETCH(int, levelType);
+        QFETCH(int, height1);
+        QFETCH(int, height2);
+        const Decoded d = decode(handMessage(handPds((unsigned char)levelType, 0x00, 0x0A), {}, {},
+                                             plainBds()));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.pds.usLevel_id), levelType);
+        QCOMPARE(int(d.pds.usHeight1), height1);
+        QCOMPARE(int(d.pds.usHeight2), height2);
+    }
+
+    void productDefinitionFields()
+    {
+        Bytes pds = handPds(105, 0, 2, 0x80, 0x03);
+        pds[5] = 96;   // process
+        pds[6] = 3;    // grid id
+        pds[16] = 45;  // minute
+        pds[18] = 6;   // P1
+        pds[19] = 9;   // P2
+        pds[20] = 4;   // time range
+        pds[21] = 0x01, pds[22] = 0x02; // number in average
+        pds[23] = 7;   // number missing
+        pds[25] = 98;  // sub-centre
+        const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.pds.uslength), 28);
+        QCOMPARE(int(d.pds.usEd_num), 1);
+        QCOMPARE(int(d.pds.usParm_tbl), 2);
+        QCOMPARE(int(d.pds.usCenter_id), 7);
+        QCOMPARE(int(d.pds.usProc_id), 96);
+        QCOMPARE(int(d.pds.usGrid_id), 3);
+        QCOMPARE(int(d.pds.usParm_id), 11);
+        QCOMPARE(int(d.pds.usYear), 9);
+        QCOMPARE(int(d.pds.usMonth), 1);
+        QCOMPARE(int(d.pds.usDay), 31);
+        QCOMPARE(int(d.pds.usHour), 18);
+        QCOMPARE(int(d.pds.usMinute), 45);
+        QCOMPARE(int(d.pds.usFcst_unit_id), 1);
+        QCOMPARE(int(d.pds.usP1), 6);
+        QCOMPARE(int(d.pds.usP2), 9);
+        QCOMPARE(int(d.pds.usTime_range), 4);
+        QCOMPARE(int(d.pds.usTime_range_avg), 258);
+        QCOMPARE(int(d.pds.usTime_range_mis), 7);
+        QCOMPARE(int(d.pds.usCentury), 21);
+        QCOMPARE(int(d.pds.usCenter_sub), 98);
+        QCOMPARE(int(d.pds.sDec_sc_fctr), -3);
+        QCOMPARE(int(d.pds.usExt_flag), 0);
+        QCOMPARE(int(d.gds.head.usData_type), 255); // no GDS decoded
+    }
+
+    void timeRange10TakesSixteenBitP1()
+    {
+        Bytes pds = handPds();
+        pds[18] = 0x01, pds[19] = 0x2C, pds[20] = 10;
+        const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
+        QCOMPARE(int(d.pds.usP1), 300);
+        QCOMPARE(int(d.pds.usP2), 0);
+        QCOMPARE(int(d.pds.usTime_range), 10);
+    }
+
+    void pdsExtension_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<int>("ext");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<int>("track");
+        QTest::addColumn<int>("sub");
+        QTest::addColumn<int>("table");
+        QTest::newRow("41 octets: flag only") << 41 << 11 << 99 << 0 << 0 << 0 << 0;
+        QTest::newRow("46 octets, extension 99") << 46 << 11 << 99 << 30 << 513 << 0 << 4;
+        QTest::newRow("46 octets, parameter 250") << 46 << 250 << 99 << 30 << 513 << 5 << 4;
+        QTest::newRow("46 octets, other extension") << 46 << 250 << 98 << 0 << 0 << 0 << 0;
+    }
+
+    void pdsExtension()
+    {
+        QFETCH(int, length);
+        QFETCH(int, parameter);
+        QFETCH(int, ext);
+        Bytes pds = handPds(1, 0, 0, 0, 0, size_t(length));
+        pds[8] = (unsigned char)parameter;
+        pds[40] = (unsigned char)ext;
+        if (length >= 46) {
+            pds[41] = 30;
+            pds[42] = 0x02, pds[43] = 0x01;
+            pds[44] = 5;
+            pds[45] = 4;
+        }
+        const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.pds.usExt_flag), ext);
+        QTEST(int(d.pds.usSecond), "second");
+        QTEST(int(d.pds.usTrack_num), "track");
+        QTEST(int(d.pds.usParm_sub), "sub");
+        QTEST(int(d.pds.usSub_tbl), "table");
+        QCOMPARE(d.values, (std::vector<float>{1, 2, 3, 4}));
+    }
+
+    void latlonGrid()
+    {
+        const Decoded d = decode(handMessage(handPds(), latlonGds(32), {}, plainBds()));
+        QCOMPARE(d.status, 0);
+        const GDS_LATLON_INPUT& g = d.gds.llg;
+        QCOMPARE(int(d.gds.head.usData_type), 0);
+        QCOMPARE(int(d.gds.head.uslength), 32);
+        QCOMPARE(int(d.gds.head.usPl_Pv), 255);
+        QCOMPARE(int(g.usNi), 2);
+        QCOMPARE(int(g.usNj), 2);
+        QCOMPARE(g.lLat1, -1);
+        QCOMPARE(g.lLon1, 100000);
+        QCOMPARE(int(g.usRes_flag), 128);
+        QCOMPARE(g.lLat2, 2000);
+        QCOMPARE(g.lLon2, -100000);
+        QCOMPARE(g.iDi, 3);
+        QCOMPARE(g.iDj, 4);
+        QCOMPARE(int(g.usScan_mode), 0x40);
+        QCOMPARE(g.lLat_southpole, 0);
+        QCOMPARE(g.lLon_southpole, 0);
+        QCOMPARE(g.lRotate, 0);
+        QCOMPARE(d.bds.ulGrid_size, 4u);
+    }
+
+    void rotatedGridTail()
+    {
+        Bytes gds = latlonGds(42, 10);
+        gds[32] = 0x81, gds[33] = 0x5F, gds[34] = 0x90; // -90000
+        gds[35] = 0x00, gds[36] = 0x27, gds[37] = 0x10; // 10000
+        gds[38] = 0x12, gds[39] = 0x34, gds[40] = 0x56, gds[41] = 0x78;
+        const Decoded d = decode(handMessage(handPds(), gds, {}, plainBds()));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.gds.llg.usData_type), 10);
+        QCOMPARE(d.gds.llg.lLat_southpole, -90000);
+        QCOMPARE(d.gds.llg.lLon_southpole, 10000);
+        QCOMPARE(d.gds.llg.lRotate, 0x12345678);
+        QCOMPARE(d.gds.llg.lPole_lat, 0);
+    }
+
+    void polarStereographicGrid()
+    {
+        Bytes g(32, 0);
+        put24(g, 0, 32);
+        g[5] = 5;
+        g[7] = 2, g[9] = 2;
+        g[10] = 0x00, g[11] = 0x4E, g[12] = 0x20;  // lat1 20000
+        g[13] = 0x83, g[14] = 0x0D, g[15] = 0x40;  // lon1 -200000
+        g[17] = 0x80, g[18] = 0x00, g[19] = 0x05;  // orientation -5
+        g[20] = 0x00, g[21] = 0xEA, g[22] = 0x60;  // Dx 60000 m
+        g[25] = 0x07;                              // Dy 7
+        g[26] = 0x80;                              // south pole on the plane
+        const Decoded d = decode(handMessage(handPds(), g, {}, plainBds()));
+        QCOMPARE(d.status, 0);
+        QCOMPARE(int(d.gds.pol.usNx), 2);
+        QCOMPARE(d.gds.pol.lLat1, 20000);
+        QCOMPARE(d.gds.pol.lLon1, -200000);
+        QCOMPARE(d.gds.pol.lLon_orient, -5);
+        QCOMPARE(d.gds.pol.ulDx, 60000u);
+        QCOMPARE(d.gds.pol.ulDy, 7u);
+        QCOMPARE(int(d.gds.pol.usProj_flag), 0x80);
+        QCOMPARE(int(d.gds.llg.usNi), 0); // other blocks stay zero
+        QCOMPARE(d.bds.ulGrid_size, 4u);
+    }
+
+    void unknownDataTypeIsRefused()
+    {
+        const Decoded d = decode(handMessage(handPds(), latlonGds(32, 50), {}, plainBds()));
+        QCOMPARE(d.status, 1);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetgds:  unknown datatype=50\n"));
+        QVERIFY(d.values.empty());
+    }
+
+    void shortGdsIsReportedAfterLoading()
+    {
+        Bytes gds = latlonGds(32);
+        gds.resize(26);
+        put24(gds, 0, 26);
+        const Decoded d = decode(handMessage(handPds(), gds, {}, plainBds()));
+        QCOMPARE(d.status, 2);
+        QCOMPARE(d.error, std::string("grib_dec: GDS length too short (26).  Will attempt to load "
+                                      "struct grid_desc_sec\n"));
+        // What the section holds is still decoded; what lies beyond it is not.
+        QCOMPARE(d.gds.llg.lLat1, -1);
+        QCOMPARE(d.gds.llg.iDi, 3);
+        QCOMPARE(d.gds.llg.iDj, 0);
+        QCOMPARE(int(d.gds.llg.usScan_mode), 0);
+        QVERIFY(d.values.empty());
+    }
+
+    void messageLevelChecks()
+    {
+        Bytes msg = handMessage(handPds(), {}, {}, plainBds());
+        Bytes noEnd = msg;
+        noEnd[noEnd.size() - 2] = '6';
+        Decoded d = decode(noEnd);
+        QCOMPARE(d.status, 2);
+        QCOMPARE(d.error, std::string("grib_dec:  no '7777' at end of this msg\n"));
+
+        Bytes edition2 = msg;
+        edition2[7] = 2;
+        d = decode(edition2);
+        QCOMPARE(d.status, 3);
+        QCOMPARE(d.error, std::string("grib_dec:  not Grib Edition 1 \n"));
+        QCOMPARE(int(d.pds.usEd_num), 2);
+
+        Bytes noGrib = msg;
+        noGrib[0] = 'g';
+        d = decode(noGrib);
+        QCOMPARE(d.status, 0); // noted, and decoding goes on
+        QCOMPARE(d.error, std::string("grib_dec:  no 'GRIB' at beg. of this msg\n"));
+        QCOMPARE(d.values.size(), size_t(4));
+
+        Bytes tiny = {'G', 'R', 'I', 'B', 0, 0, 3, 1};
+        d = decode(tiny);
+        QCOMPARE(d.status, 2);
+    }
+
+    void sectionsThatDoNotFitAreRefused_data()
+    {
+        QTest::addColumn<int>("sectionOffset"); // 0 = PDS, 1 = GDS, 2 = BMS, 3 = BDS
+        QTest::addColumn<unsigned>("statedLength");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("PDS past the end") << 0 << 4000u << 5 << "grib_dec:  PDS of 4000 octets";
+        QTest::newRow("PDS too short") << 0 << 20u << 5 << "grib_dec:  PDS of 20 octets is shorter";
+        QTest::newRow("GDS past the end") << 1 << 70000u << 5 << "grib_dec:  GDS of 70000 octets";
+        QTest::newRow("BMS past the end") << 2 << 9000u << 5 << "grib_dec:  BMS of 9000 octets";
+        QTest::newRow("BMS too short") << 2 << 4u << 5 << "grib_dec:  BMS of 4 octets is shorter";
+        QTest::newRow("BDS claiming more octets") << 3 << 2000u << 5 << "grib_dec:  BDS of 2000";
+        QTest::newRow("BDS without header") << 3 << 7u << 6 << "grib_dec: gribgetbds:  BDS length 7";
+    }
+
+    void sectionsThatDoNotFitAreRefused()
+    {
+        QFETCH(int, sectionOffset);
+        QFETCH(unsigned, statedLength);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        GRIB_WRITE_SPEC spec = smallGrid(4, 4);
+        const unsigned char present[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0};
+        spec.bitmap = present;
+        GRIB_WRITE_LAYOUT layout;
+        Bytes msg = encode(spec, ramp(16), &layout);
+        const unsigned long at[] = {layout.pds_offset, layout.gds_offset, layout.bms_offset,
+                                    layout.bds_offset};
+        put24(msg, at[sectionOffset], statedLength);
+        const Decoded d = decode(msg);
+        QCOMPARE(d.status, status);
+        QVERIFY2(QString::fromStdString(d.error).startsWith(text), d.error.c_str());
+        QVERIFY(d.error.back() == '\n' && d.error.find('\n') == d.error.size() - 1);
+        QVERIFY(d.values.empty());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSections)
+#include "tst_sections.moc"
