@@ -1,0 +1,639 @@
+// Runs the skyvane-grib binary on files written with grib_encode and on real
+// sample files, and checks its listings, values and exit codes.
+
+#include "grib_writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    bool finished = false;  // exited normally, not killed by a signal or timeout
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runProgram(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("SKYVANE_GRIB_TRACE"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    ToolRun r;
+    if (!p.waitForStarted())
+        return r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.finished = p.exitStatus() == QProcess::NormalExit;
+    r.code = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+ToolRun runTool(const QStringList& args)
+{
+    return runProgram(QStringLiteral(SKYVANE_GRIB_TOOL), args);
+}
+
+QByteArray encode(const GRIB_WRITE_SPEC& spec, const std::vector<float>& values,
+                  GRIB_WRITE_LAYOUT* layout = nullptr)
+{
+    octets* out = nullptr;
+    unsigned long len = 0;
+    GRIB_WRITE_LAYOUT unused;
+    char err[GRIB_ERRMSG_LEN] = "";
+    if (grib_encode(&spec, values.data(), values.size(), &out, &len,
+                    layout ? layout : &unused, err) != 0) {
+        qWarning("grib_encode: %s", err);
+        return {};
+    }
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(len));
+    std::free(out);
+    return bytes;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name,
+                  const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+QJsonArray parseArray(const QByteArray& json, bool* ok)
+{
+    QJsonParseError e;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &e);
+    *ok = e.error == QJsonParseError::NoError && doc.isArray();
+    return doc.array();
+}
+
+std::vector<double> parseValues(const QByteArray& text)
+{
+    std::vector<double> v;
+    for (const QByteArray& line : text.split('\n'))
+        if (!line.isEmpty())
+            v.push_back(line.toDouble());
+    return v;
+}
+
+unsigned gct(unsigned height1, unsigned levelType, unsigned param)
+{
+    return height1 * 65536u + levelType * 256u + param;
+}
+
+const QStringList kJsonNames = {
+    "index", "offset", "length", "edition", "centre", "subcentre", "table",
+    "param", "levelType", "height1", "height2", "gct", "dataType", "ni", "nj",
+    "lat1", "lon1", "lat2", "lon2", "di", "dj", "scanMode", "year", "month",
+    "day", "hour", "minute", "century", "timeUnit", "p1", "p2", "timeRange",
+    "decScale", "binScale", "reference", "bitsPerValue", "bitmap", "points",
+    "status", "error"};
+
+QByteArray compact(const QJsonValue& v)
+{
+    return QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+}
+
+// Every expected field; all mismatches are named in one failure.
+void checkFields(const QJsonObject& actual, const QJsonObject& expected)
+{
+    QStringList mismatches;
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        const QJsonValue got = actual.value(it.key());
+        const QJsonValue want = it.value();
+        const bool same = want.isDouble() ? got.isDouble() && got.toDouble() == want.toDouble()
+                                          : got == want;
+        if (!same)
+            mismatches << QStringLiteral("%1: got %2, expected %3")
+                              .arg(it.key(), compact(got), compact(want));
+    }
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join("; ")));
+}
+
+QString samplePath(const char* name)
+{
+    return QDir(QStringLiteral(SKYVANE_GRIB_SAMPLES)).filePath(QString::fromLatin1(name));
+}
+
+}  // namespace
+
+class TestSkyvaneGribTool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void listJsonReportsWrittenFields();
+    void listTableHasOneAlignedRowPerMessage();
+    void valuesMatchWrittenData();
+    void exitCodes_data();
+    void exitCodes();
+    void hugeReferenceIsNullInJson();
+    void damagedFilesNeverCrash();
+    void sampleFiles_data();
+    void sampleFiles();
+    void sampleFilesAgreeWithEcCodes();
+
+private:
+    void writeMessages();
+
+    QTemporaryDir dir_;
+    QString inventory_;   // the four messages below, with junk around them
+    QString undecodable_; // one message with an unknown data representation type
+    std::vector<QByteArray> messages_;
+    std::vector<qint64> offsets_;
+    std::vector<std::vector<float>> values_;
+    std::vector<unsigned char> bitmap_;
+};
+
+void TestSkyvaneGribTool::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    QVERIFY2(QFile::exists(QStringLiteral(SKYVANE_GRIB_TOOL)), SKYVANE_GRIB_TOOL);
+    writeMessages();
+}
+
+// Message 0: 12 x 7 isobaric field, automatic scaling of whole numbers.
+// Message 1: 5 x 4 layer field with a bitmap and explicit reference and scale.
+// Message 2: 50 points without a grid description, decimal scale 1.
+// Message 3: constant 3 x 2 field at 0 bits per value.
+void TestSkyvaneGribTool::writeMessages()
+{
+    GRIB_WRITE_SPEC s;
+
+    init_grib_write_spec(&s);
+    s.table_version = 128; s.centre = 98; s.subcentre = 3;
+    s.param = 130; s.level_type = 100; s.level_value = 500;
+    s.year = 2010; s.month = 5; s.day = 24; s.hour = 6; s.minute = 30;
+    s.time_unit = 1; s.p1 = 12; s.p2 = 0; s.time_range = 0; s.dec_scale = 0;
+    s.has_gds = 1; s.data_type = 0; s.ni = 12; s.nj = 7;
+    s.lat1 = 60000; s.lon1 = -10000; s.lat2 = 54000; s.lon2 = 1000;
+    s.di = 1000; s.dj = 1000; s.scan_mode = 0;
+    s.bitmap = nullptr; s.bits_per_value = 12; s.auto_scale = 1;
+    std::vector<float> v0(12 * 7);
+    for (size_t i = 0; i < v0.size(); ++i)
+        v0[i] = float((i * 7) % 83);
+    const GRIB_WRITE_SPEC spec0 = s;
+
+    init_grib_write_spec(&s);
+    s.table_version = 2; s.centre = 7; s.subcentre = 0;
+    s.param = 61; s.level_type = 112; s.level_value = (10 << 8) | 40;
+    s.year = 1999; s.month = 12; s.day = 31; s.hour = 23; s.minute = 59;
+    s.time_unit = 1; s.p1 = 0; s.p2 = 6; s.time_range = 4; s.dec_scale = 0;
+    s.has_gds = 1; s.data_type = 0; s.ni = 5; s.nj = 4;
+    s.lat1 = -23000; s.lon1 = -30000; s.lat2 = -20000; s.lon2 = -26000;
+    s.di = 1000; s.dj = 1000; s.scan_mode = 64;
+    bitmap_.resize(20);
+    for (size_t i = 0; i < bitmap_.size(); ++i)
+        bitmap_[i] = (i % 3 != 1);
+    s.bitmap = bitmap_.data();
+    s.bits_per_value = 10; s.auto_scale = 0; s.bin_scale = -2; s.reference = -12.5;
+    std::vector<float> v1(20);
+    for (size_t i = 0; i < v1.size(); ++i)
+        v1[i] = bitmap_[i] ? float(-12.5 + 0.25 * double(i * 37 % 1000)) : 1e6f;
+    const GRIB_WRITE_SPEC spec1 = s;
+
+    init_grib_write_spec(&s);
+    s.centre = 34; s.param = 11; s.level_type = 1; s.level_value = 0;
+    s.year = 2000; s.month = 1; s.day = 1; s.hour = 0; s.minute = 0;
+    s.time_unit = 0; s.p1 = 45; s.p2 = 0; s.time_range = 0; s.dec_scale = 1;
+    s.has_gds = 0; s.bitmap = nullptr; s.bits_per_value = 16; s.auto_scale = 1;
+    std::vector<float> v2(50);
+    for (size_t i = 0; i < v2.size(); ++i)
+        v2[i] = float(double(i) * 0.3 - 5.0);
+    const GRIB_WRITE_SPEC spec2 = s;
+
+    init_grib_write_spec(&s);
+    s.ni = 3; s.nj = 2; s.lat2 = s.lat1 - s.dj; s.lon2 = s.lon1 + 2 * s.di;
+    s.bits_per_value = 0; s.auto_scale = 1;
+    const std::vector<float> v3(6, 273.0f);
+    const GRIB_WRITE_SPEC spec3 = s;
+
+    values_ = {v0, v1, v2, v3};
+    messages_ = {encode(spec0, v0), encode(spec1, v1), encode(spec2, v2),
+                 encode(spec3, v3)};
+    const QByteArray junk[] = {"abcde", "", "no message here", QByteArray("\0\0\0", 3), "tail"};
+    QByteArray file;
+    for (size_t i = 0; i < messages_.size(); ++i) {
+        QVERIFY(!messages_[i].isEmpty());
+        file += junk[i];
+        offsets_.push_back(file.size());
+        file += messages_[i];
+    }
+    file += junk[4];
+    inventory_ = writeFile(dir_, "inventory.grb", file);
+    QVERIFY(!inventory_.isEmpty());
+
+    GRIB_WRITE_LAYOUT layout;
+    init_grib_write_spec(&s);
+    QByteArray bad = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
+    QVERIFY(!bad.isEmpty() && layout.gds_offset != 0);
+    bad[qsizetype(layout.gds_offset + 5)] = char(50);
+    undecodable_ = writeFile(dir_, "undecodable.grb", bad);
+    QVERIFY(!undecodable_.isEmpty());
+}
+
+void TestSkyvaneGribTool::listJsonReportsWrittenFields()
+{
+    const ToolRun r = runTool({"list", "--json", inventory_});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.err.isEmpty(), r.err.constData());
+    bool ok = false;
+    const QJsonArray list = parseArray(r.out, &ok);
+    QVERIFY2(ok, r.out.constData());
+    QCOMPARE(list.size(), qsizetype(messages_.size()));
+
+    QStringList names = kJsonNames;
+    names.sort();
+    for (const QJsonValue& v : list)
+        QCOMPARE(v.toObject().keys(), names);
+
+    const QJsonObject common{{"edition", 1}, {"status", 0}, {"error", QJsonValue::Null}};
+    for (int i = 0; i < list.size(); ++i) {
+        checkFields(list[i].toObject(), common);
+        checkFields(list[i].toObject(), QJsonObject{{"index", i},
+                                                    {"offset", double(offsets_[size_t(i)])},
+                                                    {"length", double(messages_[size_t(i)].size())}});
+    }
+
+    checkFields(list[0].toObject(), QJsonObject{
+        {"centre", 98}, {"subcentre", 3}, {"table", 128}, {"param", 130},
+        {"levelType", 100}, {"height1", 500}, {"height2", 0},
+        {"gct", double(gct(500, 100, 130))}, {"dataType", 0},
+        {"ni", 12}, {"nj", 7}, {"lat1", 60000}, {"lon1", -10000},
+        {"lat2", 54000}, {"lon2", 1000}, {"di", 1000}, {"dj", 1000},
+        {"scanMode", 0}, {"year", 10}, {"century", 21}, {"month", 5},
+        {"day", 24}, {"hour", 6}, {"minute", 30}, {"timeUnit", 1}, {"p1", 12},
+        {"p2", 0}, {"timeRange", 0}, {"decScale", 0}, {"bitsPerValue", 12},
+        {"bitmap", false}, {"points", 84}});
+
+    checkFields(list[1].toObject(), QJsonObject{
+        {"centre", 7}, {"subcentre", 0}, {"table", 2}, {"param", 61},
+        {"levelType", 112}, {"height1", 10}, {"height2", 40},
+        {"gct", double(gct(10, 112, 61))}, {"ni", 5}, {"nj", 4},
+        {"lat1", -23000}, {"lon1", -30000}, {"lat2", -20000}, {"lon2", -26000},
+        {"scanMode", 64}, {"year", 99}, {"century", 20}, {"month", 12},
+        {"day", 31}, {"hour", 23}, {"minute", 59}, {"p1", 0}, {"p2", 6},
+        {"timeRange", 4}, {"binScale", -2}, {"reference", -12.5},
+        {"bitsPerValue", 10}, {"bitmap", true}, {"points", 20}});
+
+    checkFields(list[2].toObject(), QJsonObject{
+        {"centre", 34}, {"param", 11}, {"levelType", 1}, {"height1", 0},
+        {"gct", double(gct(0, 1, 11))}, {"dataType", 255}, {"ni", 0},
+        {"nj", 0}, {"lat1", 0}, {"lon2", 0}, {"di", 0}, {"year", 100},
+        {"century", 20}, {"timeUnit", 0}, {"p1", 45}, {"decScale", 1},
+        {"bitsPerValue", 16}, {"bitmap", false}, {"points", 50}});
+
+    checkFields(list[3].toObject(), QJsonObject{
+        {"ni", 3}, {"nj", 2}, {"bitsPerValue", 0}, {"points", 6}});
+}
+
+void TestSkyvaneGribTool::listTableHasOneAlignedRowPerMessage()
+{
+    const ToolRun r = runTool({"list", inventory_});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    QList<QByteArray> lines = r.out.split('\n');
+    QVERIFY(!lines.isEmpty() && lines.last().isEmpty());
+    lines.removeLast();
+    QCOMPARE(lines.size(), qsizetype(messages_.size() + 1));
+
+    // Right-aligned columns end where their header ends.
+    const QByteArray& header = lines[0];
+    const qsizetype gctEnd = header.indexOf(" gct ") + 4;
+    QVERIFY(gctEnd > 4);
+    const QByteArray keys[] = {QByteArray::number(gct(500, 100, 130)),
+                               QByteArray::number(gct(10, 112, 61)),
+                               QByteArray::number(gct(0, 1, 11))};
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(lines[i + 1].mid(gctEnd - keys[i].size(), keys[i].size()), keys[i]);
+
+    QVERIFY(lines[1].contains(" 12x7 "));
+    QVERIFY(lines[1].contains(" 60.000,-10.000 "));
+    QVERIFY(lines[1].contains(" 2010-05-24 06:30 "));
+    QVERIFY(lines[2].contains(" 1999-12-31 23:59 "));
+    QVERIFY(lines[2].contains(" yes "));
+    QVERIFY(lines[3].contains(" 2000-01-01 00:00 "));
+    for (int i = 1; i < lines.size(); ++i)
+        QVERIFY2(lines[i].endsWith(" ok"), lines[i].constData());
+}
+
+void TestSkyvaneGribTool::valuesMatchWrittenData()
+{
+    for (size_t m = 0; m < messages_.size(); ++m) {
+        const ToolRun r = runTool({"values", inventory_, QString::number(m)});
+        QVERIFY(r.finished);
+        QCOMPARE(r.code, 0);
+        const std::vector<double> got = parseValues(r.out);
+        const std::vector<float>& want = values_[m];
+        QCOMPARE(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            double expected = want[i];
+            if (m == 1 && !bitmap_[i])
+                expected = -9999.0;
+            // Message 2 is packed at a tenth, the others exactly.
+            const double tolerance = m == 2 ? 1e-5 : 0.0;
+            QVERIFY2(std::fabs(got[i] - expected) <= tolerance,
+                     qPrintable(QStringLiteral("message %1 point %2: %3, expected %4")
+                                    .arg(m).arg(i).arg(got[i]).arg(expected)));
+        }
+    }
+}
+
+void TestSkyvaneGribTool::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("message"); // part of the error line
+
+    // @good, @bad, @missing and @dir stand for files set up in the test.
+    const QByteArray none;
+    QTest::newRow("help") << QStringList{"--help"} << 0 << none;
+    QTest::newRow("list") << QStringList{"list", "@good"} << 0 << none;
+    QTest::newRow("list undecodable") << QStringList{"list", "--json", "@bad"} << 0 << none;
+    QTest::newRow("values") << QStringList{"values", "@good", "3"} << 0 << none;
+    QTest::newRow("dump") << QStringList{"dump", "@good", "1"} << 0 << none;
+
+    QTest::newRow("values undecodable") << QStringList{"values", "@bad", "0"} << 1
+                                        << QByteArray("unknown datatype=50");
+    QTest::newRow("index past end") << QStringList{"values", "@good", "4"} << 1
+                                    << QByteArray("no message 4");
+    QTest::newRow("huge index") << QStringList{"values", "@good", "99999999999999999999999"}
+                                << 1 << QByteArray("no message");
+    QTest::newRow("dump past end") << QStringList{"dump", "@good", "4"} << 1
+                                   << QByteArray("no message 4");
+
+    QTest::newRow("no arguments") << QStringList{} << 2 << QByteArray("missing command");
+    QTest::newRow("unknown command") << QStringList{"show", "@good"} << 2
+                                     << QByteArray("unknown command show");
+    QTest::newRow("list without file") << QStringList{"list"} << 2 << QByteArray("FILE");
+    QTest::newRow("list two files") << QStringList{"list", "@good", "@good"} << 2
+                                    << QByteArray("FILE");
+    QTest::newRow("unknown option") << QStringList{"list", "--xml", "@good"} << 2
+                                    << QByteArray("--xml");
+    QTest::newRow("values without index") << QStringList{"values", "@good"} << 2
+                                          << QByteArray("INDEX");
+    QTest::newRow("non-numeric index") << QStringList{"values", "@good", "one"} << 2
+                                       << QByteArray("INDEX");
+    QTest::newRow("negative index") << QStringList{"values", "@good", "-1"} << 2
+                                    << QByteArray("INDEX");
+    QTest::newRow("index with sign") << QStringList{"values", "@good", "+1"} << 2
+                                     << QByteArray("INDEX");
+    QTest::newRow("missing file") << QStringList{"list", "@missing"} << 2
+                                  << QByteArray("missing.grb");
+    QTest::newRow("values of missing file") << QStringList{"values", "@missing", "0"} << 2
+                                            << QByteArray("missing.grb");
+    QTest::newRow("directory") << QStringList{"list", "--json", "@dir"} << 2
+                               << QByteArray("directory");
+}
+
+void TestSkyvaneGribTool::exitCodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QByteArray, message);
+    for (QString& a : args) {
+        a.replace("@good", inventory_);
+        a.replace("@bad", undecodable_);
+        a.replace("@missing", dir_.filePath("missing.grb"));
+        a.replace("@dir", dir_.path());
+    }
+    const ToolRun r = runTool(args);
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, code);
+    if (code == 0) {
+        QVERIFY2(r.err.isEmpty(), r.err.constData());
+        QVERIFY(!r.out.isEmpty());
+    } else {
+        const QByteArray first = r.err.left(r.err.indexOf('\n'));
+        QVERIFY2(first.startsWith("skyvane-grib: ") && first.contains(message),
+                 r.err.constData());
+    }
+}
+
+// The largest IBM reference does not fit a float.
+void TestSkyvaneGribTool::hugeReferenceIsNullInJson()
+{
+    GRIB_WRITE_SPEC s;
+    init_grib_write_spec(&s);
+    GRIB_WRITE_LAYOUT layout;
+    QByteArray msg = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
+    QVERIFY(!msg.isEmpty());
+    msg.replace(qsizetype(layout.bds_offset + 6), 4, QByteArray("\x7f\xff\xff\xff", 4));
+    const QString path = writeFile(dir_, "huge-reference.grb", msg);
+
+    const ToolRun r = runTool({"list", "--json", path});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    bool ok = false;
+    const QJsonArray list = parseArray(r.out, &ok);
+    QVERIFY2(ok, r.out.constData());
+    QCOMPARE(list.size(), 1);
+    QVERIFY(list[0].toObject().value("reference").isNull());
+}
+
+void TestSkyvaneGribTool::damagedFilesNeverCrash()
+{
+    QRandomGenerator rng(20240611);
+    auto randomBytes = [&](qsizetype n) {
+        QByteArray b(n, '\0');
+        for (char& c : b)
+            c = char(rng.bounded(256));
+        return b;
+    };
+
+    std::vector<std::pair<QString, QByteArray>> files;
+    files.emplace_back("empty", QByteArray());
+    files.emplace_back("random", randomBytes(64 * 1024));
+    QByteArray magic = randomBytes(16 * 1024);
+    for (int at = 100; at + 8 < magic.size(); at += 997)
+        magic.replace(at, 8, QByteArray("GRIB\x00\x10\x00\x01", 8));
+    files.emplace_back("random with magic", magic);
+    files.emplace_back("header only", QByteArray("GRIB\x00\x01\x00\x01", 8));
+    files.emplace_back("huge length", QByteArray("GRIB\xff\xff\xff\x01", 8) + randomBytes(300));
+    files.emplace_back("false start", QByteArray("GRIB\0\0\0\x01", 8) + messages_[0]);
+    for (size_t m = 0; m < messages_.size(); ++m)
+        for (qsizetype cut : {qsizetype(4), qsizetype(20), messages_[m].size() / 2,
+                              messages_[m].size() - 1})
+            files.emplace_back(QStringLiteral("message %1 cut at %2").arg(m).arg(cut),
+                               messages_[m].left(cut));
+    QFile sample(samplePath("CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"));
+    if (sample.open(QIODevice::ReadOnly))
+        files.emplace_back("sample cut", sample.read(9000));
+    for (int i = 0; i < 60; ++i) {
+        QByteArray mutant = messages_[size_t(i) % messages_.size()];
+        for (int k = 0; k < 1 + i % 4; ++k)
+            mutant[rng.bounded(mutant.size())] = char(rng.bounded(256));
+        files.emplace_back(QStringLiteral("mutant %1").arg(i), mutant);
+    }
+
+    for (size_t f = 0; f < files.size(); ++f) {
+        const QString& name = files[f].first;
+        const QString path = writeFile(dir_, QStringLiteral("damaged%1.grb").arg(f),
+                                       files[f].second);
+        QVERIFY(!path.isEmpty());
+        for (const QStringList& args : {QStringList{"list", path},
+                                        QStringList{"values", path, "0"},
+                                        QStringList{"dump", path, "0"}}) {
+            const ToolRun r = runTool(args);
+            QVERIFY2(r.finished && r.code >= 0 && r.code <= 2,
+                     qPrintable(name + ": " + args.first()));
+        }
+        const ToolRun r = runTool({"list", "--json", path});
+        QVERIFY2(r.finished && r.code >= 0 && r.code <= 2, qPrintable(name));
+        if (r.code != 2) {
+            bool ok = false;
+            parseArray(r.out, &ok);
+            QVERIFY2(ok, qPrintable(name + ": " + QString::fromLatin1(r.out)));
+        }
+    }
+}
+
+void TestSkyvaneGribTool::sampleFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("messages");
+    QTest::addColumn<int>("dataType");
+    QTest::addColumn<int>("ni");
+    QTest::addColumn<int>("nj");
+
+    QTest::newRow("regular lat/lon") << "regular_latlon_surface.grib1" << 1 << 0 << 16 << 31;
+    QTest::newRow("rotated lat/lon") << "rotated_ll.grib1" << 1 << 10 << 496 << 372;
+    QTest::newRow("ecoclimap") << "cl00010000_ecoclimap_rot.grib1" << 22 << 10 << 186 << 186;
+    QTest::newRow("polar stereographic")
+        << "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib" << 1 << 5 << 135 << 95;
+    QTest::newRow("spherical harmonics") << "spherical_pressure_level.grib1" << 1 << -1 << 0 << 0;
+    QTest::newRow("GRIB2 only") << "regular_latlon_surface.grib2" << 0 << 0 << 0 << 0;
+}
+
+void TestSkyvaneGribTool::sampleFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(int, messages);
+    QFETCH(int, dataType);
+    QFETCH(int, ni);
+    QFETCH(int, nj);
+    const QString path = QDir(QStringLiteral(SKYVANE_GRIB_SAMPLES)).filePath(file);
+    if (!QFile::exists(path))
+        QSKIP("sample file not installed");
+
+    const ToolRun r = runTool({"list", "--json", path});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    bool ok = false;
+    const QJsonArray list = parseArray(r.out, &ok);
+    QVERIFY2(ok, r.out.constData());
+    QCOMPARE(list.size(), qsizetype(messages));
+    if (messages == 0) {
+        QCOMPARE(r.out.trimmed(), QByteArray("[]"));
+        return;
+    }
+
+    if (dataType < 0) {
+        checkFields(list[0].toObject(), QJsonObject{
+            {"status", 1}, {"error", "grib_dec: gribgetgds:  unknown datatype=50"},
+            {"points", 0}});
+        return;
+    }
+    for (const QJsonValue& v : list)
+        checkFields(v.toObject(), QJsonObject{
+            {"status", 0}, {"edition", 1}, {"dataType", dataType}, {"ni", ni},
+            {"nj", nj}, {"points", double(ni) * nj}, {"bitmap", false}});
+
+    const ToolRun values = runTool({"values", path, QString::number(messages - 1)});
+    QVERIFY(values.finished);
+    QCOMPARE(values.code, 0);
+    QCOMPARE(qsizetype(parseValues(values.out).size()), qsizetype(ni) * nj);
+
+    const ToolRun table = runTool({"list", path});
+    QVERIFY(table.finished);
+    QCOMPARE(table.code, 0);
+    QCOMPARE(table.out.count('\n'), qsizetype(messages + 1));
+}
+
+// ecCodes reads the same files independently: the headers and, for two
+// files, the values must agree.
+void TestSkyvaneGribTool::sampleFilesAgreeWithEcCodes()
+{
+    const QString gribLs = QStandardPaths::findExecutable(QStringLiteral("grib_ls"));
+    const QString gribGetData = QStandardPaths::findExecutable(QStringLiteral("grib_get_data"));
+    if (gribLs.isEmpty() || gribGetData.isEmpty())
+        QSKIP("ecCodes tools not installed");
+
+    const char* files[] = {"regular_latlon_surface.grib1", "rotated_ll.grib1",
+                           "cl00010000_ecoclimap_rot.grib1",
+                           "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"};
+    for (const char* name : files) {
+        const QString path = samplePath(name);
+        if (!QFile::exists(path))
+            continue;
+        const ToolRun ours = runTool({"list", "--json", path});
+        const ToolRun theirs =
+            runProgram(gribLs, {"-j", "-p", "centre:l,Ni,Nj,bitsPerValue", path});
+        QVERIFY(ours.finished && theirs.finished && theirs.code == 0);
+        bool ok = false;
+        const QJsonArray list = parseArray(ours.out, &ok);
+        QVERIFY(ok);
+        const QJsonArray reference =
+            QJsonDocument::fromJson(theirs.out).object().value("messages").toArray();
+        QCOMPARE(list.size(), reference.size());
+        for (int i = 0; i < list.size(); ++i) {
+            const QJsonObject e = reference[i].toObject();
+            checkFields(list[i].toObject(), QJsonObject{
+                {"centre", e["centre"]}, {"ni", e["Ni"]}, {"nj", e["Nj"]},
+                {"bitsPerValue", e["bitsPerValue"]}});
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QStringLiteral("%1 message %2").arg(name).arg(i)));
+        }
+    }
+
+    for (const char* name : {"regular_latlon_surface.grib1",
+                             "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"}) {
+        const QString path = samplePath(name);
+        if (!QFile::exists(path))
+            continue;
+        const ToolRun ours = runTool({"values", path, "0"});
+        const ToolRun theirs = runProgram(gribGetData, {"-F", "%.9g", path});
+        QVERIFY(ours.finished && ours.code == 0 && theirs.finished && theirs.code == 0);
+        const std::vector<double> got = parseValues(ours.out);
+        QList<QByteArray> lines = theirs.out.split('\n');
+        lines.removeFirst();  // column titles
+        std::vector<double> want;
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> cols = line.simplified().split(' ');
+            if (cols.size() == 3)
+                want.push_back(cols[2].toDouble());
+        }
+        QCOMPARE(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            QVERIFY2(std::fabs(got[i] - want[i]) <= 1e-6 * std::max(1.0, std::fabs(want[i])),
+                     qPrintable(QStringLiteral("%1 point %2: %3, ecCodes %4")
+                                    .arg(name).arg(i).arg(got[i]).arg(want[i])));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSkyvaneGribTool)
+#include "tst_skyvane_grib_tool.moc"

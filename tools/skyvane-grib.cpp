@@ -1,0 +1,642 @@
+// skyvane-grib: inventory of the GRIB edition 1 messages in a file, and the
+// decoded values of one of them, for scripts and for checking files by hand.
+
+#include "grib.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kProgram = "skyvane-grib";
+constexpr float kFillValue = -9999.0f;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // undecodable message, INDEX past the end
+constexpr int kExitUsage = 2;   // bad arguments, unreadable file
+
+// grib_seek's status at the normal end of the data.
+constexpr int kSeekEnd = 2;
+
+const char* const kUsage =
+    "Usage: skyvane-grib list [--json] FILE\n"
+    "       skyvane-grib values FILE INDEX\n"
+    "       skyvane-grib dump FILE INDEX\n"
+    "       skyvane-grib --help\n"
+    "\n"
+    "list    one line per GRIB edition 1 message found in FILE: index, offset\n"
+    "        and length in octets, centre, parameter, level type and level,\n"
+    "        key gct (level * 65536 + level type * 256 + parameter), data\n"
+    "        representation type, grid size, first and last grid point\n"
+    "        (degrees), reference time, P1, P2, time range, bits per value,\n"
+    "        bitmap and decode status.  --json prints one JSON array instead.\n"
+    "values  the values of message INDEX (counted from 0), one per line in\n"
+    "        storage order; points absent from the bitmap print as -9999.\n"
+    "dump    the section layout of message INDEX.\n"
+    "\n"
+    "Grid columns by data representation type: latitude/longitude grids give\n"
+    "Ni, Nj, first and last point and Di, Dj.  Lambert (3, 8, 13) and polar\n"
+    "stereographic (5) grids give Nx, Ny, the first point and Dx, Dy as di, dj;\n"
+    "their last point is 0.  Mercator (1) gives columns, rows, both corner\n"
+    "points and the longitude and latitude increments.  Without a grid\n"
+    "description all are 0.  In the JSON output points are in millidegrees,\n"
+    "increments as the grid states them (metres for Lambert and polar\n"
+    "stereographic grids).\n"
+    "\n"
+    "A file without GRIB edition 1 messages lists nothing and succeeds.\n"
+    "\n"
+    "Exit status: 0 success; 1 a message that does not decode (values), an\n"
+    "INDEX past the last message, or a read error after some messages;\n"
+    "2 bad arguments, or a file that cannot be read.\n";
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+// An error buffer as the library expects it, always NUL-terminated.
+struct ErrorBuffer {
+    char text[GRIB_ERRMSG_LEN + 1] = {};
+    void clear() { text[0] = '\0'; }
+    bool empty() const { return text[0] == '\0'; }
+    std::string line() const;
+};
+
+// The message without its trailing newline.
+std::string ErrorBuffer::line() const
+{
+    std::string s(text, strnlen(text, GRIB_ERRMSG_LEN));
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+
+void complain(const std::string& what)
+{
+    std::fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
+}
+
+int usageError(const std::string& what)
+{
+    complain(what);
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+// A non-negative decimal number; values too large for the type are clamped,
+// as they lie past the last message anyway.
+bool parseIndex(const char* text, unsigned long long* index)
+{
+    if (*text == '\0')
+        return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    *index = std::strtoull(text, nullptr, 10);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Scanning
+
+struct GribHdrDeleter {
+    void operator()(GRIB_HDR* gh) const { free_gribhdr(&gh); }
+};
+using GribHdrPtr = std::unique_ptr<GRIB_HDR, GribHdrDeleter>;
+
+struct ScanResult {
+    int status = kSeekEnd;   // grib_seek's last status
+    std::string error;       // its error line when the status is an error
+    unsigned long long found = 0;
+};
+
+// Receives each message in turn; returns false to stop the scan.
+using MessageVisitor =
+    std::function<bool(unsigned long long index, long offset, const GRIB_HDR& gh)>;
+
+// Walks the file message by message.  Octets that grib_seek passes over
+// without yielding a message are skipped one at a time.
+ScanResult scanFile(const char* path, const MessageVisitor& visit)
+{
+    ScanResult result;
+    ErrorBuffer err;
+    GRIB_HDR* raw = nullptr;
+    if (init_gribhdr(&raw, err.text) != 0) {
+        result.status = 1;
+        result.error = err.line();
+        return result;
+    }
+    GribHdrPtr gh(raw);
+
+    long offset = 0;
+    for (;;) {
+        err.clear();
+        long at = offset;
+        int status = grib_seek(path, &at, 0, gh.get(), err.text);
+        if (status != 0) {
+            result.status = status;
+            result.error = err.line();
+            return result;
+        }
+        if (gh->msg_length <= 0 || !err.empty()) {
+            offset = std::max(at, offset) + 1;
+            continue;
+        }
+        bool more = visit(result.found, at, *gh);
+        ++result.found;
+        if (!more) {
+            result.status = 0;
+            return result;
+        }
+        offset = at + gh->msg_length;
+    }
+}
+
+// Reports a scan that ended on an error and gives the exit status for it.
+int reportScanError(const char* path, const ScanResult& scan)
+{
+    std::string what = std::string(path) + ": ";
+    what += scan.error.empty() ? "cannot read GRIB data (status " +
+                                     std::to_string(scan.status) + ")"
+                               : scan.error;
+    complain(what);
+    return scan.found == 0 ? kExitUsage : kExitFailed;
+}
+
+// grib_seek opens the file by name; a directory would only confuse it.
+bool checkReadable(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        complain(std::string(path) + ": " + std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        complain(std::string(path) + ": is a directory");
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Decoding
+
+struct Decoded {
+    PDS_INPUT pds;
+    grid_desc_sec gds;
+    BMS_INPUT bms;
+    BDS_HEAD_INPUT bds;
+    float* data = nullptr;
+    int status = 0;
+    std::string error;
+
+    Decoded() { init_dec_struct(&pds, &gds, &bms, &bds); }
+    ~Decoded() { std::free(data); }
+    Decoded(const Decoded&) = delete;
+    Decoded& operator=(const Decoded&) = delete;
+
+    bool hasValues() const { return status == 0 && data != nullptr; }
+    unsigned long points() const { return hasValues() ? bds.ulGrid_size : 0; }
+};
+
+// Decodes the message and expands it over its bitmap, if it has one.
+void decodeMessage(const GRIB_HDR& gh, Decoded& d)
+{
+    ErrorBuffer err;
+    d.status = grib_dec(gh.entire_msg, &d.pds, &d.gds, &d.bds, &d.bms,
+                        &d.data, err.text);
+    if (d.status == 0 && gh.bms_len != 0) {
+        err.clear();
+        d.status = apply_bitmap(&d.bms, &d.data, kFillValue, &d.bds, err.text);
+    }
+    if (d.status != 0)
+        d.error = err.line();
+}
+
+// The grid figures shown for any grid type; see the usage text for which
+// fields each type contributes.
+struct GridSummary {
+    long long ni = 0, nj = 0;
+    long long lat1 = 0, lon1 = 0, lat2 = 0, lon2 = 0;
+    double di = 0, dj = 0;  // Mercator increments are not whole numbers
+    long long scanMode = 0;
+    bool hasLastPoint = false;
+    bool present = false;
+};
+
+bool isLatLonType(unsigned type)
+{
+    switch (type) {
+    case 0: case 4: case 10: case 14: case 20: case 24: case 30: case 34:
+        return true;
+    default:
+        return false;
+    }
+}
+
+GridSummary summarizeGrid(const grid_desc_sec& gds)
+{
+    GridSummary g;
+    const unsigned type = gds.head.usData_type;
+    if (isLatLonType(type)) {
+        const GDS_LATLON_INPUT& b = gds.llg;
+        g = {b.usNi, b.usNj, b.lLat1, b.lLon1, b.lLat2, b.lLon2,
+             double(b.iDi), double(b.iDj), b.usScan_mode, true, true};
+    } else if (type == 3 || type == 8 || type == 13) {
+        const GDS_LAM_INPUT& b = gds.lam;
+        g = {b.iNx, b.iNy, b.lLat1, b.lLon1, 0, 0,
+             double(b.ulDx), double(b.ulDy), b.usScan_mode, false, true};
+    } else if (type == 5) {
+        const GDS_PS_INPUT& b = gds.pol;
+        g = {b.usNx, b.usNy, b.lLat1, b.lLon1, 0, 0,
+             double(b.ulDx), double(b.ulDy), b.usScan_mode, false, true};
+    } else if (type == 1) {
+        const mercator& b = gds.merc;
+        g = {b.cols, b.rows, b.first_lat, b.first_lon, b.La2, b.Lo2,
+             double(b.lon_inc), double(b.lat_inc), b.usScan_mode, true, true};
+    }
+    return g;
+}
+
+unsigned long gctKey(const PDS_INPUT& pds)
+{
+    return (unsigned long)(uint32_t(pds.usHeight1) * 65536u +
+                           uint32_t(pds.usLevel_id) * 256u +
+                           uint32_t(pds.usParm_id));
+}
+
+// Four-digit year whether the decoder kept the year of century or not.
+unsigned fullYear(const PDS_INPUT& pds)
+{
+    if (pds.usYear <= 100 && pds.usCentury > 0)
+        return (pds.usCentury - 1u) * 100u + pds.usYear;
+    return pds.usYear;
+}
+
+// ---------------------------------------------------------------------------
+// Formatting
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+std::string format(const char* fmt, ...)
+{
+    char buf[256];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+// Whole numbers exactly, others to float precision.
+std::string formatNumber(double x)
+{
+    if (x == std::floor(x) && std::fabs(x) < 1e15)
+        return format("%.0f", x);
+    return format("%.9g", x);
+}
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            // Non-ASCII octets are taken as Latin-1 so the output stays valid.
+            out += format("\\u%04x", c);
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+class JsonObject {
+public:
+    void add(const char* name, long long value) { field(name, std::to_string(value)); }
+    void add(const char* name, bool value) { field(name, value ? "true" : "false"); }
+    void addNumber(const char* name, double value)
+    {
+        field(name, std::isfinite(value) ? formatNumber(value) : "null");
+    }
+    void addReal(const char* name, double value)
+    {
+        field(name, std::isfinite(value) ? format("%.9g", value) : "null");
+    }
+    void addText(const char* name, const std::string* value)
+    {
+        field(name, value ? jsonString(*value) : "null");
+    }
+    std::string text() const { return "{" + body_ + "}"; }
+
+private:
+    void field(const char* name, const std::string& value)
+    {
+        if (!body_.empty())
+            body_ += ", ";
+        body_ += jsonString(name) + ": " + value;
+    }
+    std::string body_;
+};
+
+std::string messageJson(unsigned long long index, long offset,
+                        const GRIB_HDR& gh, const Decoded& d)
+{
+    const PDS_INPUT& p = d.pds;
+    const GridSummary g = summarizeGrid(d.gds);
+    JsonObject o;
+    o.add("index", (long long)index);
+    o.add("offset", (long long)offset);
+    o.add("length", (long long)gh.msg_length);
+    o.add("edition", (long long)p.usEd_num);
+    o.add("centre", (long long)p.usCenter_id);
+    o.add("subcentre", (long long)p.usCenter_sub);
+    o.add("table", (long long)p.usParm_tbl);
+    o.add("param", (long long)p.usParm_id);
+    o.add("levelType", (long long)p.usLevel_id);
+    o.add("height1", (long long)p.usHeight1);
+    o.add("height2", (long long)p.usHeight2);
+    o.add("gct", (long long)gctKey(p));
+    o.add("dataType", (long long)d.gds.head.usData_type);
+    o.add("ni", g.ni);
+    o.add("nj", g.nj);
+    o.add("lat1", g.lat1);
+    o.add("lon1", g.lon1);
+    o.add("lat2", g.lat2);
+    o.add("lon2", g.lon2);
+    o.addNumber("di", g.di);
+    o.addNumber("dj", g.dj);
+    o.add("scanMode", g.scanMode);
+    o.add("year", (long long)p.usYear);
+    o.add("month", (long long)p.usMonth);
+    o.add("day", (long long)p.usDay);
+    o.add("hour", (long long)p.usHour);
+    o.add("minute", (long long)p.usMinute);
+    o.add("century", (long long)p.usCentury);
+    o.add("timeUnit", (long long)p.usFcst_unit_id);
+    o.add("p1", (long long)p.usP1);
+    o.add("p2", (long long)p.usP2);
+    o.add("timeRange", (long long)p.usTime_range);
+    o.add("decScale", (long long)p.sDec_sc_fctr);
+    o.add("binScale", (long long)d.bds.Bin_sc_fctr);
+    o.addReal("reference", d.bds.fReference);
+    o.add("bitsPerValue", (long long)d.bds.usBit_pack_num);
+    o.add("bitmap", gh.bms_len != 0);
+    o.add("points", (long long)d.points());
+    o.add("status", (long long)d.status);
+    o.addText("error", d.status != 0 ? &d.error : nullptr);
+    return o.text();
+}
+
+using Row = std::vector<std::string>;
+
+const Row kTableHeader = {"#", "offset", "length", "centre", "param", "ltype",
+                          "level", "gct", "drt", "grid", "first", "last",
+                          "reftime", "p1", "p2", "tr", "bits", "bitmap",
+                          "status"};
+
+std::string pointText(long long lat, long long lon)
+{
+    return format("%.3f,%.3f", lat / 1000.0, lon / 1000.0);
+}
+
+// Level as one number, or top-bottom for the two one-octet layer values.
+std::string levelText(const PDS_INPUT& p)
+{
+    if (p.usHeight2 != 0)
+        return format("%u-%u", unsigned(p.usHeight1), unsigned(p.usHeight2));
+    return std::to_string(p.usHeight1);
+}
+
+// Status and error on one line, whatever the error text holds.
+std::string statusText(const Decoded& d)
+{
+    if (d.status == 0)
+        return "ok";
+    std::string s = std::to_string(d.status);
+    if (!d.error.empty())
+        s += " " + d.error;
+    for (char& c : s)
+        if ((unsigned char)c < 0x20)
+            c = ' ';
+    return s;
+}
+
+Row messageRow(unsigned long long index, long offset, const GRIB_HDR& gh,
+               const Decoded& d)
+{
+    const PDS_INPUT& p = d.pds;
+    const GridSummary g = summarizeGrid(d.gds);
+    return {std::to_string(index),
+            std::to_string(offset),
+            std::to_string(gh.msg_length),
+            std::to_string(p.usCenter_id),
+            std::to_string(p.usParm_id),
+            std::to_string(p.usLevel_id),
+            levelText(p),
+            std::to_string(gctKey(p)),
+            std::to_string(d.gds.head.usData_type),
+            g.present ? format("%lldx%lld", g.ni, g.nj) : "-",
+            g.present ? pointText(g.lat1, g.lon1) : "-",
+            g.hasLastPoint ? pointText(g.lat2, g.lon2) : "-",
+            format("%04u-%02u-%02u %02u:%02u", fullYear(p) % 10000u,
+                   unsigned(p.usMonth) % 100u, unsigned(p.usDay) % 100u,
+                   unsigned(p.usHour) % 100u, unsigned(p.usMinute) % 100u),
+            std::to_string(p.usP1),
+            std::to_string(p.usP2),
+            std::to_string(p.usTime_range),
+            std::to_string(d.bds.usBit_pack_num),
+            gh.bms_len != 0 ? "yes" : "no",
+            statusText(d)};
+}
+
+// Numbers right-aligned, the last column (status text) left as it is.
+void printTable(const std::vector<Row>& rows)
+{
+    std::vector<size_t> width(kTableHeader.size(), 0);
+    for (const Row& row : rows)
+        for (size_t i = 0; i < row.size(); ++i)
+            width[i] = std::max(width[i], row[i].size());
+    for (const Row& row : rows) {
+        std::string line;
+        for (size_t i = 0; i + 1 < row.size(); ++i) {
+            line.append(width[i] - row[i].size(), ' ');
+            line += row[i];
+            line += "  ";
+        }
+        line += row.back();
+        std::fputs(line.c_str(), stdout);
+        std::fputc('\n', stdout);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+int finishScan(const char* path, const ScanResult& scan)
+{
+    if (scan.status != kSeekEnd && scan.status != 0)
+        return reportScanError(path, scan);
+    return kExitOk;
+}
+
+int listTable(const char* path)
+{
+    std::vector<Row> rows{kTableHeader};
+    ScanResult scan = scanFile(path, [&](unsigned long long index, long offset,
+                                         const GRIB_HDR& gh) {
+        Decoded d;
+        decodeMessage(gh, d);
+        rows.push_back(messageRow(index, offset, gh, d));
+        return true;
+    });
+    printTable(rows);
+    return finishScan(path, scan);
+}
+
+int listJson(const char* path)
+{
+    bool first = true;
+    std::fputs("[", stdout);
+    ScanResult scan = scanFile(path, [&](unsigned long long index, long offset,
+                                         const GRIB_HDR& gh) {
+        Decoded d;
+        decodeMessage(gh, d);
+        std::fputs(first ? "\n  " : ",\n  ", stdout);
+        std::fputs(messageJson(index, offset, gh, d).c_str(), stdout);
+        first = false;
+        return true;
+    });
+    std::fputs(first ? "]\n" : "\n]\n", stdout);
+    return finishScan(path, scan);
+}
+
+void printValues(const Decoded& d)
+{
+    const unsigned long n = d.points();
+    for (unsigned long i = 0; i < n; ++i)
+        std::printf("%.9g\n", double(d.data[i]));
+}
+
+// Runs action on message index; reports a missing message.
+int withMessage(const char* path, unsigned long long index,
+                const std::function<int(const GRIB_HDR&)>& action)
+{
+    int exitStatus = kExitOk;
+    bool reached = false;
+    ScanResult scan = scanFile(path, [&](unsigned long long i, long,
+                                         const GRIB_HDR& gh) {
+        if (i != index)
+            return true;
+        reached = true;
+        exitStatus = action(gh);
+        return false;
+    });
+    if (reached)
+        return exitStatus;
+    if (scan.status != kSeekEnd)
+        return reportScanError(path, scan);
+    complain(std::string(path) + ": no message " + std::to_string(index) +
+             " (the file holds " + std::to_string(scan.found) + ")");
+    return kExitFailed;
+}
+
+int showValues(const char* path, unsigned long long index)
+{
+    return withMessage(path, index, [&](const GRIB_HDR& gh) {
+        Decoded d;
+        decodeMessage(gh, d);
+        if (d.status != 0) {
+            complain(std::string(path) + ": message " + std::to_string(index) +
+                     ": " + d.error);
+            return kExitFailed;
+        }
+        printValues(d);
+        return kExitOk;
+    });
+}
+
+int dumpMessage(const char* path, unsigned long long index)
+{
+    return withMessage(path, index, [](const GRIB_HDR& gh) {
+        display_gribhdr(&gh);
+        return kExitOk;
+    });
+}
+
+int runList(const std::vector<std::string>& args)
+{
+    bool json = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            json = true;
+        else if (a.size() > 1 && a[0] == '-')
+            return usageError("unknown option " + a);
+        else
+            files.push_back(a);
+    }
+    if (files.size() != 1)
+        return usageError("list needs exactly one FILE");
+    const char* path = files[0].c_str();
+    if (!checkReadable(path))
+        return kExitUsage;
+    return json ? listJson(path) : listTable(path);
+}
+
+int runIndexed(const std::string& command, const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return usageError(command + " needs FILE and INDEX");
+    unsigned long long index = 0;
+    if (!parseIndex(args[1].c_str(), &index))
+        return usageError("INDEX must be a number from 0: " + args[1]);
+    const char* path = args[0].c_str();
+    if (!checkReadable(path))
+        return kExitUsage;
+    return command == "values" ? showValues(path, index)
+                               : dumpMessage(path, index);
+}
+
+int run(int argc, char** argv)
+{
+    if (argc < 2)
+        return usageError("missing command");
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "list")
+        return runList(args);
+    if (command == "values" || command == "dump")
+        return runIndexed(command, args);
+    return usageError("unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Values can run to millions of lines; write them in large blocks.
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    int status = run(argc, argv);
+    if (std::fflush(stdout) != 0) {
+        complain(std::string("write error: ") + std::strerror(errno));
+        return kExitFailed;
+    }
+    return status;
+}
