@@ -139,24 +139,24 @@ bool writeFile(const Options& o, const std::string& path)
                 values[static_cast<size_t>(j) * o.ni + i] = static_cast<float>(v);
             }
         }
-        GRIB_WRITE_SPEC spec;
-        init_grib_write_spec(&spec);
-        spec.ni = o.ni;
-        spec.nj = o.nj;
-        spec.lat1 = 90000;
-        spec.lon1 = 0;
-        spec.lat2 = -90000;
-        spec.lon2 = static_cast<int>(std::lround((360.0 - di) * 1000.0));
-        spec.di = static_cast<int>(std::lround(di * 1000.0));
-        spec.dj = static_cast<int>(std::lround(dj * 1000.0));
-        spec.bits_per_value = o.bits;
-        spec.auto_scale = 1;
-        spec.p1 = m;
+        GRIB_WRITE_PARAMS params;
+        init_grib_write_params(&params);
+        params.ni = o.ni;
+        params.nj = o.nj;
+        params.lat1 = 90000;
+        params.lon1 = 0;
+        params.lat2 = -90000;
+        params.lon2 = static_cast<int>(std::lround((360.0 - di) * 1000.0));
+        params.di = static_cast<int>(std::lround(di * 1000.0));
+        params.dj = static_cast<int>(std::lround(dj * 1000.0));
+        params.bits_per_value = o.bits;
+        params.auto_scale = 1;
+        params.p1 = m;
         octets* msg = nullptr;
         unsigned long len = 0;
         char err[GRIB_ERRMSG_LEN];
         err[0] = 0;
-        if (grib_encode(&spec, values.data(), n, &msg, &len, nullptr, err) != 0) {
+        if (grib_encode(&params, values.data(), n, &msg, &len, nullptr, err) != 0) {
             std::fprintf(stderr, "message %d: %s\n", m, err);
             ok = false;
         } else if (std::fwrite(msg, 1, len, fp) != len) {

@@ -9,35 +9,35 @@
 
 static const char func[] = "grib_encode";
 
-void init_grib_write_spec(GRIB_WRITE_SPEC* spec)
+void init_grib_write_params(GRIB_WRITE_PARAMS* params)
 {
-    memset(spec, 0, sizeof *spec);
-    spec->pds_length = 28;
-    spec->table_version = 2;
-    spec->centre = 7;
-    spec->process = 96;
-    spec->grid_id = 255;
-    spec->param = 11;
-    spec->level_type = 105;
-    spec->level_value = 2;
-    spec->year = 2009;
-    spec->month = 1;
-    spec->day = 31;
-    spec->hour = 18;
-    spec->time_unit = 1;
-    spec->has_gds = 1;
-    spec->gds_length = 32;
-    spec->ni = 180;
-    spec->nj = 91;
-    spec->lat1 = 90000;
-    spec->lon1 = 0;
-    spec->lat2 = -90000;
-    spec->lon2 = 358000;
-    spec->di = 2000;
-    spec->dj = 2000;
-    spec->res_flag = 128;
-    spec->bits_per_value = 16;
-    spec->auto_scale = 1;
+    memset(params, 0, sizeof *params);
+    params->pds_length = 28;
+    params->table_version = 2;
+    params->centre = 7;
+    params->process = 96;
+    params->grid_id = 255;
+    params->param = 11;
+    params->level_type = 105;
+    params->level_value = 2;
+    params->year = 2009;
+    params->month = 1;
+    params->day = 31;
+    params->hour = 18;
+    params->time_unit = 1;
+    params->has_gds = 1;
+    params->gds_length = 32;
+    params->ni = 180;
+    params->nj = 91;
+    params->lat1 = 90000;
+    params->lon1 = 0;
+    params->lat2 = -90000;
+    params->lon2 = 358000;
+    params->di = 2000;
+    params->dj = 2000;
+    params->res_flag = 128;
+    params->bits_per_value = 16;
+    params->auto_scale = 1;
 }
 
 void grib_put_uint(octets* at, unsigned long value, int noctets)
@@ -90,84 +90,84 @@ uint32_t grib_ibm_from_double(double x)
     return (x < 0 ? 0x80000000u : 0) | ((uint32_t)characteristic << 24) | m;
 }
 
-static int is_present(const GRIB_WRITE_SPEC* spec, unsigned long k)
+static int is_present(const GRIB_WRITE_PARAMS* params, unsigned long k)
 {
-    return !spec->bitmap || spec->bitmap[k];
+    return !params->bitmap || params->bitmap[k];
 }
 
-static void write_pds(const GRIB_WRITE_SPEC* spec, octets* p)
+static void write_pds(const GRIB_WRITE_PARAMS* params, octets* p)
 {
-    int century = (spec->year - 1) / 100 + 1;
-    int year_of_century = spec->year - (century - 1) * 100;
+    int century = (params->year - 1) / 100 + 1;
+    int year_of_century = params->year - (century - 1) * 100;
 
-    grib_put_uint(p, (unsigned long)spec->pds_length, 3);
-    p[3] = (octets)spec->table_version;
-    p[4] = (octets)spec->centre;
-    p[5] = (octets)spec->process;
-    p[6] = (octets)spec->grid_id;
-    p[7] = (octets)((spec->has_gds ? 128 : 0) | (spec->bitmap ? 64 : 0));
-    p[8] = (octets)spec->param;
-    p[9] = (octets)spec->level_type;
+    grib_put_uint(p, (unsigned long)params->pds_length, 3);
+    p[3] = (octets)params->table_version;
+    p[4] = (octets)params->centre;
+    p[5] = (octets)params->process;
+    p[6] = (octets)params->grid_id;
+    p[7] = (octets)((params->has_gds ? 128 : 0) | (params->bitmap ? 64 : 0));
+    p[8] = (octets)params->param;
+    p[9] = (octets)params->level_type;
     /* For layers the same two octets hold the top, then the bottom. */
-    grib_put_uint(p + 10, (unsigned long)spec->level_value & 0xFFFF, 2);
+    grib_put_uint(p + 10, (unsigned long)params->level_value & 0xFFFF, 2);
     p[12] = (octets)year_of_century;
-    p[13] = (octets)spec->month;
-    p[14] = (octets)spec->day;
-    p[15] = (octets)spec->hour;
-    p[16] = (octets)spec->minute;
-    p[17] = (octets)spec->time_unit;
-    if (spec->time_range == 10) {
-        grib_put_uint(p + 18, (unsigned long)spec->p1 & 0xFFFF, 2);
+    p[13] = (octets)params->month;
+    p[14] = (octets)params->day;
+    p[15] = (octets)params->hour;
+    p[16] = (octets)params->minute;
+    p[17] = (octets)params->time_unit;
+    if (params->time_range == 10) {
+        grib_put_uint(p + 18, (unsigned long)params->p1 & 0xFFFF, 2);
     } else {
-        p[18] = (octets)spec->p1;
-        p[19] = (octets)spec->p2;
+        p[18] = (octets)params->p1;
+        p[19] = (octets)params->p2;
     }
-    p[20] = (octets)spec->time_range;
-    grib_put_uint(p + 21, (unsigned long)spec->avg_count, 2);
-    p[23] = (octets)spec->missing_count;
+    p[20] = (octets)params->time_range;
+    grib_put_uint(p + 21, (unsigned long)params->avg_count, 2);
+    p[23] = (octets)params->missing_count;
     p[24] = (octets)century;
-    p[25] = (octets)spec->subcentre;
-    grib_put_signed(p + 26, spec->dec_scale, 2);
-    if (spec->pds_length > 40)
-        p[40] = (octets)spec->ext_flag;
-    if (spec->pds_length >= 46) {
-        p[41] = (octets)spec->second;
-        grib_put_uint(p + 42, (unsigned long)spec->track_num, 2);
-        p[44] = (octets)spec->parm_sub;
-        p[45] = (octets)spec->sub_tbl;
+    p[25] = (octets)params->subcentre;
+    grib_put_signed(p + 26, params->dec_scale, 2);
+    if (params->pds_length > 40)
+        p[40] = (octets)params->ext_flag;
+    if (params->pds_length >= 46) {
+        p[41] = (octets)params->second;
+        grib_put_uint(p + 42, (unsigned long)params->track_num, 2);
+        p[44] = (octets)params->parm_sub;
+        p[45] = (octets)params->sub_tbl;
     }
 }
 
-static void write_gds(const GRIB_WRITE_SPEC* spec, octets* p)
+static void write_gds(const GRIB_WRITE_PARAMS* params, octets* p)
 {
-    grib_put_uint(p, (unsigned long)spec->gds_length, 3);
+    grib_put_uint(p, (unsigned long)params->gds_length, 3);
     p[3] = 0;
     p[4] = 255;
-    p[5] = (octets)spec->data_type;
-    grib_put_uint(p + 6, (unsigned long)spec->ni, 2);
-    grib_put_uint(p + 8, (unsigned long)spec->nj, 2);
-    grib_put_signed(p + 10, spec->lat1, 3);
-    grib_put_signed(p + 13, spec->lon1, 3);
-    p[16] = (octets)spec->res_flag;
-    grib_put_signed(p + 17, spec->lat2, 3);
-    grib_put_signed(p + 20, spec->lon2, 3);
-    grib_put_uint(p + 23, (unsigned long)spec->di, 2);
-    grib_put_uint(p + 25, (unsigned long)spec->dj, 2);
-    p[27] = (octets)spec->scan_mode;
-    if (spec->gds_length >= 42) {
-        grib_put_signed(p + 32, spec->lat_southpole, 3);
-        grib_put_signed(p + 35, spec->lon_southpole, 3);
-        grib_put_uint(p + 38, (unsigned long)(uint32_t)spec->rotation, 4);
+    p[5] = (octets)params->data_type;
+    grib_put_uint(p + 6, (unsigned long)params->ni, 2);
+    grib_put_uint(p + 8, (unsigned long)params->nj, 2);
+    grib_put_signed(p + 10, params->lat1, 3);
+    grib_put_signed(p + 13, params->lon1, 3);
+    p[16] = (octets)params->res_flag;
+    grib_put_signed(p + 17, params->lat2, 3);
+    grib_put_signed(p + 20, params->lon2, 3);
+    grib_put_uint(p + 23, (unsigned long)params->di, 2);
+    grib_put_uint(p + 25, (unsigned long)params->dj, 2);
+    p[27] = (octets)params->scan_mode;
+    if (params->gds_length >= 42) {
+        grib_put_signed(p + 32, params->lat_southpole, 3);
+        grib_put_signed(p + 35, params->lon_southpole, 3);
+        grib_put_uint(p + 38, (unsigned long)(uint32_t)params->rotation, 4);
     }
 }
 
-static unsigned long write_bms(const GRIB_WRITE_SPEC* spec, unsigned long npoints, octets* p)
+static unsigned long write_bms(const GRIB_WRITE_PARAMS* params, unsigned long npoints, octets* p)
 {
     unsigned long octets_needed = (npoints + 7) / 8, k;
     grib_put_uint(p, 6 + octets_needed, 3);
     p[3] = (octets)(octets_needed * 8 - npoints);
     for (k = 0; k < npoints; ++k)
-        if (spec->bitmap[k])
+        if (params->bitmap[k])
             p[6 + k / 8] |= (octets)(0x80 >> (k % 8));
     return 6 + octets_needed;
 }
@@ -180,7 +180,7 @@ struct packing {
     double ten_d;
 };
 
-static struct packing choose_packing(const GRIB_WRITE_SPEC* spec, const float* values,
+static struct packing choose_packing(const GRIB_WRITE_PARAMS* params, const float* values,
                                      unsigned long npoints)
 {
     struct packing pk;
@@ -188,10 +188,10 @@ static struct packing choose_packing(const GRIB_WRITE_SPEC* spec, const float* v
     unsigned long k;
     int seen = 0;
 
-    pk.ten_d = pow(10.0, spec->dec_scale);
+    pk.ten_d = pow(10.0, params->dec_scale);
     for (k = 0; k < npoints; ++k) {
         double v;
-        if (!is_present(spec, k))
+        if (!is_present(params, k))
             continue;
         v = values[k] * pk.ten_d;
         if (!seen || v < lo)
@@ -200,14 +200,14 @@ static struct packing choose_packing(const GRIB_WRITE_SPEC* spec, const float* v
             hi = v;
         seen = 1;
     }
-    pk.bin_scale = spec->bin_scale;
-    pk.reference_ibm = grib_ibm_from_double(spec->auto_scale ? lo : spec->reference);
+    pk.bin_scale = params->bin_scale;
+    pk.reference_ibm = grib_ibm_from_double(params->auto_scale ? lo : params->reference);
     pk.reference = grib_ibm_to_double(pk.reference_ibm);
-    if (spec->auto_scale) {
+    if (params->auto_scale) {
         double range = hi - pk.reference;
-        double max_x = ldexp(1.0, spec->bits_per_value) - 1;
+        double max_x = ldexp(1.0, params->bits_per_value) - 1;
         pk.bin_scale = 0;
-        if (spec->bits_per_value > 0 && range > 0) {
+        if (params->bits_per_value > 0 && range > 0) {
             pk.bin_scale = (int)ceil(log2(range / max_x));
             while (ldexp(max_x, pk.bin_scale) < range)
                 ++pk.bin_scale;
@@ -228,18 +228,18 @@ static uint64_t pack_one(double v, const struct packing* pk, int nbits)
 }
 
 /* Writes the BDS at p; returns its length. */
-static unsigned long write_bds(const GRIB_WRITE_SPEC* spec, const float* values,
+static unsigned long write_bds(const GRIB_WRITE_PARAMS* params, const float* values,
                                unsigned long npoints, octets* p)
 {
-    struct packing pk = choose_packing(spec, values, npoints);
-    int nbits = spec->bits_per_value;
+    struct packing pk = choose_packing(params, values, npoints);
+    int nbits = params->bits_per_value;
     unsigned long packed = 0, k, data_bits, length, unused;
     uint64_t acc = 0;
     int acc_bits = 0;
     octets* out = p + 11;
 
     for (k = 0; k < npoints; ++k)
-        packed += (unsigned long)is_present(spec, k);
+        packed += (unsigned long)is_present(params, k);
     data_bits = nbits > 0 ? packed * (unsigned long)nbits : 0;
     length = 11 + (data_bits + 7) / 8;
     if (length % 2)
@@ -253,7 +253,7 @@ static unsigned long write_bds(const GRIB_WRITE_SPEC* spec, const float* values,
     if (nbits == 0)
         return length;
     for (k = 0; k < npoints; ++k) {
-        if (!is_present(spec, k))
+        if (!is_present(params, k))
             continue;
         acc = (acc << nbits) | pack_one(values[k], &pk, nbits);
         acc_bits += nbits;
@@ -267,18 +267,18 @@ static unsigned long write_bds(const GRIB_WRITE_SPEC* spec, const float* values,
     return length;
 }
 
-static int check_spec(const GRIB_WRITE_SPEC* spec, unsigned long npoints, char* errmsg)
+static int check_params(const GRIB_WRITE_PARAMS* params, unsigned long npoints, char* errmsg)
 {
     const char* problem = NULL;
-    if (spec->bits_per_value < 0 || spec->bits_per_value > 32)
+    if (params->bits_per_value < 0 || params->bits_per_value > 32)
         problem = "bits per value must be 0 to 32";
-    else if (spec->pds_length < 28)
+    else if (params->pds_length < 28)
         problem = "a PDS has at least 28 octets";
-    else if (spec->has_gds && spec->gds_length < 32)
+    else if (params->has_gds && params->gds_length < 32)
         problem = "a GDS has at least 32 octets";
-    else if (spec->has_gds && (unsigned long)spec->ni * (unsigned long)spec->nj != npoints)
+    else if (params->has_gds && (unsigned long)params->ni * (unsigned long)params->nj != npoints)
         problem = "the value count differs from ni * nj";
-    else if (npoints == 0 && spec->bits_per_value > 0)
+    else if (npoints == 0 && params->bits_per_value > 0)
         problem = "no values";
     if (!problem)
         return 0;
@@ -286,19 +286,19 @@ static int check_spec(const GRIB_WRITE_SPEC* spec, unsigned long npoints, char* 
     return 1;
 }
 
-int grib_encode(const GRIB_WRITE_SPEC* spec, const float* values, unsigned long npoints,
+int grib_encode(const GRIB_WRITE_PARAMS* params, const float* values, unsigned long npoints,
                 octets** out, unsigned long* out_len, GRIB_WRITE_LAYOUT* layout, char* errmsg)
 {
     GRIB_WRITE_LAYOUT where;
     unsigned long capacity, at;
     octets* msg;
 
-    if (check_spec(spec, npoints, errmsg))
+    if (check_params(params, npoints, errmsg))
         return 1;
-    capacity = 8 + (unsigned long)spec->pds_length +
-               (spec->has_gds ? (unsigned long)spec->gds_length : 0) +
-               (spec->bitmap ? 6 + (npoints + 7) / 8 : 0) + 12 +
-               (npoints * (unsigned long)spec->bits_per_value + 7) / 8 + 4;
+    capacity = 8 + (unsigned long)params->pds_length +
+               (params->has_gds ? (unsigned long)params->gds_length : 0) +
+               (params->bitmap ? 6 + (npoints + 7) / 8 : 0) + 12 +
+               (npoints * (unsigned long)params->bits_per_value + 7) / 8 + 4;
     if (capacity > 0xFFFFFF) {
         snprintf(errmsg, GRIB_ERRMSG_LEN, "%s: message of %lu octets exceeds the GRIB1 limit\n",
                  func, capacity);
@@ -314,20 +314,20 @@ int grib_encode(const GRIB_WRITE_SPEC* spec, const float* values, unsigned long 
     msg[7] = 1;
     at = 8;
     where.pds_offset = at;
-    write_pds(spec, msg + at);
-    at += (unsigned long)spec->pds_length;
-    if (spec->has_gds) {
+    write_pds(params, msg + at);
+    at += (unsigned long)params->pds_length;
+    if (params->has_gds) {
         where.gds_offset = at;
-        write_gds(spec, msg + at);
-        at += (unsigned long)spec->gds_length;
+        write_gds(params, msg + at);
+        at += (unsigned long)params->gds_length;
     }
-    if (spec->bitmap) {
+    if (params->bitmap) {
         where.bms_offset = at;
-        at += write_bms(spec, npoints, msg + at);
+        at += write_bms(params, npoints, msg + at);
     }
     where.bds_offset = at;
     where.data_offset = at + 11;
-    at += write_bds(spec, values, npoints, msg + at);
+    at += write_bds(params, values, npoints, msg + at);
     memcpy(msg + at, "7777", 4);
     at += 4;
     grib_put_uint(msg + 4, at, 3);

@@ -13,7 +13,7 @@
 extern "C" {
 #endif
 
-typedef struct grib_write_spec {
+typedef struct grib_write_params {
     /* Product definition. */
     int pds_length;       /* 28 by default; 41 adds the extension flag, 46 the
                              extension fields */
@@ -60,7 +60,7 @@ typedef struct grib_write_spec {
     int bin_scale;        /* E, used when auto_scale is 0 */
     double reference;     /* R, used when auto_scale is 0 (after IBM
                              rounding towards minus infinity) */
-} GRIB_WRITE_SPEC;
+} GRIB_WRITE_PARAMS;
 
 /* Where the writer put each section, for tests that alter a message. */
 typedef struct grib_write_layout {
@@ -75,7 +75,7 @@ typedef struct grib_write_layout {
 /* A 2-degree global grid (180 x 91, north to south) with a GDS, 2 m
    temperature from centre 7, reference time
    2009-01-31 18:00, time range 0, automatic scaling at 16 bits. */
-void init_grib_write_spec(GRIB_WRITE_SPEC* spec);
+void init_grib_write_params(GRIB_WRITE_PARAMS* params);
 
 /*
  * Encodes npoints values (with a GDS, ni * nj of them; with a bitmap, the
@@ -83,7 +83,7 @@ void init_grib_write_spec(GRIB_WRITE_SPEC* spec);
  * malloc'ed message of *out_len octets.  Status 0, or 1 with a "grib_encode"
  * line in errmsg.
  */
-int grib_encode(const GRIB_WRITE_SPEC* spec, const float* values,
+int grib_encode(const GRIB_WRITE_PARAMS* params, const float* values,
                 unsigned long npoints, octets** out, unsigned long* out_len,
                 GRIB_WRITE_LAYOUT* layout, char* errmsg);
 

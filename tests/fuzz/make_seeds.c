@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static int write_seed(const char* dir, const char* name, const GRIB_WRITE_SPEC* spec,
+static int write_seed(const char* dir, const char* name, const GRIB_WRITE_PARAMS* params,
                       unsigned long npoints)
 {
     char path[4096], err[GRIB_ERRMSG_LEN] = "";
@@ -17,7 +17,7 @@ static int write_seed(const char* dir, const char* name, const GRIB_WRITE_SPEC* 
 
     for (i = 0; i < npoints; ++i)
         values[i] = (float)((i * 37) % 101) * 0.5f - 10.0f;
-    if (grib_encode(spec, values, npoints, &msg, &length, NULL, err) != 0) {
+    if (grib_encode(params, values, npoints, &msg, &length, NULL, err) != 0) {
         fprintf(stderr, "%s: %s", name, err);
         free(values);
         return 1;
@@ -40,7 +40,7 @@ static int write_seed(const char* dir, const char* name, const GRIB_WRITE_SPEC* 
 
 int main(int argc, char** argv)
 {
-    GRIB_WRITE_SPEC spec;
+    GRIB_WRITE_PARAMS params;
     static unsigned char present[64];
     int failures = 0, i;
 
@@ -51,29 +51,29 @@ int main(int argc, char** argv)
     for (i = 0; i < 64; ++i)
         present[i] = (unsigned char)(i % 3 != 1);
 
-    init_grib_write_spec(&spec);
-    spec.ni = 8, spec.nj = 8, spec.lon2 = 14000, spec.lat2 = 76000;
-    failures += write_seed(argv[1], "plain16", &spec, 64);
-    spec.bits_per_value = 11;
-    spec.bitmap = present;
-    failures += write_seed(argv[1], "bitmap11", &spec, 64);
-    spec.bitmap = NULL;
-    spec.bits_per_value = 0;
-    failures += write_seed(argv[1], "constant", &spec, 64);
-    spec.bits_per_value = 32;
-    spec.pds_length = 46;
-    spec.ext_flag = 99;
-    spec.time_range = 10;
-    spec.p1 = 300;
-    failures += write_seed(argv[1], "wide_ext", &spec, 64);
-    spec.pds_length = 28;
-    spec.bits_per_value = 5;
-    spec.data_type = 10;
-    spec.gds_length = 42;
-    spec.lat_southpole = -30000;
-    failures += write_seed(argv[1], "rotated5", &spec, 64);
-    spec.has_gds = 0;
-    spec.bitmap = present;
-    failures += write_seed(argv[1], "nogrid_bitmap", &spec, 64);
+    init_grib_write_params(&params);
+    params.ni = 8, params.nj = 8, params.lon2 = 14000, params.lat2 = 76000;
+    failures += write_seed(argv[1], "plain16", &params, 64);
+    params.bits_per_value = 11;
+    params.bitmap = present;
+    failures += write_seed(argv[1], "bitmap11", &params, 64);
+    params.bitmap = NULL;
+    params.bits_per_value = 0;
+    failures += write_seed(argv[1], "constant", &params, 64);
+    params.bits_per_value = 32;
+    params.pds_length = 46;
+    params.ext_flag = 99;
+    params.time_range = 10;
+    params.p1 = 300;
+    failures += write_seed(argv[1], "wide_ext", &params, 64);
+    params.pds_length = 28;
+    params.bits_per_value = 5;
+    params.data_type = 10;
+    params.gds_length = 42;
+    params.lat_southpole = -30000;
+    failures += write_seed(argv[1], "rotated5", &params, 64);
+    params.has_gds = 0;
+    params.bitmap = present;
+    failures += write_seed(argv[1], "nogrid_bitmap", &params, 64);
     return failures ? 1 : 0;
 }

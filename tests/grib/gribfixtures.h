@@ -22,13 +22,13 @@ namespace fixtures {
 
 using Bytes = std::vector<unsigned char>;
 
-inline Bytes encode(const GRIB_WRITE_SPEC& spec, const std::vector<float>& values,
+inline Bytes encode(const GRIB_WRITE_PARAMS& params, const std::vector<float>& values,
                     GRIB_WRITE_LAYOUT* layout = nullptr)
 {
     octets* out = nullptr;
     unsigned long length = 0;
     char err[GRIB_ERRMSG_LEN] = "";
-    const int status = grib_encode(&spec, values.data(), values.size(), &out, &length, layout, err);
+    const int status = grib_encode(&params, values.data(), values.size(), &out, &length, layout, err);
     if (status != 0)
         qFatal("grib_encode failed: %s", err);
     Bytes message(out, out + length);
@@ -36,19 +36,19 @@ inline Bytes encode(const GRIB_WRITE_SPEC& spec, const std::vector<float>& value
     return message;
 }
 
-// A spec for an ni x nj grid of 1-degree steps starting at 60N 0E.
-inline GRIB_WRITE_SPEC smallGrid(int ni, int nj)
+// A params for an ni x nj grid of 1-degree steps starting at 60N 0E.
+inline GRIB_WRITE_PARAMS smallGrid(int ni, int nj)
 {
-    GRIB_WRITE_SPEC spec;
-    init_grib_write_spec(&spec);
-    spec.ni = ni;
-    spec.nj = nj;
-    spec.lat1 = 60000;
-    spec.lon1 = 0;
-    spec.lat2 = 60000 - (nj - 1) * 1000;
-    spec.lon2 = (ni - 1) * 1000;
-    spec.di = spec.dj = 1000;
-    return spec;
+    GRIB_WRITE_PARAMS params;
+    init_grib_write_params(&params);
+    params.ni = ni;
+    params.nj = nj;
+    params.lat1 = 60000;
+    params.lon1 = 0;
+    params.lat2 = 60000 - (nj - 1) * 1000;
+    params.lon2 = (ni - 1) * 1000;
+    params.di = params.dj = 1000;
+    return params;
 }
 
 inline std::vector<float> ramp(size_t n, float start = 0.0f, float step = 1.0f)

@@ -68,10 +68,10 @@ private slots:
 
     void constantField()
     {
-        GRIB_WRITE_SPEC spec = smallGrid(10, 5);
-        spec.bits_per_value = 0;
-        spec.dec_scale = 1;
-        const Decoded d = decode(encode(spec, std::vector<float>(50, 273.5f)));
+        GRIB_WRITE_PARAMS params = smallGrid(10, 5);
+        params.bits_per_value = 0;
+        params.dec_scale = 1;
+        const Decoded d = decode(encode(params, std::vector<float>(50, 273.5f)));
         QCOMPARE(d.status, 0);
         QCOMPARE(d.values.size(), size_t(50));
         const float expected = float(grib_ibm_to_double(grib_ibm_from_double(2735.0))) / 10.0f;
@@ -79,18 +79,18 @@ private slots:
             QCOMPARE(v, expected);
 
         // Without a grid there is one value.
-        spec.has_gds = 0;
-        const Decoded single = decode(encode(spec, std::vector<float>(1, 4.0f)));
+        params.has_gds = 0;
+        const Decoded single = decode(encode(params, std::vector<float>(1, 4.0f)));
         QCOMPARE(single.status, 0);
         QCOMPARE(single.values, std::vector<float>{4.0f});
     }
 
     void constantFieldsTooLargeOrQuasiRegularAreRefused()
     {
-        GRIB_WRITE_SPEC spec = smallGrid(2, 2);
-        spec.bits_per_value = 0;
+        GRIB_WRITE_PARAMS params = smallGrid(2, 2);
+        params.bits_per_value = 0;
         GRIB_WRITE_LAYOUT layout;
-        Bytes huge = encode(spec, std::vector<float>(4, 1.0f), &layout);
+        Bytes huge = encode(params, std::vector<float>(4, 1.0f), &layout);
         // A few dozen octets claiming 65534 x 65534 points.
         grib_put_uint(&huge[layout.gds_offset + 6], 65534, 2);
         grib_put_uint(&huge[layout.gds_offset + 8], 65534, 2);
@@ -206,16 +206,16 @@ private slots:
         std::mt19937 rng(42);
         std::uniform_real_distribution<float> dist(-50.0f, 150.0f);
         for (int bits = 1; bits <= 32; ++bits) {
-            GRIB_WRITE_SPEC spec = smallGrid(13, 7); // odd count: values cross octets
-            spec.bits_per_value = bits;
-            spec.dec_scale = bits > 20 ? 2 : 0;
+            GRIB_WRITE_PARAMS params = smallGrid(13, 7); // odd count: values cross octets
+            params.bits_per_value = bits;
+            params.dec_scale = bits > 20 ? 2 : 0;
             std::vector<float> v(91);
             for (float& x : v)
                 x = dist(rng);
-            const Decoded d = decode(encode(spec, v));
+            const Decoded d = decode(encode(params, v));
             QCOMPARE(d.status, 0);
             QCOMPARE(d.values.size(), v.size());
-            const double step = std::ldexp(1.0, d.bds.Bin_sc_fctr) / std::pow(10.0, spec.dec_scale);
+            const double step = std::ldexp(1.0, d.bds.Bin_sc_fctr) / std::pow(10.0, params.dec_scale);
             const double tolerance = step / 2 + 1e-4 * 150.0 + 1e-6;
             for (size_t i = 0; i < v.size(); ++i)
                 QVERIFY2(std::fabs(d.values[i] - v[i]) <= tolerance,
@@ -226,14 +226,14 @@ private slots:
 
     void writerRoundTripWithBitmap()
     {
-        GRIB_WRITE_SPEC spec = smallGrid(9, 9);
+        GRIB_WRITE_PARAMS params = smallGrid(9, 9);
         std::vector<unsigned char> present(81);
         for (size_t i = 0; i < present.size(); ++i)
             present[i] = (i % 3 == 0 || i > 70) ? 1 : 0;
-        spec.bitmap = present.data();
-        spec.bits_per_value = 12;
+        params.bitmap = present.data();
+        params.bits_per_value = 12;
         const std::vector<float> v = ramp(81, -20.0f, 0.5f);
-        const Decoded d = decode(encode(spec, v));
+        const Decoded d = decode(encode(params, v));
         QCOMPARE(d.status, 0);
         QCOMPARE(d.bitmapStatus, 0);
         QCOMPARE(d.values.size(), size_t(81));
@@ -247,12 +247,12 @@ private slots:
 
     void integerValuesAreExact()
     {
-        GRIB_WRITE_SPEC spec = smallGrid(100, 10);
-        spec.bits_per_value = 16;
-        spec.auto_scale = 0;
-        spec.reference = 1000.0;
+        GRIB_WRITE_PARAMS params = smallGrid(100, 10);
+        params.bits_per_value = 16;
+        params.auto_scale = 0;
+        params.reference = 1000.0;
         const std::vector<float> v = ramp(1000, 1000.0f, 7.0f);
-        const Decoded d = decode(encode(spec, v));
+        const Decoded d = decode(encode(params, v));
         QCOMPARE(d.values, v);
     }
 };

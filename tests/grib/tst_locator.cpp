@@ -79,12 +79,12 @@ private slots:
         TempFiles files;
         GRIB_WRITE_LAYOUT layout;
         // Values whose 8-bit packing spells a plausible Section 0 inside the data.
-        GRIB_WRITE_SPEC spec = smallGrid(16, 1);
-        spec.bits_per_value = 8;
-        spec.auto_scale = 0;
-        spec.reference = 0;
+        GRIB_WRITE_PARAMS params = smallGrid(16, 1);
+        params.bits_per_value = 8;
+        params.auto_scale = 0;
+        params.reference = 0;
         const std::vector<float> v = {'G', 'R', 'I', 'B', 0, 0, 100, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-        Bytes broken = encode(spec, v, &layout);
+        Bytes broken = encode(params, v, &layout);
         QCOMPARE(broken[layout.data_offset + 6], (unsigned char)100);
         put24(broken, 4, broken.size() + 2); // no "7777" where the length says
         const Bytes good = message();
@@ -152,11 +152,11 @@ private slots:
     void sectionPointersFollowEachOther()
     {
         TempFiles files;
-        GRIB_WRITE_SPEC spec = smallGrid(3, 3);
+        GRIB_WRITE_PARAMS params = smallGrid(3, 3);
         const unsigned char present[9] = {1, 0, 1, 1, 1, 0, 1, 1, 1};
-        spec.bitmap = present;
+        params.bitmap = present;
         GRIB_WRITE_LAYOUT layout;
-        const Bytes a = encode(spec, ramp(9), &layout);
+        const Bytes a = encode(params, ramp(9), &layout);
         const QString path = files.write("bitmap.grb", concat({filler(100), a}));
         GRIB_HDR* gh = nullptr;
         char err[GRIB_ERRMSG_LEN];

@@ -318,11 +318,11 @@ private slots:
         QFETCH(unsigned, statedLength);
         QFETCH(int, status);
         QFETCH(QString, text);
-        GRIB_WRITE_SPEC spec = smallGrid(4, 4);
+        GRIB_WRITE_PARAMS params = smallGrid(4, 4);
         const unsigned char present[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0};
-        spec.bitmap = present;
+        params.bitmap = present;
         GRIB_WRITE_LAYOUT layout;
-        Bytes msg = encode(spec, ramp(16), &layout);
+        Bytes msg = encode(params, ramp(16), &layout);
         const unsigned long at[] = {layout.pds_offset, layout.gds_offset, layout.bms_offset,
                                     layout.bds_offset};
         put24(msg, at[sectionOffset], statedLength);

@@ -54,14 +54,14 @@ ToolRun runTool(const QStringList& args)
     return runProgram(QStringLiteral(SKYVANE_GRIB_TOOL), args);
 }
 
-QByteArray encode(const GRIB_WRITE_SPEC& spec, const std::vector<float>& values,
+QByteArray encode(const GRIB_WRITE_PARAMS& params, const std::vector<float>& values,
                   GRIB_WRITE_LAYOUT* layout = nullptr)
 {
     octets* out = nullptr;
     unsigned long len = 0;
     GRIB_WRITE_LAYOUT unused;
     char err[GRIB_ERRMSG_LEN] = "";
-    if (grib_encode(&spec, values.data(), values.size(), &out, &len,
+    if (grib_encode(&params, values.data(), values.size(), &out, &len,
                     layout ? layout : &unused, err) != 0) {
         qWarning("grib_encode: %s", err);
         return {};
@@ -181,9 +181,9 @@ void TestSkyvaneGribTool::initTestCase()
 // Message 3: constant 3 x 2 field at 0 bits per value.
 void TestSkyvaneGribTool::writeMessages()
 {
-    GRIB_WRITE_SPEC s;
+    GRIB_WRITE_PARAMS s;
 
-    init_grib_write_spec(&s);
+    init_grib_write_params(&s);
     s.table_version = 128; s.centre = 98; s.subcentre = 3;
     s.param = 130; s.level_type = 100; s.level_value = 500;
     s.year = 2010; s.month = 5; s.day = 24; s.hour = 6; s.minute = 30;
@@ -195,9 +195,9 @@ void TestSkyvaneGribTool::writeMessages()
     std::vector<float> v0(12 * 7);
     for (size_t i = 0; i < v0.size(); ++i)
         v0[i] = float((i * 7) % 83);
-    const GRIB_WRITE_SPEC spec0 = s;
+    const GRIB_WRITE_PARAMS params0 = s;
 
-    init_grib_write_spec(&s);
+    init_grib_write_params(&s);
     s.table_version = 2; s.centre = 7; s.subcentre = 0;
     s.param = 61; s.level_type = 112; s.level_value = (10 << 8) | 40;
     s.year = 1999; s.month = 12; s.day = 31; s.hour = 23; s.minute = 59;
@@ -213,9 +213,9 @@ void TestSkyvaneGribTool::writeMessages()
     std::vector<float> v1(20);
     for (size_t i = 0; i < v1.size(); ++i)
         v1[i] = bitmap_[i] ? float(-12.5 + 0.25 * double(i * 37 % 1000)) : 1e6f;
-    const GRIB_WRITE_SPEC spec1 = s;
+    const GRIB_WRITE_PARAMS params1 = s;
 
-    init_grib_write_spec(&s);
+    init_grib_write_params(&s);
     s.centre = 34; s.param = 11; s.level_type = 1; s.level_value = 0;
     s.year = 2000; s.month = 1; s.day = 1; s.hour = 0; s.minute = 0;
     s.time_unit = 0; s.p1 = 45; s.p2 = 0; s.time_range = 0; s.dec_scale = 1;
@@ -223,17 +223,17 @@ void TestSkyvaneGribTool::writeMessages()
     std::vector<float> v2(50);
     for (size_t i = 0; i < v2.size(); ++i)
         v2[i] = float(double(i) * 0.3 - 5.0);
-    const GRIB_WRITE_SPEC spec2 = s;
+    const GRIB_WRITE_PARAMS params2 = s;
 
-    init_grib_write_spec(&s);
+    init_grib_write_params(&s);
     s.ni = 3; s.nj = 2; s.lat2 = s.lat1 - s.dj; s.lon2 = s.lon1 + 2 * s.di;
     s.bits_per_value = 0; s.auto_scale = 1;
     const std::vector<float> v3(6, 273.0f);
-    const GRIB_WRITE_SPEC spec3 = s;
+    const GRIB_WRITE_PARAMS params3 = s;
 
     values_ = {v0, v1, v2, v3};
-    messages_ = {encode(spec0, v0), encode(spec1, v1), encode(spec2, v2),
-                 encode(spec3, v3)};
+    messages_ = {encode(params0, v0), encode(params1, v1), encode(params2, v2),
+                 encode(params3, v3)};
     const QByteArray junk[] = {"abcde", "", "no message here", QByteArray("\0\0\0", 3), "tail"};
     QByteArray file;
     for (size_t i = 0; i < messages_.size(); ++i) {
@@ -247,7 +247,7 @@ void TestSkyvaneGribTool::writeMessages()
     QVERIFY(!inventory_.isEmpty());
 
     GRIB_WRITE_LAYOUT layout;
-    init_grib_write_spec(&s);
+    init_grib_write_params(&s);
     QByteArray bad = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
     QVERIFY(!bad.isEmpty() && layout.gds_offset != 0);
     bad[qsizetype(layout.gds_offset + 5)] = char(50);
@@ -437,8 +437,8 @@ void TestSkyvaneGribTool::exitCodes()
 // The largest IBM reference does not fit a float.
 void TestSkyvaneGribTool::hugeReferenceIsNullInJson()
 {
-    GRIB_WRITE_SPEC s;
-    init_grib_write_spec(&s);
+    GRIB_WRITE_PARAMS s;
+    init_grib_write_params(&s);
     GRIB_WRITE_LAYOUT layout;
     QByteArray msg = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
     QVERIFY(!msg.isEmpty());
