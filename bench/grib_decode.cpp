@@ -193,18 +193,11 @@ Pass decodeSkyvane(const std::string& path)
             continue;
         }
         offset += gh->msg_length;
-        PDS_INPUT pds;
-        grid_desc_sec gds;
-        BMS_INPUT bms;
-        BDS_HEAD_INPUT bds;
-        init_dec_struct(&pds, &gds, &bms, &bds);
-        float* data = nullptr;
+        GRIB_MESSAGE m;
         err[0] = 0;
-        int st = grib_dec(gh->entire_msg, &pds, &gds, &bds, &bms, &data, err);
-        if (st == 0 && gh->bms_len != 0) {
-            err[0] = 0;
-            st = apply_bitmap(&bms, &data, -9999.0f, &bds, err);
-        }
+        const int st = grib_decode_message(gh->entire_msg, -9999.0f, &m, err);
+        const float* data = m.values;
+        const BDS_HEAD_INPUT& bds = m.bds;
         if (st != 0) {
             std::fprintf(stderr, "skyvane: message at %ld: %s", offset - gh->msg_length, err);
             p.ok = false;
@@ -216,7 +209,7 @@ Pass decodeSkyvane(const std::string& path)
             p.values += bds.ulGrid_size;
             ++p.messages;
         }
-        std::free(data);
+        grib_release_message(&m);
     }
     free_gribhdr(&gh);
     p.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -348,18 +341,11 @@ Check compare(const std::string& path)
         codes_get_double_array(h, "values", ref.data(), &n);
         codes_handle_delete(h);
 
-        PDS_INPUT pds;
-        grid_desc_sec gds;
-        BMS_INPUT bms;
-        BDS_HEAD_INPUT bds;
-        init_dec_struct(&pds, &gds, &bms, &bds);
-        float* data = nullptr;
+        GRIB_MESSAGE m;
         err[0] = 0;
-        st = grib_dec(gh->entire_msg, &pds, &gds, &bds, &bms, &data, err);
-        if (st == 0 && gh->bms_len != 0) {
-            err[0] = 0;
-            st = apply_bitmap(&bms, &data, -9999.0f, &bds, err);
-        }
+        st = grib_decode_message(gh->entire_msg, -9999.0f, &m, err);
+        const float* data = m.values;
+        const BDS_HEAD_INPUT& bds = m.bds;
         if (st != 0 || bds.ulGrid_size != n) {
             std::fprintf(stderr, "check: message at %ld: status %d, %lu values (ecCodes %zu) %s\n",
                          at, st, static_cast<unsigned long>(bds.ulGrid_size), n, err);
@@ -383,7 +369,7 @@ Check compare(const std::string& path)
             c.values += n;
         }
         ++c.messages;
-        std::free(data);
+        grib_release_message(&m);
     }
     free_gribhdr(&gh);
     std::fclose(fp);

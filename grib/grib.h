@@ -258,6 +258,27 @@ int gribgetbds(const octets* bds_start, short dec_scale, BMS_INPUT* bms,
 int apply_bitmap(BMS_INPUT* bms, float** ppgrib_data, float fill_value,
                  BDS_HEAD_INPUT* bds_head, char* errmsg);
 
+/* --- One message whole ---------------------------------------------------- */
+
+/* A decoded message: its four records and its values on the full grid. */
+typedef struct grib_message {
+    PDS_INPUT pds;
+    grid_desc_sec gds;
+    BMS_INPUT bms;
+    BDS_HEAD_INPUT bds;
+    float* values; /* bds.ulGrid_size values, or null */
+} GRIB_MESSAGE;
+
+/*
+ * grib_dec on the message at msg, then, when it has a BMS, apply_bitmap with
+ * fill_value for the missing points.  Returns grib_dec's status, or
+ * apply_bitmap's when that failed (the message then has no values).
+ * Release the values with grib_release_message.
+ */
+int grib_decode_message(const octets* msg, float fill_value, GRIB_MESSAGE* out,
+                        char* errmsg);
+void grib_release_message(GRIB_MESSAGE* message);
+
 #ifdef __cplusplus
 }
 #endif

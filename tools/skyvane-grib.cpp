@@ -190,34 +190,24 @@ bool checkReadable(const char* path)
 // ---------------------------------------------------------------------------
 // Decoding
 
-struct Decoded {
-    PDS_INPUT pds;
-    grid_desc_sec gds;
-    BMS_INPUT bms;
-    BDS_HEAD_INPUT bds;
-    float* data = nullptr;
+// A decoded message with its status and error line.
+struct Decoded : GRIB_MESSAGE {
     int status = 0;
     std::string error;
 
-    Decoded() { init_dec_struct(&pds, &gds, &bms, &bds); }
-    ~Decoded() { std::free(data); }
+    Decoded() : GRIB_MESSAGE() {}
+    ~Decoded() { grib_release_message(this); }
     Decoded(const Decoded&) = delete;
     Decoded& operator=(const Decoded&) = delete;
 
-    bool hasValues() const { return status == 0 && data != nullptr; }
+    bool hasValues() const { return status == 0 && values != nullptr; }
     unsigned long points() const { return hasValues() ? bds.ulGrid_size : 0; }
 };
 
-// Decodes the message and expands it over its bitmap, if it has one.
 void decodeMessage(const GRIB_HDR& gh, Decoded& d)
 {
     ErrorBuffer err;
-    d.status = grib_dec(gh.entire_msg, &d.pds, &d.gds, &d.bds, &d.bms,
-                        &d.data, err.text);
-    if (d.status == 0 && gh.bms_len != 0) {
-        err.clear();
-        d.status = apply_bitmap(&d.bms, &d.data, kFillValue, &d.bds, err.text);
-    }
+    d.status = grib_decode_message(gh.entire_msg, kFillValue, &d, err.text);
     if (d.status != 0)
         d.error = err.line();
 }
@@ -526,7 +516,7 @@ void printValues(const Decoded& d)
 {
     const unsigned long n = d.points();
     for (unsigned long i = 0; i < n; ++i)
-        std::printf("%.9g\n", double(d.data[i]));
+        std::printf("%.9g\n", double(d.values[i]));
 }
 
 // Runs action on message index; reports a missing message.

@@ -550,25 +550,14 @@ void EccodesCrosscheck::file()
                          .arg(describe(m)));
         }
 
-        PDS_INPUT pds;
-        grid_desc_sec gds;
-        BMS_INPUT bms;
-        BDS_HEAD_INPUT bds;
-        init_dec_struct(&pds, &gds, &bms, &bds);
-        float* data = nullptr;
+        GRIB_MESSAGE decoded;
         err[0] = 0;
-        int st2 = grib_dec(gh->entire_msg, &pds, &gds, &bds, &bms, &data, err);
-        QString text = QString::fromLatin1(err);
-        bool ok = st2 == 0;
-        if (ok && gh->bms_len != 0) {
-            err[0] = 0;
-            st2 = apply_bitmap(&bms, &data, static_cast<float>(kMissing), &bds, err);
-            text = QString::fromLatin1(err);
-            if (st2 != 0) {
-                ok = false;
-                text = QStringLiteral("apply_bitmap status %1: %2").arg(st2).arg(text);
-            }
-        }
+        const int st2 = grib_decode_message(gh->entire_msg, static_cast<float>(kMissing),
+                                            &decoded, err);
+        const QString text = QString::fromLatin1(err);
+        const bool ok = st2 == 0;
+        const float* data = decoded.values;
+        const BDS_HEAD_INPUT& bds = decoded.bds;
 
         const Kind kind = kindOf(m);
         if (ok) {
@@ -597,7 +586,7 @@ void EccodesCrosscheck::file()
                              .arg(shown(text), why, QLatin1String(kindName(kind)), describe(m)));
             }
         }
-        std::free(data);
+        grib_release_message(&decoded);
     }
     free_gribhdr(&gh);
 

@@ -15,27 +15,16 @@
 
 static void decode_message(const octets* msg)
 {
-    PDS_INPUT pds;
-    grid_desc_sec gds;
-    BMS_INPUT bms;
-    BDS_HEAD_INPUT bds;
-    float* data = NULL;
+    GRIB_MESSAGE m;
     char err[GRIB_ERRMSG_LEN] = "";
-    int status;
 
-    init_dec_struct(&pds, &gds, &bms, &bds);
-    status = grib_dec(msg, &pds, &gds, &bds, &bms, &data, err);
-    if (status == 0 && (pds.usGds_bms_id & 64)) {
-        err[0] = '\0';
-        apply_bitmap(&bms, &data, -9999.0f, &bds, err);
-    }
-    if (data && bds.ulGrid_size > 0) {
+    if (grib_decode_message(msg, -9999.0f, &m, err) == 0 && m.values && m.bds.ulGrid_size > 0) {
         /* Touch both ends so that a short array shows up. */
-        volatile float first = data[0], last = data[bds.ulGrid_size - 1];
+        volatile float first = m.values[0], last = m.values[m.bds.ulGrid_size - 1];
         (void)first;
         (void)last;
     }
-    free(data);
+    grib_release_message(&m);
 }
 
 /* The input as one message, in a buffer of exactly the size its Section 0

@@ -201,6 +201,26 @@ private slots:
         free(data);
     }
 
+    void wholeMessageDecoding()
+    {
+        GRIB_MESSAGE m;
+        char err[GRIB_ERRMSG_LEN] = "";
+        const Bytes withMap = handMessage(handPds(), {}, bitmapSection(3, {0xA0}),
+                                          handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2}));
+        QCOMPARE(grib_decode_message(withMap.data(), -1.0f, &m, err), 0);
+        QCOMPARE(std::vector<float>(m.values, m.values + m.bds.ulGrid_size),
+                 (std::vector<float>{1.0f, -1.0f, 2.0f, -1.0f, -1.0f}));
+        grib_release_message(&m);
+        QVERIFY(m.values == nullptr);
+
+        // A bitmap with no bit set: decoded, then refused by the expansion.
+        const Bytes empty = handMessage(handPds(), {}, bitmapSection(0, {0x00}),
+                                        handBds(0, 0, 0, {0, 0, 0, 0}, 8, {}));
+        QCOMPARE(grib_decode_message(empty.data(), -1.0f, &m, err), 4);
+        QVERIFY(m.values == nullptr);
+        QCOMPARE(std::string(err), std::string("apply_bitmap: No bits set in bitmap.  No data retrieved!!\n"));
+    }
+
     void writerRoundTripAtEveryWidth()
     {
         std::mt19937 rng(42);
