@@ -191,7 +191,8 @@ typedef struct bms_input {
     uint16_t usUnused_bits;
     uint16_t usBMS_id;
     uint32_t ulbits_set;
-    const octets* bit_map; /* into the message buffer; null when not included */
+    const octets* bit_map; /* into the message buffer, valid while it is;
+                              null when not included */
 } BMS_INPUT;
 
 /* Binary Data Section header. */
@@ -242,6 +243,17 @@ void init_dec_struct(PDS_INPUT* pds, grid_desc_sec* gds, BMS_INPUT* bms,
  * octets its Section 0 claims (grib_seek guarantees this); nothing beyond
  * them is read.  On success *ppgrib_data receives a malloc'ed array of
  * bds_head->ulGrid_size values owned by the caller.
+ *
+ * Statuses: 0 success; 2 no "7777" where Section 0 says the message ends
+ * (or a total length too short for any message); 3 not edition 1; 5 a
+ * section that does not lie inside the message or is shorter than its
+ * fixed part, or a constant field on a quasi-regular grid.  Otherwise the
+ * failing section decoder's status passes through: gribgetgds 1 unknown
+ * data type, 2 GDS shorter than 32 octets; gribgetbms 1 corrupt bitmap;
+ * gribgetbds 1 a packing other than simple, 2 the point count differs from
+ * the bitmap's set bits, 3 from the grid size, 4 no memory for the values
+ * (or a constant field of more than GRIB_MAX_POINTS), 5 more than 32 bits
+ * per value, 6 a BDS shorter than its 11-octet header.
  */
 int grib_dec(const octets* curr_ptr, PDS_INPUT* pds, grid_desc_sec* gds,
              BDS_HEAD_INPUT* bds_head, BMS_INPUT* bms, float** ppgrib_data,

@@ -7,9 +7,10 @@
 
 static const char func[] = "grib_dec";
 
-/* The statuses grib_dec gives itself for a message whose sections do not
-   fit together; the section decoders' statuses pass through unchanged. */
-#define GRIB_DEC_BAD_LAYOUT 5
+/* The status grib_dec gives itself for a message whose sections do not fit
+   together, or whose grid it cannot hold; the section decoders' statuses
+   pass through unchanged. */
+#define GRIB_DEC_REFUSED 5
 
 #define PDS_MIN_OCTETS 28
 #define BMS_MIN_OCTETS 6
@@ -124,14 +125,14 @@ int grib_dec(const octets* curr_ptr, PDS_INPUT* pds, grid_desc_sec* gds,
 
     cursor = 8;
     if (!locate_section(curr_ptr, cursor, total, PDS_MIN_OCTETS, "PDS", &length, errmsg))
-        return GRIB_DEC_BAD_LAYOUT;
+        return GRIB_DEC_REFUSED;
     gribgetpds(curr_ptr + cursor, pds);
     cursor += length;
 
     if (pds->usGds_bms_id & 128) {
         gds_present = 1;
         if (!locate_section(curr_ptr, cursor, total, 0, "GDS", &length, errmsg))
-            return GRIB_DEC_BAD_LAYOUT;
+            return GRIB_DEC_REFUSED;
         status = gribgetgds(curr_ptr + cursor, gds, errmsg);
         if (status != 0)
             return fail_from(status, errmsg);
@@ -141,7 +142,7 @@ int grib_dec(const octets* curr_ptr, PDS_INPUT* pds, grid_desc_sec* gds,
 
     if (pds->usGds_bms_id & 64) {
         if (!locate_section(curr_ptr, cursor, total, BMS_MIN_OCTETS, "BMS", &length, errmsg))
-            return GRIB_DEC_BAD_LAYOUT;
+            return GRIB_DEC_REFUSED;
         status = gribgetbms(curr_ptr + cursor, bms, gds_present, bds_head->ulGrid_size, errmsg);
         if (status != 0)
             return fail_from(status, errmsg);
@@ -149,12 +150,15 @@ int grib_dec(const octets* curr_ptr, PDS_INPUT* pds, grid_desc_sec* gds,
     }
 
     if (!locate_section(curr_ptr, cursor, total, 0, "BDS", &length, errmsg))
-        return GRIB_DEC_BAD_LAYOUT;
-    if (gds_present && is_quasi_regular(gds) && length > 10 && curr_ptr[cursor + 10] == 0) {
+        return GRIB_DEC_REFUSED;
+    /* Simple packing (flag bits clear) at 0 bits per value: the grid alone
+       would size the array.  Other packings get the BDS decoder's text. */
+    if (gds_present && is_quasi_regular(gds) && length > 10 &&
+        (curr_ptr[cursor + 3] & 0xF0) == 0 && curr_ptr[cursor + 10] == 0) {
         snprintf(errmsg, GRIB_ERRMSG_LEN,
                  "%s:  constant field on a quasi-regular grid (Ni=%lu Nj=%lu) not supported\n",
                  func, (unsigned long)gds->llg.usNi, (unsigned long)gds->llg.usNj);
-        return GRIB_DEC_BAD_LAYOUT;
+        return GRIB_DEC_REFUSED;
     }
     status = gribgetbds(curr_ptr + cursor, pds->sDec_sc_fctr, bms, &values, bds_head, errmsg);
     if (status != 0)
