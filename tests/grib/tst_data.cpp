@@ -106,6 +106,12 @@ private slots:
         QCOMPARE(d.status, 5);
         QVERIFY2(d.error.rfind("grib_dec:  constant field on a quasi-regular grid", 0) == 0,
                  d.error.c_str());
+
+        // A packing other than simple is reported as such first.
+        reduced[layout.bds_offset + 3] |= 0x80;
+        d = decode(reduced);
+        QCOMPARE(d.status, 1);
+        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  unrecognized packing algorithm\n"));
     }
 
     void bitmapExpansion()
