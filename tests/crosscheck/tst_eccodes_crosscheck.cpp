@@ -15,7 +15,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -291,36 +290,37 @@ QString compareValues(const float* ours, unsigned long count, const std::vector<
         .arg(points.join(QLatin1String("; ")));
 }
 
-// Empty when our refusal is the one expected for the kind.
+// Empty when our refusal is the one expected for the kind: its status and
+// the start of its text (the whole text where it ends in a newline).
 QString checkRefusal(Kind kind, const RefMessage& m, int status, const QString& text)
 {
+    int wantStatus = 0;
+    QString want;
     switch (kind) {
     case Kind::SphericalHarmonic:
-        if (status == 1 && text == QLatin1String("grib_dec: gribgetgds:  unknown datatype=50\n"))
-            return QString();
-        return QStringLiteral("expected status 1 \"grib_dec: gribgetgds:  unknown datatype=50\\n\"");
-    case Kind::ReducedPacked: {
-        const QString prefix =
-            QStringLiteral("grib_dec: gribgetbds:  GDS present, #datapts calculated (%1")
-                .arg(m.numberOfValues);
-        if (status == 3 && text.startsWith(prefix)
-            && (text.size() == prefix.size() || !text.at(prefix.size()).isDigit()))
-            return QString();
-        return QStringLiteral("expected status 3 with a text starting \"%1\"").arg(prefix);
-    }
-    case Kind::ReducedConstant:
-        if (status == 5 && text.startsWith(QLatin1String("grib_dec:")))
-            return QString();
-        return QStringLiteral("expected status 5 with a text starting \"grib_dec:\"");
-    case Kind::NonSimplePacking:
-        if (status == 1 && text == QLatin1String("grib_dec: gribgetbds:  unrecognized packing algorithm\n"))
-            return QString();
-        return QStringLiteral(
-            "expected status 1 \"grib_dec: gribgetbds:  unrecognized packing algorithm\\n\"");
-    case Kind::Plain:
+        wantStatus = 1;
+        want = QStringLiteral("grib_dec: gribgetgds:  unknown datatype=50\n");
         break;
+    case Kind::ReducedPacked:
+        wantStatus = 3;
+        want = QStringLiteral("grib_dec: gribgetbds:  GDS present, #datapts calculated (%1)")
+                   .arg(m.numberOfValues);
+        break;
+    case Kind::ReducedConstant:
+        wantStatus = 5;
+        want = QStringLiteral("grib_dec:  constant field on a quasi-regular grid");
+        break;
+    case Kind::NonSimplePacking:
+        wantStatus = 1;
+        want = QStringLiteral("grib_dec: gribgetbds:  unrecognized packing algorithm\n");
+        break;
+    case Kind::Plain:
+        return QStringLiteral("a plain message is expected to decode");
     }
-    return QStringLiteral("a plain message is expected to decode");
+    const bool textOk = want.endsWith(QLatin1Char('\n')) ? text == want : text.startsWith(want);
+    if (status == wantStatus && textOk)
+        return QString();
+    return QStringLiteral("expected status %1 with %2").arg(wantStatus).arg(shown(want));
 }
 
 struct FileRow {
@@ -331,18 +331,11 @@ struct FileRow {
 std::vector<FileRow> fileRows()
 {
     std::vector<FileRow> rows;
-    QSet<QString> seen;
     for (const SourceDir& d : sourceDirs()) {
         const QDir dir(QString::fromLatin1(d.dir));
-        const QStringList names =
-            dir.entryList(QStringList{QString::fromLatin1(d.pattern)}, QDir::Files, QDir::Name);
-        for (const QString& n : names) {
-            const QString path = dir.filePath(n);
-            if (seen.contains(path))
-                continue;
-            seen.insert(path);
-            rows.push_back({QString::fromLatin1(d.label) + QLatin1Char('/') + n, path});
-        }
+        for (const QString& n :
+             dir.entryList(QStringList{QString::fromLatin1(d.pattern)}, QDir::Files, QDir::Name))
+            rows.push_back({QString::fromLatin1(d.label) + QLatin1Char('/') + n, dir.filePath(n)});
     }
     return rows;
 }
@@ -360,13 +353,10 @@ private slots:
 
 void EccodesCrosscheck::referenceFilesPresent()
 {
-    int present = 0;
-    for (const FileRow& r : fileRows())
-        if (QFileInfo(r.path).isFile())
-            ++present;
+    const size_t present = fileRows().size();
     QVERIFY2(present > 0,
              "none of the reference files exist: install libeccodes-data and python-grib-doc");
-    qInfo("%d reference files present", present);
+    qInfo("%zu reference files present", present);
 }
 
 void EccodesCrosscheck::file_data()
@@ -379,8 +369,6 @@ void EccodesCrosscheck::file_data()
 void EccodesCrosscheck::file()
 {
     QFETCH(QString, path);
-    if (!QFileInfo(path).isFile())
-        QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(path)));
 
     std::vector<RefMessage> ref;
     QString refError;

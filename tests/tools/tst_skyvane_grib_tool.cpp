@@ -574,41 +574,13 @@ void TestSkyvaneGribTool::sampleFiles()
     QCOMPARE(table.out.count('\n'), qsizetype(messages + 1));
 }
 
-// ecCodes reads the same files independently: the headers and, for two
-// files, the values must agree.
+// ecCodes' grib_get_data reads the same files independently; the printed
+// values must agree.
 void TestSkyvaneGribTool::sampleFilesAgreeWithEcCodes()
 {
-    const QString gribLs = QStandardPaths::findExecutable(QStringLiteral("grib_ls"));
     const QString gribGetData = QStandardPaths::findExecutable(QStringLiteral("grib_get_data"));
-    if (gribLs.isEmpty() || gribGetData.isEmpty())
+    if (gribGetData.isEmpty())
         QSKIP("ecCodes tools not installed");
-
-    const char* files[] = {"regular_latlon_surface.grib1", "rotated_ll.grib1",
-                           "cl00010000_ecoclimap_rot.grib1",
-                           "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"};
-    for (const char* name : files) {
-        const QString path = samplePath(name);
-        if (!QFile::exists(path))
-            continue;
-        const ToolRun ours = runTool({"list", "--json", path});
-        const ToolRun theirs =
-            runProgram(gribLs, {"-j", "-p", "centre:l,Ni,Nj,bitsPerValue", path});
-        QVERIFY(ours.finished && theirs.finished && theirs.code == 0);
-        bool ok = false;
-        const QJsonArray list = parseArray(ours.out, &ok);
-        QVERIFY(ok);
-        const QJsonArray reference =
-            QJsonDocument::fromJson(theirs.out).object().value("messages").toArray();
-        QCOMPARE(list.size(), reference.size());
-        for (int i = 0; i < list.size(); ++i) {
-            const QJsonObject e = reference[i].toObject();
-            checkFields(list[i].toObject(), QJsonObject{
-                {"centre", e["centre"]}, {"ni", e["Ni"]}, {"nj", e["Nj"]},
-                {"bitsPerValue", e["bitsPerValue"]}});
-            if (QTest::currentTestFailed())
-                QFAIL(qPrintable(QStringLiteral("%1 message %2").arg(name).arg(i)));
-        }
-    }
 
     for (const char* name : {"regular_latlon_surface.grib1",
                              "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"}) {
