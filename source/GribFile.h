@@ -1,0 +1,136 @@
+// The index of one GRIB edition 1 file, its messages grouped into time
+// steps (compounds), and the decoded message record the map, meteogram and
+// point dialogs read values from.
+#ifndef SKYVANE_GRIBFILE_H
+#define SKYVANE_GRIBFILE_H
+
+#include <QDateTime>
+#include <QRectF>
+#include <QString>
+
+#include <list>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Value of a point missing under a bitmap.
+constexpr float kGribMissingValue = -9999.0f;
+
+// One decoded message.  Grid positions are in millidegrees.
+class GribMsg {
+public:
+    GribMsg() = default;
+    GribMsg(const GribMsg& other);
+    GribMsg(GribMsg&& other) noexcept;
+    GribMsg& operator=(const GribMsg& other);
+    GribMsg& operator=(GribMsg&& other) noexcept;
+    ~GribMsg();
+
+    // Value of the grid point at or north-west of (lat, lon); false, with
+    // value 0, when the point lies outside the grid.  A message without
+    // values answers true with 0.
+    bool getValueAt(int lat, int lon, float& value) const;
+    // values[row * ni + col], unchecked.
+    float getValueAtInd(int row, int col) const { return values[row * ni + col]; }
+
+    // The valid time as a UTC date-time (invalid for an impossible date).
+    QDateTime validTime() const;
+    // Frees the values; the other fields stay.
+    void releaseValues();
+
+    float* values = nullptr;  // nj * ni floats, row 0 at lat1, or null
+    unsigned gct = 0;
+    int nj = 0;
+    int ni = 0;
+    int lat1 = 0;
+    int lon1 = 0;
+    int lat2 = 0;
+    int lon2 = 0;
+    int di = 0;
+    int dj = 0;
+    unsigned short year = 0;
+    unsigned short month = 0;
+    unsigned short day = 0;
+    unsigned short hour = 0;
+    unsigned short minute = 0;
+};
+
+// The messages of one time step, in file order.
+class CompoundMsg : public std::vector<GribMsg> {
+public:
+    using Row = std::pair<QString, double>;
+    using std::vector<GribMsg>::vector;
+
+    // Rows getValueTableAt produces: a u wind message and its v make one.
+    unsigned getValueTableRowNum() const;
+    // One labelled value per message at (lat, lon) in degrees.
+    void getValueTableAt(float lat, float lon, std::list<Row>& rows) const;
+};
+
+// Label of a key in the value table; empty for keys not shown there.
+QString gribKeyLabel(unsigned gct);
+
+class GribFile {
+public:
+    explicit GribFile(const char* path);
+    GribFile(const GribFile&) = delete;
+    GribFile& operator=(const GribFile&) = delete;
+
+    bool load(const char* path);
+    void makeIdx();
+    void analyze();
+    void decode(long offset, GribMsg& msg);
+
+    void firstMsg(GribMsg& msg);
+    void lastMsg(GribMsg& msg);
+    bool nextMsg(GribMsg& msg);
+    bool prevMsg(GribMsg& msg);
+    bool goMsg(int index, GribMsg& msg);
+
+    int getCompoundSize() const { return compoundSize; }
+    int getCompoundNum() const;
+    void firstCompound(CompoundMsg& c);
+    bool nextCompound(CompoundMsg& c);
+    bool prevCompound(CompoundMsg& c);
+    bool goCompound(int n, CompoundMsg& c);
+    void lastCompound(CompoundMsg& c);
+    void readCompound(int n, CompoundMsg& c);
+
+    bool containsGct(unsigned gct) const;
+    bool isOurGribFile();
+    void close() {}
+
+    const std::string& getFileName() const { return fileName; }
+    int messageCount() const { return static_cast<int>(offsets.size()); }
+    const std::vector<long>& messageOffsets() const { return offsets; }
+    // Index of the current message; messageCount() when there is none.
+    int currentIndex() const { return static_cast<int>(current); }
+    bool isShortFirstCompound() const { return shortFirstCompound; }
+    const QRectF& getArea() const { return area; }
+    const std::vector<unsigned>& getGcts() const { return gcts; }
+    float getGridStep() const { return gridStep; }
+    int getTimeStep() const { return timeStep; }
+    int getLat1() const { return lat1; }
+    int getLon1() const { return lon1; }
+    int getDi() const { return di; }
+
+private:
+    bool readHeader(long offset, GribMsg& msg) const;
+    bool atMessage() const { return current < offsets.size(); }
+
+    std::string fileName;
+    // Offsets are kept as long: files beyond 2 GB are not rare for archives.
+    std::vector<long> offsets;
+    size_t current = 0;
+    int compoundSize = 0;
+    bool shortFirstCompound = false;
+    QRectF area;
+    std::vector<unsigned> gcts;
+    float gridStep = 0.0f;
+    int timeStep = 0;
+    int lat1 = 0;
+    int lon1 = 0;
+    int di = 0;
+};
+
+#endif
