@@ -1,0 +1,299 @@
+// ContourSet: level keys and their offset, cell value ranges, the triangle
+// cases worked by hand, and the placement of segments in degrees.
+#include "ContourSet.h"
+#include "GribFile.h"
+
+#include <QRectF>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A message over values the test owns; the message never frees them.
+class Field {
+public:
+    Field(int ni, int nj, std::vector<float> values, int lat1 = 10000, int lon1 = 20000,
+          int di = 1000, int dj = 1000)
+        : data(std::move(values))
+    {
+        msg.ni = ni;
+        msg.nj = nj;
+        msg.lat1 = lat1;
+        msg.lon1 = lon1;
+        msg.di = di;
+        msg.dj = dj;
+        msg.values = data.empty() ? nullptr : data.data();
+    }
+    Field(const Field&) = delete;
+    Field& operator=(const Field&) = delete;
+    ~Field() { msg.values = nullptr; }
+
+    std::vector<float> data;
+    GribMsg msg;
+};
+
+// The 2 x 2 grid 0, 10 / 10, 20 at 10..9 N, 20..21 E.
+std::vector<float> zeroCornerCell() { return {0, 10, 10, 20}; }
+
+// Rows all equal to `row`.
+std::vector<float> repeatRows(const std::vector<float>& row, int rows)
+{
+    std::vector<float> v;
+    for (int i = 0; i < rows; ++i)
+        v.insert(v.end(), row.begin(), row.end());
+    return v;
+}
+
+QByteArray describe(const QPointF& p)
+{
+    return "(" + QByteArray::number(p.x(), 'g', 8) + ", " + QByteArray::number(p.y(), 'g', 8) + ")";
+}
+
+bool samePoints(const std::vector<QPointF>& actual, const QList<QPointF>& expected, QByteArray& why)
+{
+    if (actual.size() != size_t(expected.size())) {
+        why = "got " + QByteArray::number(qulonglong(actual.size())) + " points";
+        return false;
+    }
+    for (qsizetype k = 0; k < expected.size(); ++k) {
+        const QPointF error = actual[size_t(k)] - expected[k];
+        if (std::fabs(error.x()) > 1e-4 || std::fabs(error.y()) > 1e-4) {
+            why = "point " + QByteArray::number(k) + " is " + describe(actual[size_t(k)])
+                  + ", expected " + describe(expected[k]);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool allPaired(const ContourSet& set)
+{
+    for (const auto& [level, points] : set.getContours()) {
+        if (points.empty() || points.size() % 2 != 0)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+class TestContourSet : public QObject {
+    Q_OBJECT
+
+private slots:
+    void zeroCornerDoesNotLowerTheMinimum()
+    {
+        Field f(2, 2, zeroCornerCell());
+        ContourSet set;
+        set.analyze(f.msg, 12, 12, 1);
+        QCOMPARE(set.contourNum(), 1);
+        const float key = set.getContours().begin()->first;
+        QCOMPARE(key, 12.0f + 0.0001f);
+        const std::vector<QPointF>& points = set.getContours().at(key);
+        // Ends on the cell sides may round a few ulps outside the cell.
+        const QRectF cell = QRectF(20, 9, 1, 1).adjusted(-1e-4, -1e-4, 1e-4, 1e-4);
+        for (const QPointF& p : points)
+            QVERIFY2(cell.contains(p), describe(p));
+        // Only the south and east triangles touch the 20 corner (9 N 21 E); the
+        // level crosses each side from a 10 vertex to it 20% of the way along.
+        QByteArray why;
+        QVERIFY2(samePoints(points, {{20.6, 9.4}, {20.2, 9.0}, {21.0, 9.8}, {20.6, 9.4}}, why), why);
+    }
+
+    void levelBelowNonZeroMinimumReplacesContent()
+    {
+        Field f(2, 2, zeroCornerCell());
+        ContourSet set;
+        set.analyze(f.msg, 12, 12, 1);
+        QCOMPARE(set.contourNum(), 1);
+        set.analyze(f.msg, 5, 5, 1);  // the 0 corner is below 5, but ignored
+        QCOMPARE(set.contourNum(), 0);
+    }
+
+    void noLevels()
+    {
+        Field f(2, 2, zeroCornerCell());
+        ContourSet set;
+        set.analyze(f.msg, 12, 12, 1);
+        set.analyze(f.msg, 13, 12, 1);  // min > max: no levels at all
+        QCOMPARE(set.contourNum(), 0);
+    }
+
+    void tooSmallGrid_data()
+    {
+        QTest::addColumn<int>("ni");
+        QTest::addColumn<int>("nj");
+        QTest::newRow("one column") << 1 << 3;
+        QTest::newRow("one row") << 3 << 1;
+        QTest::newRow("one point") << 1 << 1;
+    }
+    void tooSmallGrid()
+    {
+        QFETCH(int, ni);
+        QFETCH(int, nj);
+        std::vector<float> values;
+        for (int k = 0; k < ni * nj; ++k)
+            values.push_back(float(10 * (k + 1)));
+        Field f(ni, nj, values);
+        ContourSet set;
+        set.analyze(f.msg, 0, 100, 1);
+        QCOMPARE(set.contourNum(), 0);
+    }
+
+    void messageWithoutValues()
+    {
+        Field f(3, 3, {});
+        ContourSet set;
+        set.analyze(f.msg, 0, 100, 1);
+        QCOMPARE(set.contourNum(), 0);
+    }
+
+    void pressureLevelsAreExactFloats()
+    {
+        std::vector<float> row;
+        for (int j = 0; j <= 12; ++j)
+            row.push_back(94000.0f + 1000.0f * float(j));
+        Field f(13, 2, repeatRows(row, 2));
+        ContourSet set;
+        set.analyze(f.msg, 95000, 105000, 200);
+        QCOMPARE(set.contourNum(), 51);
+        int k = 0;
+        for (const auto& [level, points] : set.getContours())
+            QCOMPARE(level, float(95000 + 200 * k++));
+        QVERIFY(allPaired(set));
+    }
+
+    void pressureFieldFillsOnlyItsKeys()
+    {
+        Field f(3, 3, repeatRows({100000, 100500, 101000}, 3));
+        ContourSet set;
+        set.analyze(f.msg, 95000, 105000, 200);
+        std::vector<float> keys;
+        for (const auto& [level, points] : set.getContours())
+            keys.push_back(level);
+        QCOMPARE(keys, (std::vector<float>{100000, 100200, 100400, 100600, 100800, 101000}));
+        QVERIFY(allPaired(set));
+    }
+
+    void constantTemperatureHasNoLine()
+    {
+        Field f(3, 3, std::vector<float>(9, 273.0f));
+        ContourSet set;
+        set.analyze(f.msg, 273, 273, 5);
+        QCOMPARE(set.contourNum(), 0);
+        set.analyze(f.msg, 223, 323, 5);
+        QCOMPARE(set.contourNum(), 0);
+    }
+
+    void temperatureLevelKeepsItsOffset()
+    {
+        Field f(3, 3, repeatRows({270, 273, 276}, 3));
+        ContourSet set;
+        set.analyze(f.msg, 223, 323, 5);
+        QCOMPARE(set.contourNum(), 1);
+        const float key = set.getContours().begin()->first;
+        QCOMPARE(key, 273.0f + 0.0001f);
+        QVERIFY(key > 273.0f);
+        QVERIFY(allPaired(set));
+    }
+
+    void westEastRampGivesAStraightMeridian()
+    {
+        // 50 N to 49 N every 0.5 degree, 5 W to 3 W every degree.
+        Field f(3, 3, repeatRows({10, 20, 30}, 3), 50000, -5000, 1000, 500);
+        ContourSet set;
+        set.analyze(f.msg, 22, 22, 1);
+        QCOMPARE(set.contourNum(), 1);
+        const std::vector<QPointF>& points = set.getContours().begin()->second;
+        // Three segments in each of the two eastern cells (the level is above
+        // the western ones), 20% of the way from 4 W to 3 W.
+        QCOMPARE(points.size(), size_t(12));
+        double south = 90;
+        double north = -90;
+        for (const QPointF& p : points) {
+            QVERIFY2(std::fabs(p.x() - (-3.8)) < 1e-4, describe(p));
+            south = std::min(south, p.y());
+            north = std::max(north, p.y());
+        }
+        QVERIFY(std::fabs(south - 49.0) < 1e-4);
+        QVERIFY(std::fabs(north - 50.0) < 1e-4);
+    }
+
+    void easternCellsComeFirst()
+    {
+        Field f(3, 2, repeatRows({10, 20, 10}, 2));
+        ContourSet set;
+        set.analyze(f.msg, 15, 15, 1);
+        QCOMPARE(set.contourNum(), 1);
+        const std::vector<QPointF>& points = set.getContours().begin()->second;
+        QVERIFY(points.size() >= 4);
+        QVERIFY2(points.front().x() > 21.0, describe(points.front()));
+        QVERIFY2(points.back().x() < 21.0, describe(points.back()));
+    }
+
+    // One cell: rows at x 0 and 2, columns at y 10 and 14; expected points
+    // as (y, x), worked by hand from the triangle cases.
+    void caseTable_data()
+    {
+        QTest::addColumn<QList<float>>("values");
+        QTest::addColumn<float>("level");
+        QTest::addColumn<QList<QPointF>>("expected");
+        QTest::newRow("corner on level, cases 8 and 6")
+            << QList<float>{5, 2, 8, 8} << 5.0f
+            << QList<QPointF>{{12.4, 0.8}, {14, 1}, {10, 0}, {12.4, 0.8}};
+        QTest::newRow("side on level, case 3")
+            << QList<float>{5, 8, 5, 8} << 5.0f << QList<QPointF>{{10, 2}, {10, 0}};
+        QTest::newRow("corner touching from below") << QList<float>{5, 8, 8, 8} << 5.0f
+                                                    << QList<QPointF>{};
+        QTest::newRow("saddle, centre on level, case 5")
+            << QList<float>{8, 2, 2, 8} << 5.0f
+            << QList<QPointF>{{12, 1}, {10, 1}, {12, 1}, {12, 2},
+                              {12, 1}, {14, 1}, {12, 1}, {12, 0}};
+        const double d = 2.0 / 13;  // centre 0.25 above, low corners 3 below
+        QTest::newRow("saddle, centre above, cases 8 and 9")
+            << QList<float>{9, 2, 2, 8} << 5.0f
+            << QList<QPointF>{{12 - d, 1 + d / 2}, {10, 8.0 / 7}, {12, 2}, {12 - d, 1 + d / 2},
+                              {12 + d, 1 - d / 2}, {14, 1}, {10 + 16.0 / 7, 0}, {12 + d, 1 - d / 2}};
+    }
+    void caseTable()
+    {
+        QFETCH(QList<float>, values);
+        QFETCH(float, level);
+        QFETCH(QList<QPointF>, expected);
+        const float x[] = {0, 2};
+        const float y[] = {10, 14};
+        ContourSet set;
+        set.findContours(values.constData(), 0, 1, 0, 1, x, y, 1, &level);
+        if (expected.isEmpty()) {
+            QCOMPARE(set.contourNum(), 0);
+            return;
+        }
+        QCOMPARE(set.contourNum(), 1);
+        QCOMPARE(set.getContours().begin()->first, level);
+        QByteArray why;
+        QVERIFY2(samePoints(set.getContours().begin()->second, expected, why), why);
+    }
+
+    void addVertexSwapsToLongitudeLatitude()
+    {
+        ContourSet set;
+        set.addVertex(1, 2, 3, 4, 7.5);
+        set.addVertex(5, 6, 7, 8, 7.5);
+        set.addVertex(0, 0, 1, 1, 0.1);
+        QCOMPARE(set.contourNum(), 2);
+        QCOMPARE(set.getContours().count(0.1f), size_t(1));
+        QCOMPARE(set.getContours().at(7.5f),
+                 (std::vector<QPointF>{{2, 1}, {4, 3}, {6, 5}, {8, 7}}));
+        QVERIFY(allPaired(set));
+        set.clear();
+        QCOMPARE(set.contourNum(), 0);
+        QVERIFY(set.getContours().empty());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestContourSet)
+#include "tst_contourset.moc"
