@@ -1,13 +1,16 @@
 // skyvane-grib: inventory of the GRIB edition 1 messages in a file, and the
 // decoded values of one of them, for scripts and for checking files by hand.
 
+#include "compound_commands.h"
 #include "grib.h"
+#include "tool_output.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +22,8 @@
 
 namespace {
 
-constexpr const char* kProgram = "skyvane-grib";
+using namespace tooloutput;
+
 constexpr float kFillValue = -9999.0f;
 
 constexpr int kExitOk = 0;
@@ -33,6 +37,8 @@ const char* const kUsage =
     "Usage: skyvane-grib list [--json] FILE\n"
     "       skyvane-grib values FILE INDEX\n"
     "       skyvane-grib dump FILE INDEX\n"
+    "       skyvane-grib compounds [--json] FILE\n"
+    "       skyvane-grib point [--json] FILE LAT LON\n"
     "       skyvane-grib --help\n"
     "\n"
     "list    one line per GRIB edition 1 message found in FILE: index, offset\n"
@@ -44,6 +50,16 @@ const char* const kUsage =
     "values  the values of message INDEX (counted from 0), one per line in\n"
     "        storage order; points absent from the bitmap print as -9999.\n"
     "dump    the section layout of message INDEX.\n"
+    "compounds  how the messages group into time steps, as the viewer reads\n"
+    "        them: messages per step (compoundSize), the number of complete\n"
+    "        steps, whether the first step lacks the precipitation the later\n"
+    "        ones carry, the hours between steps, the area of the first\n"
+    "        message in degrees and the keys found.\n"
+    "point   for every time step, its valid time and the value of each field\n"
+    "        at LAT LON (degrees, north and east positive): the grid point at\n"
+    "        or north-west of it, wind as the speed of u and v, tidal stream\n"
+    "        in knots.  A field whose grid does not cover the point shows -\n"
+    "        (null in JSON); a point outside every grid exits with 1.\n"
     "\n"
     "Grid columns by data representation type: latitude/longitude grids give\n"
     "Ni, Nj, first and last point and Di, Dj.  Lambert (3, 8, 13) and polar\n"
@@ -78,11 +94,6 @@ std::string ErrorBuffer::line() const
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
         s.pop_back();
     return s;
-}
-
-void complain(const std::string& what)
-{
-    std::fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
 }
 
 int usageError(const std::string& what)
@@ -271,74 +282,6 @@ unsigned fullYear(const PDS_INPUT& pds)
         return (pds.usCentury - 1u) * 100u + pds.usYear;
     return pds.usYear;
 }
-
-// ---------------------------------------------------------------------------
-// Formatting
-
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
-std::string format(const char* fmt, ...)
-{
-    char buf[256];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return buf;
-}
-
-// Whole numbers exactly, others to float precision.
-std::string formatNumber(double x)
-{
-    if (x == std::floor(x) && std::fabs(x) < 1e15)
-        return format("%.0f", x);
-    return format("%.9g", x);
-}
-
-std::string jsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            // Non-ASCII octets are taken as Latin-1 so the output stays valid.
-            out += format("\\u%04x", c);
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
-class JsonObject {
-public:
-    void add(const char* name, long long value) { field(name, std::to_string(value)); }
-    void add(const char* name, bool value) { field(name, value ? "true" : "false"); }
-    void addNumber(const char* name, double value)
-    {
-        field(name, std::isfinite(value) ? formatNumber(value) : "null");
-    }
-    void addReal(const char* name, double value)
-    {
-        field(name, std::isfinite(value) ? format("%.9g", value) : "null");
-    }
-    void addText(const char* name, const std::string* value)
-    {
-        field(name, value ? jsonString(*value) : "null");
-    }
-    std::string text() const { return "{" + body_ + "}"; }
-
-private:
-    void field(const char* name, const std::string& value)
-    {
-        if (!body_.empty())
-            body_ += ", ";
-        body_ += jsonString(name) + ": " + value;
-    }
-    std::string body_;
-};
 
 std::string messageJson(unsigned long long index, long offset,
                         const GRIB_HDR& gh, const Decoded& d)
@@ -599,6 +542,69 @@ int runIndexed(const std::string& command, const std::vector<std::string>& args)
                                : dumpMessage(path, index);
 }
 
+// Splits --json off the arguments.
+std::vector<std::string> withoutJsonFlag(const std::vector<std::string>& args, bool* json,
+                                         std::string* unknown)
+{
+    std::vector<std::string> rest;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            *json = true;
+        else if (a.size() > 1 && a[0] == '-' && !std::isdigit((unsigned char)a[1]) && a[1] != '.')
+            *unknown = a;
+        else
+            rest.push_back(a);
+    }
+    return rest;
+}
+
+// A finite decimal number within [low, high].
+bool parseDegrees(const std::string& text, double low, double high, double* out)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value))
+        return false;
+    if (value < low || value > high)
+        return false;
+    *out = value;
+    return true;
+}
+
+int runCompounds(const std::vector<std::string>& args)
+{
+    bool json = false;
+    std::string unknown;
+    const std::vector<std::string> files = withoutJsonFlag(args, &json, &unknown);
+    if (!unknown.empty())
+        return usageError("unknown option " + unknown);
+    if (files.size() != 1)
+        return usageError("compounds needs exactly one FILE");
+    if (!checkReadable(files[0].c_str()))
+        return kExitUsage;
+    return listCompounds(files[0].c_str(), json);
+}
+
+int runPoint(const std::vector<std::string>& args)
+{
+    bool json = false;
+    std::string unknown;
+    const std::vector<std::string> rest = withoutJsonFlag(args, &json, &unknown);
+    if (!unknown.empty())
+        return usageError("unknown option " + unknown);
+    if (rest.size() != 3)
+        return usageError("point needs FILE, LAT and LON");
+    double lat = 0, lon = 0;
+    if (!parseDegrees(rest[1], -90.0, 90.0, &lat))
+        return usageError("LAT must be a number of degrees from -90 to 90: " + rest[1]);
+    if (!parseDegrees(rest[2], -360.0, 360.0, &lon))
+        return usageError("LON must be a number of degrees from -360 to 360: " + rest[2]);
+    if (!checkReadable(rest[0].c_str()))
+        return kExitUsage;
+    return showPoint(rest[0].c_str(), lat, lon, json);
+}
+
 int run(int argc, char** argv)
 {
     if (argc < 2)
@@ -613,6 +619,10 @@ int run(int argc, char** argv)
         return runList(args);
     if (command == "values" || command == "dump")
         return runIndexed(command, args);
+    if (command == "compounds")
+        return runCompounds(args);
+    if (command == "point")
+        return runPoint(args);
     return usageError("unknown command " + command);
 }
 

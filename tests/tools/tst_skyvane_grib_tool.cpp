@@ -155,6 +155,8 @@ private slots:
     void sampleFiles_data();
     void sampleFiles();
     void sampleFilesAgreeWithEcCodes();
+    void compoundsOfAForecast();
+    void pointForecast();
 
 private:
     void writeMessages();
@@ -376,6 +378,10 @@ void TestSkyvaneGribTool::exitCodes_data()
     QTest::newRow("list undecodable") << QStringList{"list", "--json", "@bad"} << 0 << none;
     QTest::newRow("values") << QStringList{"values", "@good", "3"} << 0 << none;
     QTest::newRow("dump") << QStringList{"dump", "@good", "1"} << 0 << none;
+    QTest::newRow("compounds") << QStringList{"compounds", "@good"} << 0 << none;
+    QTest::newRow("compounds of junk") << QStringList{"compounds", "--json", "@bad"} << 0 << none;
+    QTest::newRow("point") << QStringList{"point", "@good", "55", "-5"} << 0 << none;
+    QTest::newRow("point west as east") << QStringList{"point", "--json", "@good", "55", "355"} << 0 << none;
 
     QTest::newRow("values undecodable") << QStringList{"values", "@bad", "0"} << 1
                                         << QByteArray("unknown datatype=50");
@@ -386,6 +392,21 @@ void TestSkyvaneGribTool::exitCodes_data()
     QTest::newRow("dump past end") << QStringList{"dump", "@good", "4"} << 1
                                    << QByteArray("no message 4");
 
+    QTest::newRow("point outside every grid") << QStringList{"point", "@good", "-80", "100"} << 1
+                                              << QByteArray("outside every grid");
+
+    QTest::newRow("point without LON") << QStringList{"point", "@good", "55"} << 2
+                                       << QByteArray("LAT and LON");
+    QTest::newRow("point beyond the pole") << QStringList{"point", "@good", "90.5", "0"} << 2
+                                           << QByteArray("LAT must be");
+    QTest::newRow("point not a number") << QStringList{"point", "@good", "55", "east"} << 2
+                                        << QByteArray("LON must be");
+    QTest::newRow("point nan") << QStringList{"point", "@good", "nan", "0"} << 2
+                               << QByteArray("LAT must be");
+    QTest::newRow("compounds of missing file") << QStringList{"compounds", "@missing"} << 2
+                                               << QByteArray("missing.grb");
+    QTest::newRow("compounds unknown option") << QStringList{"compounds", "--all", "@good"} << 2
+                                              << QByteArray("--all");
     QTest::newRow("no arguments") << QStringList{} << 2 << QByteArray("missing command");
     QTest::newRow("unknown command") << QStringList{"show", "@good"} << 2
                                      << QByteArray("unknown command show");
@@ -497,7 +518,9 @@ void TestSkyvaneGribTool::damagedFilesNeverCrash()
         QVERIFY(!path.isEmpty());
         for (const QStringList& args : {QStringList{"list", path},
                                         QStringList{"values", path, "0"},
-                                        QStringList{"dump", path, "0"}}) {
+                                        QStringList{"dump", path, "0"},
+                                        QStringList{"compounds", "--json", path},
+                                        QStringList{"point", path, "55", "0"}}) {
             const ToolRun r = runTool(args);
             QVERIFY2(r.finished && r.code >= 0 && r.code <= 2,
                      qPrintable(name + ": " + args.first()));
@@ -605,6 +628,97 @@ void TestSkyvaneGribTool::sampleFilesAgreeWithEcCodes()
                      qPrintable(QStringLiteral("%1 point %2: %3, ecCodes %4")
                                     .arg(name).arg(i).arg(got[i]).arg(want[i])));
     }
+}
+
+// A forecast of three steps 6 hours apart: 10 m u and v wind, then
+// mean-sea-level pressure, on a 3 x 2 grid from 50N 10W in 1-degree steps.
+// Values at column c, row r, step k: u = 3 + k, v = 4 (+ c), pressure
+// 101000 + 100 * r.
+QString writeForecast(const QTemporaryDir& dir)
+{
+    QByteArray file;
+    for (int k = 0; k < 3; ++k) {
+        for (int field = 0; field < 3; ++field) {
+            GRIB_WRITE_PARAMS s;
+            init_grib_write_params(&s);
+            s.ni = 3; s.nj = 2;
+            s.lat1 = 50000; s.lon1 = -10000; s.lat2 = 49000; s.lon2 = -8000;
+            s.di = s.dj = 1000;
+            s.time_range = 0; s.time_unit = 1; s.p1 = 6 * k;
+            const int params[] = {33, 34, 2};
+            s.param = params[field];
+            s.level_type = field < 2 ? 105 : 102;
+            s.level_value = field < 2 ? 10 : 0;
+            s.bits_per_value = 24;
+            std::vector<float> v;
+            for (int r = 0; r < 2; ++r)
+                for (int c = 0; c < 3; ++c)
+                    v.push_back(field == 0 ? float(3 + k) : field == 1 ? float(4 + c)
+                                                                       : float(101000 + 100 * r));
+            file += encode(s, v);
+        }
+    }
+    return writeFile(dir, "forecast.grb", file);
+}
+
+void TestSkyvaneGribTool::compoundsOfAForecast()
+{
+    const QString path = writeForecast(dir_);
+    QVERIFY(!path.isEmpty());
+    const ToolRun r = runTool({"compounds", "--json", path});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(r.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.value("messages").toInt(), 9);
+    QCOMPARE(o.value("compoundSize").toInt(), 3);
+    QCOMPARE(o.value("compounds").toInt(), 3);
+    QCOMPARE(o.value("shortFirstCompound").toBool(), false);
+    QCOMPARE(o.value("timeStep").toInt(), 6);
+    const QJsonObject area = o.value("area").toObject();
+    QCOMPARE(area.value("lon").toDouble(), -10.0);
+    QCOMPARE(area.value("lat").toDouble(), 50.0);
+    QCOMPARE(area.value("width").toDouble(), 2.0);
+    QCOMPARE(area.value("height").toDouble(), -1.0);
+    // v, pressure, then u again opening the second step.
+    QCOMPARE(compact(o.value("gcts")), QByteArray("[[682274,26114,682273]]"));
+
+    const ToolRun text = runTool({"compounds", path});
+    QCOMPARE(text.code, 0);
+    QVERIFY2(text.out.contains("timeStep            6 h"), text.out.constData());
+}
+
+void TestSkyvaneGribTool::pointForecast()
+{
+    const QString path = writeForecast(dir_);
+    // 49.5N 8.5W lies in column 1 of row 0: v = 5.
+    const ToolRun r = runTool({"point", "--json", path, "49.5", "-8.5"});
+    QVERIFY(r.finished);
+    QCOMPARE(r.code, 0);
+    bool ok = false;
+    const QJsonArray steps = parseArray(r.out, &ok);
+    QVERIFY2(ok, r.out.constData());
+    QCOMPARE(steps.size(), 3);
+    const char* times[] = {"2009-01-31 18:00", "2009-02-01 00:00", "2009-02-01 06:00"};
+    for (int k = 0; k < 3; ++k) {
+        const QJsonObject step = steps[k].toObject();
+        QCOMPARE(step.value("compound").toInt(), k);
+        QCOMPARE(step.value("time").toString(), QString::fromLatin1(times[k]));
+        const QJsonArray rows = step.value("rows").toArray();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].toObject().value("label").toString(), QStringLiteral("Wind speed"));
+        const double speed = std::sqrt(double((3 + k) * (3 + k) + 25));
+        QVERIFY(std::fabs(rows[0].toObject().value("value").toDouble() - speed) < 1e-5);
+        QCOMPARE(rows[1].toObject().value("label").toString(), QStringLiteral("Pressure"));
+        QCOMPARE(rows[1].toObject().value("value").toDouble(), 101000.0);
+    }
+    // The text form, one line per step; the same place written as 351.5E.
+    const ToolRun text = runTool({"point", path, "49", "351.5"});
+    QCOMPARE(text.code, 0);
+    const QList<QByteArray> lines = text.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray("2009-01-31 18:00  Wind speed 5.83095  Pressure 101100"));
 }
 
 QTEST_GUILESS_MAIN(TestSkyvaneGribTool)
