@@ -600,10 +600,16 @@ void GribFile::firstCompound(CompoundMsg& c)
 bool GribFile::nextCompound(CompoundMsg& c)
 {
     c.clear();
+    const size_t start = current;
     for (int k = 0; k < compoundSize; ++k) {
         GribMsg msg;
-        if (!nextMsg(msg))
+        if (!nextMsg(msg)) {
+            // Past the last complete compound: the cursor goes back to the
+            // end of the one before, so that stepping back still finds
+            // whole compounds.
+            current = start;
             return false;
+        }
         c.push_back(std::move(msg));
     }
     return true;
@@ -623,6 +629,8 @@ bool GribFile::prevCompound(CompoundMsg& c)
         return true;
     }
     const int start = i - 2 * s + 1;
+    if (start < 0)
+        return false;
     for (int k = 0; k < s; ++k) {
         GribMsg msg;
         if (!goMsg(start + k, msg))

@@ -321,10 +321,14 @@ void GribFileHelper::firstCompound()
     compoundNum = 0;
 }
 
+// The shown compound is replaced only by one read whole: a step past
+// either end leaves it as it was.
 bool GribFileHelper::nextCompound()
 {
-    if (!file || !file->nextCompound(compound))
+    CompoundMsg next;
+    if (!file || !file->nextCompound(next))
         return false;
+    compound = std::move(next);
     ++compoundNum;
     calcIsolines();
     return true;
@@ -332,8 +336,10 @@ bool GribFileHelper::nextCompound()
 
 bool GribFileHelper::prevCompound()
 {
-    if (!file || !file->prevCompound(compound))
+    CompoundMsg previous;
+    if (!file || !file->prevCompound(previous))
         return false;
+    compound = std::move(previous);
     --compoundNum;
     calcIsolines();
     return true;
@@ -341,8 +347,10 @@ bool GribFileHelper::prevCompound()
 
 bool GribFileHelper::goCompound(int n)
 {
-    if (!file || !file->goCompound(n, compound))
+    CompoundMsg chosen;
+    if (!file || !file->goCompound(n, chosen))
         return false;
+    compound = std::move(chosen);
     calcIsolines();
     compoundNum = n;
     return true;

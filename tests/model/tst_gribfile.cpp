@@ -6,6 +6,7 @@
 #include "GribKeys.h"
 #include "modelfixtures.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <cmath>
@@ -119,6 +120,7 @@ private slots:
     void fileChangedAfterIndexing();
     void corruptMessageAmongGoodOnes();
     void ourCentre();
+    void damagedFilesNeverCrash();
 };
 
 // ---------------------------------------------------------------------------
@@ -157,6 +159,13 @@ void TestGribFile::incompleteLastCompound()
     CompoundMsg last;
     grib.lastCompound(last);
     QCOMPARE(tagsOf(last), range(16, 4));
+    // Reading into the incomplete step fails, and stepping back afterwards
+    // still finds whole compounds.
+    CompoundMsg partial;
+    QVERIFY(!grib.nextCompound(partial));
+    QCOMPARE(tagsOf(partial), range(20, 1));
+    QVERIFY(grib.prevCompound(last));
+    QCOMPARE(tagsOf(last), range(12, 4));
 }
 
 void TestGribFile::shortFirstCompound()
@@ -566,6 +575,51 @@ void TestGribFile::ourCentre()
     GribTestFile theirs;
     theirs.add(pressure(), 1.0f);
     QVERIFY(!GribFile(theirs.write().constData()).isOurGribFile());
+}
+
+// Every operation on randomly damaged forecasts: run under the sanitizers,
+// any read outside a buffer fails the test.
+void TestGribFile::damagedFilesNeverCrash()
+{
+    GribTestFile source;
+    int index = 0;
+    for (int step = 0; step < 3; ++step) {
+        addTagged(source, windU(5, 4), 3 * step, index++);
+        GRIB_WRITE_PARAMS v = at(windV(5, 4), 3 * step);
+        source.add(v, fixtures::ramp(20, -5.0f, 0.5f));
+        GRIB_WRITE_PARAMS p = at(pressure(5, 4), 3 * step);
+        p.lon1 = 358000;  // across 0°
+        p.lon2 = 2000;
+        source.add(p, fixtures::ramp(20, 100000.0f, 50.0f));
+    }
+    QRandomGenerator rng(311);
+    for (int round = 0; round < 300; ++round) {
+        Bytes octets = source.octets();
+        const int changes = 1 + int(rng.bounded(6));
+        for (int k = 0; k < changes; ++k)
+            octets[rng.bounded(quint32(octets.size()))] = static_cast<unsigned char>(rng.bounded(256));
+        if (round % 7 == 0)
+            octets.resize(rng.bounded(quint32(octets.size())));
+        GribTestFile damaged;
+        damaged.addRaw(octets);
+        GribFile grib(damaged.write().constData());
+        QVERIFY(grib.getCompoundNum() <= grib.messageCount() + 1);
+        CompoundMsg c;
+        for (int n = 0; n < grib.getCompoundNum(); ++n) {
+            QVERIFY(grib.goCompound(n, c));
+            std::list<CompoundMsg::Row> rows;
+            for (int q = 0; q < 4; ++q) {
+                const float lat = float(int(rng.bounded(200)) - 100);
+                const float lon = float(int(rng.bounded(800)) - 400);
+                c.getValueTableAt(lat, lon, rows);
+                QVERIFY(rows.size() <= c.size());
+            }
+        }
+        grib.lastCompound(c);
+        while (grib.prevCompound(c)) {
+        }
+        grib.isOurGribFile();
+    }
 }
 
 QTEST_APPLESS_MAIN(TestGribFile)

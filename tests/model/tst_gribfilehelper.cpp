@@ -102,6 +102,9 @@ void TestGribFileHelper::navigationKeepsTheIndex()
     QCOMPARE(helper.currentCompoundNum(), 2);
     QVERIFY(!helper.nextCompound());
     QCOMPARE(helper.currentCompoundNum(), 2);
+    // A step past the end keeps the compound shown.
+    QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
+    QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
     QVERIFY(helper.prevCompound());
     QCOMPARE(helper.currentCompoundNum(), 1);
     QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)0);  // 18:00 + 6 h
