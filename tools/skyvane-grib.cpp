@@ -508,18 +508,29 @@ int dumpMessage(const char* path, unsigned long long index)
     });
 }
 
+// Splits --json off the arguments.
+std::vector<std::string> withoutJsonFlag(const std::vector<std::string>& args, bool* json,
+                                         std::string* unknown)
+{
+    std::vector<std::string> rest;
+    for (const std::string& a : args) {
+        if (a == "--json")
+            *json = true;
+        else if (a.size() > 1 && a[0] == '-' && !std::isdigit((unsigned char)a[1]) && a[1] != '.')
+            *unknown = a;
+        else
+            rest.push_back(a);
+    }
+    return rest;
+}
+
 int runList(const std::vector<std::string>& args)
 {
     bool json = false;
-    std::vector<std::string> files;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            json = true;
-        else if (a.size() > 1 && a[0] == '-')
-            return usageError("unknown option " + a);
-        else
-            files.push_back(a);
-    }
+    std::string unknown;
+    const std::vector<std::string> files = withoutJsonFlag(args, &json, &unknown);
+    if (!unknown.empty())
+        return usageError("unknown option " + unknown);
     if (files.size() != 1)
         return usageError("list needs exactly one FILE");
     const char* path = files[0].c_str();
@@ -540,22 +551,6 @@ int runIndexed(const std::string& command, const std::vector<std::string>& args)
         return kExitUsage;
     return command == "values" ? showValues(path, index)
                                : dumpMessage(path, index);
-}
-
-// Splits --json off the arguments.
-std::vector<std::string> withoutJsonFlag(const std::vector<std::string>& args, bool* json,
-                                         std::string* unknown)
-{
-    std::vector<std::string> rest;
-    for (const std::string& a : args) {
-        if (a == "--json")
-            *json = true;
-        else if (a.size() > 1 && a[0] == '-' && !std::isdigit((unsigned char)a[1]) && a[1] != '.')
-            *unknown = a;
-        else
-            rest.push_back(a);
-    }
-    return rest;
 }
 
 // A finite decimal number within [low, high].
