@@ -16,6 +16,8 @@
 
 #include <unistd.h>
 
+#include "bench_options.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -28,16 +30,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Options {
-    int messages = 40;
-    int ni = 1440;
-    int nj = 721;
-    int bits = 16;
-    int reps = 3;
-    std::string file; // empty: write a temporary one
-};
+using bench::Clock;
+using bench::Options;
+using bench::since;
 
 struct Pass {
     double seconds = 0.0;
@@ -46,59 +41,6 @@ struct Pass {
     double checksum = 0.0; // sum of all values, so none can be skipped
     bool ok = true;
 };
-
-[[noreturn]] void usage(const char* argv0)
-{
-    std::fprintf(stderr,
-                 "usage: %s [--messages N] [--ni N] [--nj N] [--bits B] [--reps R] [--tiny] "
-                 "[FILE]\n",
-                 argv0);
-    std::exit(2);
-}
-
-bool parseInt(const char* s, int lo, int hi, int* out)
-{
-    char* end = nullptr;
-    const long v = std::strtol(s, &end, 10);
-    if (!s[0] || *end || v < lo || v > hi)
-        return false;
-    *out = static_cast<int>(v);
-    return true;
-}
-
-Options parseOptions(int argc, char** argv)
-{
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](int lo, int hi, int* out) {
-            if (i + 1 >= argc || !parseInt(argv[++i], lo, hi, out))
-                usage(argv[0]);
-        };
-        if (a == "--messages")
-            value(1, 100000, &o.messages);
-        else if (a == "--ni")
-            value(2, 65534, &o.ni);
-        else if (a == "--nj")
-            value(2, 65534, &o.nj);
-        else if (a == "--bits")
-            value(1, 32, &o.bits);
-        else if (a == "--reps")
-            value(1, 1000, &o.reps);
-        else if (a == "--tiny") {
-            o.messages = 3;
-            o.ni = 144;
-            o.nj = 73;
-            o.reps = 1;
-        } else if (!a.empty() && a[0] == '-')
-            usage(argv[0]);
-        else if (o.file.empty())
-            o.file = a;
-        else
-            usage(argv[0]);
-    }
-    return o;
-}
 
 // Small, fast and reproducible.
 struct Noise {
@@ -128,7 +70,7 @@ bool writeFile(const Options& o, const std::string& path)
     const double dj = 180.0 / (o.nj - 1);
     const double rad = M_PI / 180.0;
     bool ok = true;
-    for (int m = 0; m < o.messages && ok; ++m) {
+    for (int m = 0; m < o.count && ok; ++m) {
         for (int j = 0; j < o.nj; ++j) {
             const double lat = (90.0 - j * dj) * rad;
             for (int i = 0; i < o.ni; ++i) {
@@ -212,7 +154,7 @@ Pass decodeSkyvane(const std::string& path)
         grib_release_message(&m);
     }
     free_gribhdr(&gh);
-    p.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    p.seconds = since(t0);
     return p;
 }
 
@@ -267,7 +209,7 @@ Pass decodeEccodes(const std::string& path)
         codes_handle_delete(h);
     }
     std::fclose(fp);
-    p.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    p.seconds = since(t0);
     return p;
 }
 
@@ -386,7 +328,8 @@ void report(const char* name, const Pass& p)
 
 int main(int argc, char** argv)
 {
-    const Options o = parseOptions(argc, argv);
+    const Options o =
+        bench::parseOptions(argc, argv, "messages", 100000, Options{40, 1440, 721, 16, 3, {}});
     std::string path = o.file;
     bool temporary = false;
     if (path.empty()) {
@@ -402,7 +345,7 @@ int main(int argc, char** argv)
         close(fd);
         path = name.data();
         temporary = true;
-        std::printf("writing %d messages of %d x %d points at %d bits per value\n", o.messages,
+        std::printf("writing %d messages of %d x %d points at %d bits per value\n", o.count,
                     o.ni, o.nj, o.bits);
         const auto t0 = Clock::now();
         if (!writeFile(o, path)) {
@@ -410,7 +353,7 @@ int main(int argc, char** argv)
             return 2;
         }
         std::printf("written in %.2f s\n",
-                    std::chrono::duration<double>(Clock::now() - t0).count());
+                    since(t0));
     }
     if (FILE* fp = std::fopen(path.c_str(), "rb")) {
         std::fseek(fp, 0, SEEK_END);

@@ -182,6 +182,14 @@ int cellSegments(const Cell& cell, float level, Segment (&segments)[4])
     return count;
 }
 
+// What addVertex does with a segment: the ends widened to double, each
+// stored as (longitude, latitude).
+void appendSegment(std::vector<QPointF>& points, const Segment& s)
+{
+    points.emplace_back(double(s.from.y), double(s.from.x));
+    points.emplace_back(double(s.to.y), double(s.to.x));
+}
+
 }  // namespace
 
 void ContourSet::analyze(const GribMsg& msg, float min, float max, float step)
@@ -202,6 +210,9 @@ void ContourSet::findContours(const float* d, int ilb, int iub, int jlb, int jub
     if (jub - 1 < jlb || nc < 1)
         return;
     const int rowLength = jub + 1;
+    // The points of each level, looked up in the map once per call rather
+    // than once per segment; map nodes stay put as others are inserted.
+    std::vector<std::vector<QPointF>*> pointsOfLevel(size_t(nc), nullptr);
     for (int j = jub - 1; j >= jlb; --j) {
         for (int i = ilb; i < iub; ++i) {
             const Cell cell = cellAt(d, rowLength, i, j, x, y);
@@ -213,10 +224,13 @@ void ContourSet::findContours(const float* d, int ilb, int iub, int jlb, int jub
                  level != z + nc && *level <= range.max; ++level) {
                 Segment segments[4] = {};
                 const int count = cellSegments(cell, *level, segments);
-                for (int k = 0; k < count; ++k) {
-                    const Segment& s = segments[k];
-                    addVertex(s.from.x, s.from.y, s.to.x, s.to.y, *level);
-                }
+                if (count == 0)
+                    continue;
+                std::vector<QPointF>*& points = pointsOfLevel[size_t(level - z)];
+                if (!points)
+                    points = &contours[*level];
+                for (int k = 0; k < count; ++k)
+                    appendSegment(*points, segments[k]);
             }
         }
     }

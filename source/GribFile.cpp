@@ -3,6 +3,7 @@
 #include "GribKeys.h"
 #include "grib.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,40 +20,9 @@ constexpr unsigned kOurCentre = 131;
 constexpr int kMinPdsLength = 28;
 constexpr int kMinGdsLength = 32;
 
-// A GRIB_HDR that frees itself.
-struct HeaderDeleter {
-    void operator()(GRIB_HDR* gh) const { free_gribhdr(&gh); }
-};
-using HeaderPtr = std::unique_ptr<GRIB_HDR, HeaderDeleter>;
-
-HeaderPtr newHeader()
-{
-    char err[GRIB_ERRMSG_LEN] = "";
-    GRIB_HDR* gh = nullptr;
-    if (init_gribhdr(&gh, err) != 0)
-        return HeaderPtr();
-    return HeaderPtr(gh);
-}
-
 void reportBadLength(long length)
 {
     std::fprintf(stderr, "Error:  message returned had bad length (%ld)\n", length);
-}
-
-// Loads the message that starts exactly at offset.  The index was built by
-// a forward scan; reading back in index mode makes sure a file that changed
-// since gives no message rather than some other one further on.
-bool loadMessageAt(const std::string& path, long offset, GRIB_HDR* gh)
-{
-    char err[GRIB_ERRMSG_LEN] = "";
-    long at = offset;
-    if (grib_seek(path.c_str(), &at, 1, gh, err) != 0 || err[0] != '\0')
-        return false;
-    if (gh->msg_length < 0) {
-        reportBadLength(gh->msg_length);
-        return false;
-    }
-    return gh->msg_length > 0 && at == offset;
 }
 
 unsigned keyOf(const PDS_INPUT& pds)
@@ -385,13 +355,13 @@ void GribFile::makeIdx()
 {
     offsets.clear();
     current = 0;
-    HeaderPtr gh = newHeader();
+    GRIB_HDR* gh = messageBuffer();
     if (!gh)
         return;
     char err[GRIB_ERRMSG_LEN] = "";
     long offset = 0;
     int status = 0;
-    while ((status = grib_seek(fileName.c_str(), &offset, 0, gh.get(), err)) == 0) {
+    while ((status = grib_seek(fileName.c_str(), &offset, 0, gh, err)) == 0) {
         if (err[0] != '\0') {
             err[0] = '\0';
             ++offset;
@@ -408,12 +378,47 @@ void GribFile::makeIdx()
     current = status == kSeekEnd ? 0 : offsets.size();
 }
 
+void GribFile::BufferDeleter::operator()(grib_hdr* gh) const
+{
+    free_gribhdr(&gh);
+}
+
+GRIB_HDR* GribFile::messageBuffer() const
+{
+    if (!buffer) {
+        char err[GRIB_ERRMSG_LEN] = "";
+        GRIB_HDR* gh = nullptr;
+        if (init_gribhdr(&gh, err) == 0)
+            buffer.reset(gh);
+    }
+    return buffer.get();
+}
+
+// Loads the message that starts exactly at offset.  The index was built by
+// a forward scan; reading back in index mode makes sure a file that changed
+// since gives no message rather than some other one further on.
+bool GribFile::loadMessage(long offset) const
+{
+    GRIB_HDR* gh = messageBuffer();
+    if (!gh)
+        return false;
+    char err[GRIB_ERRMSG_LEN] = "";
+    long at = offset;
+    if (grib_seek(fileName.c_str(), &at, 1, gh, err) != 0 || err[0] != '\0')
+        return false;
+    if (gh->msg_length < 0) {
+        reportBadLength(gh->msg_length);
+        return false;
+    }
+    return gh->msg_length > 0 && at == offset;
+}
+
 void GribFile::decode(long offset, GribMsg& msg)
 {
     msg.releaseValues();
-    HeaderPtr gh = newHeader();
-    if (!gh || !loadMessageAt(fileName, offset, gh.get()))
+    if (!loadMessage(offset))
         return;
+    GRIB_HDR* gh = buffer.get();
     GRIB_MESSAGE decoded;
     char err[GRIB_ERRMSG_LEN] = "";
     const int status = grib_decode_message(gh->entire_msg, kGribMissingValue, &decoded, err);
@@ -430,8 +435,10 @@ void GribFile::decode(long offset, GribMsg& msg)
 // for the analysis, which reads many messages only for their keys.
 bool GribFile::readHeader(long offset, GribMsg& msg) const
 {
-    HeaderPtr gh = newHeader();
-    if (!gh || !loadMessageAt(fileName, offset, gh.get()) || gh->pds_len < kMinPdsLength)
+    if (!loadMessage(offset))
+        return false;
+    const GRIB_HDR* gh = buffer.get();
+    if (gh->pds_len < kMinPdsLength)
         return false;
     PDS_INPUT pds;
     grid_desc_sec gds;
@@ -453,9 +460,9 @@ bool GribFile::isOurGribFile()
 {
     if (offsets.empty())
         return false;
-    HeaderPtr gh = newHeader();
-    if (!gh || !loadMessageAt(fileName, offsets.front(), gh.get()))
+    if (!loadMessage(offsets.front()))
         return false;
+    const GRIB_HDR* gh = buffer.get();
     GRIB_MESSAGE decoded;
     char err[GRIB_ERRMSG_LEN] = "";
     const bool ours = grib_decode_message(gh->entire_msg, kGribMissingValue, &decoded, err) == 0 &&
@@ -581,41 +588,70 @@ int GribFile::getCompoundNum() const
     return messages / compoundSize;
 }
 
+namespace {
+
+// A message slot made ready for reuse: values freed, fields zero.
+GribMsg& emptied(GribMsg& msg)
+{
+    msg = GribMsg();
+    return msg;
+}
+
+}  // namespace
+
+// Decodes count messages from first into c, reusing its slots: each value
+// array is freed just before the next one is allocated.  Freeing a whole
+// compound at once hands the memory back to the system, and every decode
+// would then fault fresh pages in.
+void GribFile::readMessages(int first, int count, CompoundMsg& c)
+{
+    c.resize(size_t(std::max(count, 0)));
+    for (int k = 0; k < count; ++k) {
+        if (!goMsg(first + k, emptied(c[size_t(k)]))) {
+            c.resize(size_t(k));
+            return;
+        }
+    }
+}
+
+int GribFile::compoundStart(int n) const
+{
+    return n == 0 ? 0 : n * compoundSize - (shortFirstCompound ? 1 : 0);
+}
+
 void GribFile::firstCompound(CompoundMsg& c)
 {
-    c.clear();
-    if (offsets.empty())
+    if (offsets.empty()) {
+        c.clear();
         return;
-    c.emplace_back();
-    firstMsg(c.back());
-    const int rest = compoundSize - (shortFirstCompound ? 1 : 0) - 1;
-    for (int k = 0; k < rest; ++k) {
-        GribMsg msg;
-        if (!nextMsg(msg))
-            break;
-        c.push_back(std::move(msg));
     }
+    // The first message is read even before the file has been analysed.
+    readMessages(0, std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1), c);
+}
+
+bool GribFile::hasNextCompound() const
+{
+    return compoundSize < 1 || current + size_t(compoundSize) < offsets.size();
 }
 
 bool GribFile::nextCompound(CompoundMsg& c)
 {
-    c.clear();
     const size_t start = current;
+    c.resize(size_t(std::max(compoundSize, 0)));
     for (int k = 0; k < compoundSize; ++k) {
-        GribMsg msg;
-        if (!nextMsg(msg)) {
+        if (!nextMsg(emptied(c[size_t(k)]))) {
+            c.resize(size_t(k));
             // Past the last complete compound: the cursor goes back to the
             // end of the one before, so that stepping back still finds
             // whole compounds.
             current = start;
             return false;
         }
-        c.push_back(std::move(msg));
     }
     return true;
 }
 
-bool GribFile::prevCompound(CompoundMsg& c)
+bool GribFile::hasPrevCompound() const
 {
     const int f = shortFirstCompound ? 1 : 0;
     const int s = compoundSize;
@@ -623,20 +659,19 @@ bool GribFile::prevCompound(CompoundMsg& c)
     // At (or before) the end of the first compound there is nothing before.
     if (s < 1 || i <= s - 1 - f || i >= messageCount())
         return false;
-    c.clear();
-    if (f == 1 && i == 2 * s - 2) {
-        firstCompound(c);
-        return true;
-    }
-    const int start = i - 2 * s + 1;
-    if (start < 0)
+    return (f == 1 && i == 2 * s - 2) || i - 2 * s + 1 >= 0;
+}
+
+bool GribFile::prevCompound(CompoundMsg& c)
+{
+    if (!hasPrevCompound())
         return false;
-    for (int k = 0; k < s; ++k) {
-        GribMsg msg;
-        if (!goMsg(start + k, msg))
-            break;
-        c.push_back(std::move(msg));
-    }
+    const int s = compoundSize;
+    const int i = currentIndex();
+    if (shortFirstCompound && i == 2 * s - 2)
+        firstCompound(c);
+    else
+        readMessages(i - 2 * s + 1, s, c);
     return true;
 }
 
@@ -644,18 +679,10 @@ bool GribFile::goCompound(int n, CompoundMsg& c)
 {
     if (n < 0 || n >= getCompoundNum())
         return false;
-    c.clear();
-    if (n == 0) {
+    if (n == 0)
         firstCompound(c);
-        return true;
-    }
-    const int start = n * compoundSize - (shortFirstCompound ? 1 : 0);
-    for (int k = 0; k < compoundSize; ++k) {
-        GribMsg msg;
-        if (!goMsg(start + k, msg))
-            break;
-        c.push_back(std::move(msg));
-    }
+    else
+        readMessages(compoundStart(n), compoundSize, c);
     return true;
 }
 

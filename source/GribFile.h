@@ -9,9 +9,12 @@
 #include <QString>
 
 #include <list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+struct grib_hdr;
 
 // Value of a point missing under a bitmap.
 constexpr float kGribMissingValue = -9999.0f;
@@ -95,6 +98,9 @@ public:
     bool goCompound(int n, CompoundMsg& c);
     void lastCompound(CompoundMsg& c);
     void readCompound(int n, CompoundMsg& c);
+    // Whether nextCompound / prevCompound would find a whole compound.
+    bool hasNextCompound() const;
+    bool hasPrevCompound() const;
 
     bool containsGct(unsigned gct) const;
     bool isOurGribFile();
@@ -115,7 +121,17 @@ public:
     int getDi() const { return di; }
 
 private:
+    struct BufferDeleter {
+        void operator()(grib_hdr* gh) const;
+    };
+
+    // The one message buffer, grown to the largest message read and kept:
+    // a new one per decode would be allocated and zeroed every time.
+    grib_hdr* messageBuffer() const;
+    bool loadMessage(long offset) const;
     bool readHeader(long offset, GribMsg& msg) const;
+    void readMessages(int first, int count, CompoundMsg& c);
+    int compoundStart(int n) const;
     bool atMessage() const { return current < offsets.size(); }
 
     std::string fileName;
@@ -131,6 +147,7 @@ private:
     int lat1 = 0;
     int lon1 = 0;
     int di = 0;
+    mutable std::unique_ptr<grib_hdr, BufferDeleter> buffer;
 };
 
 #endif

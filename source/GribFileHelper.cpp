@@ -322,13 +322,13 @@ void GribFileHelper::firstCompound()
 }
 
 // The shown compound is replaced only by one read whole: a step past
-// either end leaves it as it was.
+// either end leaves it as it was.  Compounds are read into the shown one,
+// whose value arrays are reused message by message.
 bool GribFileHelper::nextCompound()
 {
-    CompoundMsg next;
-    if (!file || !file->nextCompound(next))
+    if (!file || !file->hasNextCompound())
         return false;
-    compound = std::move(next);
+    file->nextCompound(compound);
     ++compoundNum;
     calcIsolines();
     return true;
@@ -336,10 +336,9 @@ bool GribFileHelper::nextCompound()
 
 bool GribFileHelper::prevCompound()
 {
-    CompoundMsg previous;
-    if (!file || !file->prevCompound(previous))
+    if (!file || !file->hasPrevCompound())
         return false;
-    compound = std::move(previous);
+    file->prevCompound(compound);
     --compoundNum;
     calcIsolines();
     return true;
@@ -347,10 +346,9 @@ bool GribFileHelper::prevCompound()
 
 bool GribFileHelper::goCompound(int n)
 {
-    CompoundMsg chosen;
-    if (!file || !file->goCompound(n, chosen))
+    // The file checks the index before it touches the compound.
+    if (!file || !file->goCompound(n, compound))
         return false;
-    compound = std::move(chosen);
     calcIsolines();
     compoundNum = n;
     return true;

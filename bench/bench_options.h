@@ -1,0 +1,84 @@
+// Command line and clock shared by the benchmarks.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double since(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// [--COUNT N] [--ni N] [--nj N] [--bits B] [--reps R] [--tiny] [FILE]:
+// how many messages or steps to write, on which grid, how many timed runs,
+// or an existing file to measure instead.
+struct Options {
+    int count = 40;
+    int ni = 1440;
+    int nj = 721;
+    int bits = 16;
+    int reps = 3;
+    std::string file; // empty: write a temporary one
+};
+
+[[noreturn]] inline void usage(const char* argv0, const char* countName)
+{
+    std::fprintf(stderr,
+                 "usage: %s [--%s N] [--ni N] [--nj N] [--bits B] [--reps R] [--tiny] [FILE]\n",
+                 argv0, countName);
+    std::exit(2);
+}
+
+inline bool parseInt(const char* s, int lo, int hi, int* out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 10);
+    if (!s[0] || *end || v < lo || v > hi)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+// --tiny: a small grid and three of countName, one run, for smoke tests.
+inline Options parseOptions(int argc, char** argv, const char* countName, int countMax,
+                            Options o)
+{
+    const std::string countFlag = std::string("--") + countName;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](int lo, int hi, int* out) {
+            if (i + 1 >= argc || !parseInt(argv[++i], lo, hi, out))
+                usage(argv[0], countName);
+        };
+        if (a == countFlag)
+            value(1, countMax, &o.count);
+        else if (a == "--ni")
+            value(2, 65534, &o.ni);
+        else if (a == "--nj")
+            value(2, 65534, &o.nj);
+        else if (a == "--bits")
+            value(1, 32, &o.bits);
+        else if (a == "--reps")
+            value(1, 1000, &o.reps);
+        else if (a == "--tiny") {
+            o.count = 3;
+            o.ni = 144;
+            o.nj = 73;
+            o.reps = 1;
+        } else if (!a.empty() && a[0] == '-')
+            usage(argv[0], countName);
+        else if (o.file.empty())
+            o.file = a;
+        else
+            usage(argv[0], countName);
+    }
+    return o;
+}
+
+}  // namespace bench
