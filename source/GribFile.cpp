@@ -432,9 +432,11 @@ void GribFile::decode(long offset, GribMsg& msg)
 }
 
 // The key, grid and valid time of a message without unpacking its values,
-// for the analysis, which reads many messages only for their keys.
+// for the analysis, which reads many messages only for their keys.  A
+// message that cannot be read leaves msg empty, with key 0.
 bool GribFile::readHeader(long offset, GribMsg& msg) const
 {
+    msg = GribMsg();
     if (!loadMessage(offset))
         return false;
     const GRIB_HDR* gh = buffer.get();
@@ -449,7 +451,6 @@ bool GribFile::readHeader(long offset, GribMsg& msg) const
     char err[GRIB_ERRMSG_LEN] = "";
     if (gh->gds_len >= kMinGdsLength && gribgetgds(gh->gds_ptr, &gds, err) != 0)
         gds.head.usData_type = 255;
-    msg.releaseValues();
     msg.gct = keyOf(pds);
     fillGrid(gds, msg);
     fillValidTime(pds, msg);

@@ -4,6 +4,7 @@
 #include "GribKeys.h"
 #include "modelfixtures.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace modelfixtures;
@@ -67,6 +68,8 @@ void TestGribFileHelper::missingFile()
     QVERIFY(!helper.isValid());
     QVERIFY(!helper.gribFile());
     QCOMPARE(helper.getCompoundNum(), 0);
+    QVERIFY(!helper.openGribFile(QDir::tempPath(), true));  // a directory
+    QVERIFY(!helper.isValid());
     // Navigation without a file does nothing.
     QVERIFY(!helper.nextCompound());
     QVERIFY(!helper.goCompound(0));
