@@ -16,7 +16,7 @@
 
 #include <unistd.h>
 
-#include "bench_options.h"
+#include "bench_common.h"
 
 #include <algorithm>
 #include <chrono>
@@ -94,18 +94,8 @@ bool writeFile(const Options& o, const std::string& path)
         params.bits_per_value = o.bits;
         params.auto_scale = 1;
         params.p1 = m;
-        octets* msg = nullptr;
-        unsigned long len = 0;
-        char err[GRIB_ERRMSG_LEN];
-        err[0] = 0;
-        if (grib_encode(&params, values.data(), n, &msg, &len, nullptr, err) != 0) {
-            std::fprintf(stderr, "message %d: %s\n", m, err);
-            ok = false;
-        } else if (std::fwrite(msg, 1, len, fp) != len) {
-            std::perror(path.c_str());
-            ok = false;
-        }
-        std::free(msg);
+        ok = bench::appendMessage(fp, path, params, values.data(), n,
+                                  "message " + std::to_string(m));
     }
     if (std::fclose(fp) != 0)
         ok = false;

@@ -37,7 +37,7 @@
 
 #include <QString>
 
-#include "bench_options.h"
+#include "bench_common.h"
 
 #include <algorithm>
 #include <chrono>
@@ -216,18 +216,9 @@ bool writeFile(const Options& o, const std::string& path)
             params.time_unit = 1;
             params.time_range = timeRange;
             params.p1 = step * kStepHours;
-            octets* msg = nullptr;
-            unsigned long len = 0;
-            char err[GRIB_ERRMSG_LEN];
-            err[0] = 0;
-            if (grib_encode(&params, fields[size_t(f)].data(), n, &msg, &len, nullptr, err) != 0) {
-                std::fprintf(stderr, "step %d field %d: %s\n", step, f, err);
-                ok = false;
-            } else if (std::fwrite(msg, 1, len, fp) != len) {
-                std::perror(path.c_str());
-                ok = false;
-            }
-            std::free(msg);
+            ok = bench::appendMessage(fp, path, params, fields[size_t(f)].data(), n,
+                                      "step " + std::to_string(step) + " field " +
+                                          std::to_string(f));
         }
     }
     if (std::fclose(fp) != 0)

@@ -524,7 +524,9 @@ std::vector<std::string> withoutJsonFlag(const std::vector<std::string>& args, b
     return rest;
 }
 
-int runList(const std::vector<std::string>& args)
+// The commands that take one FILE and --json: list and compounds.
+int runOnFile(const std::string& command, const std::vector<std::string>& args,
+              int (*run)(const char* path, bool json))
 {
     bool json = false;
     std::string unknown;
@@ -532,10 +534,15 @@ int runList(const std::vector<std::string>& args)
     if (!unknown.empty())
         return usageError("unknown option " + unknown);
     if (files.size() != 1)
-        return usageError("list needs exactly one FILE");
+        return usageError(command + " needs exactly one FILE");
     const char* path = files[0].c_str();
     if (!checkReadable(path))
         return kExitUsage;
+    return run(path, json);
+}
+
+int listMessages(const char* path, bool json)
+{
     return json ? listJson(path) : listTable(path);
 }
 
@@ -565,20 +572,6 @@ bool parseDegrees(const std::string& text, double low, double high, double* out)
         return false;
     *out = value;
     return true;
-}
-
-int runCompounds(const std::vector<std::string>& args)
-{
-    bool json = false;
-    std::string unknown;
-    const std::vector<std::string> files = withoutJsonFlag(args, &json, &unknown);
-    if (!unknown.empty())
-        return usageError("unknown option " + unknown);
-    if (files.size() != 1)
-        return usageError("compounds needs exactly one FILE");
-    if (!checkReadable(files[0].c_str()))
-        return kExitUsage;
-    return listCompounds(files[0].c_str(), json);
 }
 
 int runPoint(const std::vector<std::string>& args)
@@ -611,11 +604,11 @@ int run(int argc, char** argv)
         return kExitOk;
     }
     if (command == "list")
-        return runList(args);
+        return runOnFile(command, args, listMessages);
     if (command == "values" || command == "dump")
         return runIndexed(command, args);
     if (command == "compounds")
-        return runCompounds(args);
+        return runOnFile(command, args, listCompounds);
     if (command == "point")
         return runPoint(args);
     return usageError("unknown command " + command);

@@ -1,5 +1,7 @@
-// Command line and clock shared by the benchmarks.
+// Command line, clock and file writing shared by the benchmarks.
 #pragma once
+
+#include "grib_writer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -79,6 +81,27 @@ inline Options parseOptions(int argc, char** argv, const char* countName, int co
             usage(argv[0], countName);
     }
     return o;
+}
+
+// Encodes one message and appends it to fp (open on path); false, with a
+// line naming `what` on standard error, when that fails.
+inline bool appendMessage(FILE* fp, const std::string& path, const GRIB_WRITE_PARAMS& params,
+                          const float* values, unsigned long n, const std::string& what)
+{
+    octets* msg = nullptr;
+    unsigned long len = 0;
+    char err[GRIB_ERRMSG_LEN];
+    err[0] = 0;
+    bool ok = true;
+    if (grib_encode(&params, values, n, &msg, &len, nullptr, err) != 0) {
+        std::fprintf(stderr, "%s: %s\n", what.c_str(), err);
+        ok = false;
+    } else if (std::fwrite(msg, 1, len, fp) != len) {
+        std::perror(path.c_str());
+        ok = false;
+    }
+    std::free(msg);
+    return ok;
 }
 
 }  // namespace bench
