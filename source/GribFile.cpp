@@ -270,35 +270,33 @@ int milliOf(float degrees)
 
 }  // namespace
 
+// Labels of the value table by key; a u wind message labels the row it
+// makes with its v.
+const struct {
+    unsigned gct;
+    const char* label;
+} kKeyLabels[] = {
+    {GribKey::windSpeed, "Wind speed"},
+    {GribKey::windU, "Wind speed"},
+    {GribKey::pressureMsl, "Pressure"},
+    {GribKey::precipitation, "Precipitation"},
+    {GribKey::temperature2m, "Temperature"},
+    {GribKey::seaTemperature, "Sea surface temp"},
+    {GribKey::windWaveHeight, "Wind-wave height"},
+    {GribKey::windWaveDirection, "Wind-wave direction"},
+    {GribKey::swellHeight, "Swell height"},
+    {GribKey::swellDirection, "Swell direction"},
+    {GribKey::tidalSpeed, "Tidal stream speed"},
+    {GribKey::tidalDirection, "Tidal stream direction"},
+};
+
 QString gribKeyLabel(unsigned gct)
 {
-    switch (gct) {
-    case GribKey::windSpeed:
-    case GribKey::windU:
-        return QStringLiteral("Wind speed");
-    case GribKey::pressureMsl:
-        return QStringLiteral("Pressure");
-    case GribKey::precipitation:
-        return QStringLiteral("Precipitation");
-    case GribKey::temperature2m:
-        return QStringLiteral("Temperature");
-    case GribKey::seaTemperature:
-        return QStringLiteral("Sea surface temp");
-    case GribKey::windWaveHeight:
-        return QStringLiteral("Wind-wave height");
-    case GribKey::windWaveDirection:
-        return QStringLiteral("Wind-wave direction");
-    case GribKey::swellHeight:
-        return QStringLiteral("Swell height");
-    case GribKey::swellDirection:
-        return QStringLiteral("Swell direction");
-    case GribKey::tidalSpeed:
-        return QStringLiteral("Tidal stream speed");
-    case GribKey::tidalDirection:
-        return QStringLiteral("Tidal stream direction");
-    default:
-        return QString();
+    for (const auto& entry : kKeyLabels) {
+        if (entry.gct == gct)
+            return QString::fromLatin1(entry.label);
     }
+    return QString();
 }
 
 unsigned CompoundMsg::getValueTableRowNum() const

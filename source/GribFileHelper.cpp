@@ -273,7 +273,8 @@ void GribFileHelper::fillBeaufortTable()
 {
     beaufortTable.clear();
     for (int force = 0; force <= 12; ++force)
-        beaufortTable.add(float(force), {QString::number(force), QString::fromLatin1(kBeaufortSpeeds[force])});
+        beaufortTable.add(float(force), {QString::number(force),
+                                         QString::fromLatin1(kBeaufortSpeeds[force])});
 }
 
 void GribFileHelper::setDefaultIsolineOptions()

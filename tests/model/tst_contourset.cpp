@@ -104,22 +104,28 @@ private slots:
         QVERIFY2(samePoints(points, {{20.6, 9.4}, {20.2, 9.0}, {21.0, 9.8}, {20.6, 9.4}}, why), why);
     }
 
-    void levelBelowNonZeroMinimumReplacesContent()
+    // Each analysis replaces what the last one found, even with nothing.
+    void analysisReplacesContent_data()
     {
+        QTest::addColumn<float>("min");
+        QTest::addColumn<float>("max");
+        QTest::addColumn<bool>("withValues");
+        // The 0 corner lies below 5, but is left out of the minimum.
+        QTest::newRow("level below the non-zero minimum") << 5.0f << 5.0f << true;
+        QTest::newRow("min above max: no levels") << 13.0f << 12.0f << true;
+        QTest::newRow("message without values") << 12.0f << 12.0f << false;
+    }
+    void analysisReplacesContent()
+    {
+        QFETCH(float, min);
+        QFETCH(float, max);
+        QFETCH(bool, withValues);
         Field f(2, 2, zeroCornerCell());
         ContourSet set;
         set.analyze(f.msg, 12, 12, 1);
         QCOMPARE(set.contourNum(), 1);
-        set.analyze(f.msg, 5, 5, 1);  // the 0 corner is below 5, but ignored
-        QCOMPARE(set.contourNum(), 0);
-    }
-
-    void noLevels()
-    {
-        Field f(2, 2, zeroCornerCell());
-        ContourSet set;
-        set.analyze(f.msg, 12, 12, 1);
-        set.analyze(f.msg, 13, 12, 1);  // min > max: no levels at all
+        Field empty(2, 2, {});
+        set.analyze(withValues ? f.msg : empty.msg, min, max, 1);
         QCOMPARE(set.contourNum(), 0);
     }
 
@@ -139,14 +145,6 @@ private slots:
         for (int k = 0; k < ni * nj; ++k)
             values.push_back(float(10 * (k + 1)));
         Field f(ni, nj, values);
-        ContourSet set;
-        set.analyze(f.msg, 0, 100, 1);
-        QCOMPARE(set.contourNum(), 0);
-    }
-
-    void messageWithoutValues()
-    {
-        Field f(3, 3, {});
         ContourSet set;
         set.analyze(f.msg, 0, 100, 1);
         QCOMPARE(set.contourNum(), 0);
@@ -221,18 +219,6 @@ private slots:
         }
         QVERIFY(std::fabs(south - 49.0) < 1e-4);
         QVERIFY(std::fabs(north - 50.0) < 1e-4);
-    }
-
-    void easternCellsComeFirst()
-    {
-        Field f(3, 2, repeatRows({10, 20, 10}, 2));
-        ContourSet set;
-        set.analyze(f.msg, 15, 15, 1);
-        QCOMPARE(set.contourNum(), 1);
-        const std::vector<QPointF>& points = set.getContours().begin()->second;
-        QVERIFY(points.size() >= 4);
-        QVERIFY2(points.front().x() > 21.0, describe(points.front()));
-        QVERIFY2(points.back().x() < 21.0, describe(points.back()));
     }
 
     // One cell: rows at x 0 and 2, columns at y 10 and 14; expected points
