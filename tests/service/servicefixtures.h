@@ -1,0 +1,262 @@
+// Test fixtures for the forecast service: the stand-in server as a real
+// process on a free loopback port, a raw loopback listener that records
+// what a client sends and answers with given bytes, a progress receiver,
+// and a worker thread that makes a call the way the program's workers do.
+#ifndef SKYVANE_SERVICEFIXTURES_H
+#define SKYVANE_SERVICEFIXTURES_H
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <zlib.h>
+
+#include "AttachmentSink.h"
+
+// The stand-in server, started with --port 0 and the given options.
+class StandInServer {
+public:
+    explicit StandInServer(const QStringList& options = {})
+    {
+        process.setProgram(QStringLiteral(SKYVANE_SERVER_PATH));
+        process.setArguments(QStringList{"--port", "0"} + options);
+        // The log goes to a file: a pipe nobody reads would fill up and
+        // stall the server.
+        logFile.open();
+        process.setStandardErrorFile(logFile.fileName());
+        process.start();
+        if (!process.waitForStarted(5000))
+            return;
+        // The first line names the port.
+        QByteArray line;
+        while (!line.contains('\n') && process.waitForReadyRead(10000))
+            line += process.readAllStandardOutput();
+        const int colon = line.lastIndexOf(':');
+        port = colon > 0 ? line.mid(colon + 1).trimmed().toInt() : 0;
+        endpoint = QByteArray("http://127.0.0.1:") + QByteArray::number(port);
+    }
+    ~StandInServer() { stop(); }
+
+    bool running() const { return port > 0 && process.state() == QProcess::Running; }
+
+    // SIGTERM and the exit code (-1 when it had to be killed).
+    int stop()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            return -1;
+        }
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QByteArray log()
+    {
+        QFile file(logFile.fileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Resident memory in kB, from /proc.
+    long residentKb() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLong();
+        return -1;
+    }
+
+    QTemporaryFile logFile;
+    QProcess process;
+    int port = 0;
+    QByteArray endpoint;
+};
+
+// Accepts connections on a free loopback port, reads one HTTP request from
+// each (headers and a Content-Length body), records it and sends the
+// canned answer, then closes the connection.
+class CaptureListener {
+public:
+    explicit CaptureListener(QByteArray answer) : answer_(std::move(answer))
+    {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int yes = 1;
+        setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(socket_, 4) != 0)
+            return;
+        socklen_t length = sizeof(address);
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        endpoint = QByteArray("http://127.0.0.1:") + QByteArray::number(port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~CaptureListener()
+    {
+        stopping_ = true;
+        ::shutdown(socket_, SHUT_RDWR);
+        ::close(socket_);
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    QList<QByteArray> requests()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+    int port = 0;
+    QByteArray endpoint;
+
+private:
+    static QByteArray readRequest(int connection)
+    {
+        QByteArray data;
+        char buffer[4096];
+        qsizetype bodyStart = -1;
+        qsizetype total = -1;
+        while (total < 0 || data.size() < total) {
+            const ssize_t n = ::recv(connection, buffer, sizeof(buffer), 0);
+            if (n <= 0)
+                break;
+            data.append(buffer, n);
+            if (bodyStart < 0 && (bodyStart = data.indexOf("\r\n\r\n")) >= 0) {
+                bodyStart += 4;
+                const QByteArray head = data.left(bodyStart).toLower();
+                const qsizetype at = head.indexOf("content-length:");
+                const qsizetype end = head.indexOf("\r\n", at);
+                total = bodyStart + (at < 0 ? 0 : head.mid(at + 15, end - at - 15).trimmed().toLongLong());
+            }
+        }
+        return data;
+    }
+
+    void serve()
+    {
+        while (!stopping_) {
+            const int connection = ::accept(socket_, nullptr, nullptr);
+            if (connection < 0)
+                return;
+            const QByteArray request = readRequest(connection);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.append(request);
+            }
+            qsizetype sent = 0;
+            while (sent < answer_.size()) {
+                const ssize_t n = ::send(connection, answer_.constData() + sent, size_t(answer_.size() - sent), MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += n;
+            }
+            ::shutdown(connection, SHUT_WR);
+            char drain[256];
+            while (::recv(connection, drain, sizeof(drain), 0) > 0) {
+            }
+            ::close(connection);
+        }
+    }
+
+    QByteArray answer_;
+    int socket_ = -1;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    QList<QByteArray> requests_;
+};
+
+// Collects setProgress calls, as the download dialog receives them, and
+// says whether the transfer should go on.
+class ProgressRecorder : public QObject, public TransferControl {
+    Q_OBJECT
+public:
+    bool transferRunning() const override { return running.load(); }
+
+    QList<QPair<int, int>> calls;
+    std::atomic<bool> running{true};
+    // After this many calls running becomes false, as a Cancel press would.
+    int cancelAfter = -1;
+
+public slots:
+    void setProgress(int received, int total)
+    {
+        calls.append({received, total});
+        if (cancelAfter >= 0 && calls.size() >= cancelAfter)
+            running = false;
+    }
+};
+
+// Runs one call on its own thread with a recorder as its parent, spinning
+// the event loop so that the queued progress calls arrive meanwhile.
+class CallWorker : public QThread {
+public:
+    CallWorker(QObject* parent, std::function<void(QObject* worker)> call)
+        : QThread(parent), call_(std::move(call))
+    {
+    }
+    void runAndWait(int timeoutMs = 60000)
+    {
+        QEventLoop loop;
+        connect(this, &QThread::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        start();
+        loop.exec();
+        wait();
+        QCoreApplication::processEvents();  // the last queued calls
+    }
+
+protected:
+    void run() override { call_(this); }
+
+private:
+    std::function<void(QObject*)> call_;
+};
+
+// Inflates a zlib stream; empty on failure.
+inline QByteArray inflatePayload(const unsigned char* data, size_t size)
+{
+    QByteArray out;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return out;
+    stream.next_in = const_cast<unsigned char*>(data);
+    stream.avail_in = uInt(size);
+    char buffer[65536];
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof(buffer);
+        status = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, int(sizeof(buffer) - stream.avail_out));
+    }
+    inflateEnd(&stream);
+    return status == Z_STREAM_END ? out : QByteArray();
+}
+
+#endif

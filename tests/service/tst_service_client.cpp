@@ -1,0 +1,309 @@
+// The client against the stand-in server over loopback: the four calls,
+// the attachment sink with its progress and cancel, and every way an
+// attachment can fail the acceptance test.
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ForecastServiceClient.h"
+#include "GribFile.h"
+#include "GribKeys.h"
+#include "servicefixtures.h"
+
+namespace {
+
+ToviCredentials demoCredentials()
+{
+    ToviCredentials credentials;
+    credentials.key = "";
+    credentials.login = "demo";
+    credentials.password = "demo";
+    return credentials;
+}
+
+ToviForecastParameters windAndPressure(int steps)
+{
+    ToviForecastParameters p;
+    p.meteoType = 1 | 2;
+    p.resolution = ToviForecastParameters::grStandardResolution;
+    p.forecastDay = 0;
+    p.forecastTime = 6;
+    p.timeStep = 3;
+    p.stepsNumber = steps;
+    p.top = 60000;
+    p.left = -20000;
+    p.right = 10000;
+    p.bottom = 40000;
+    return p;
+}
+
+// One download as the download worker makes it: on a thread of its own,
+// with a progress recorder as the worker's parent.
+struct Download {
+    int result = -1;
+    DimeBuffer* payload = nullptr;
+    qint64 elapsedMs = 0;
+    ~Download() { freeDimeBuffer(payload); }
+};
+
+void runForecast(Download& download, ProgressRecorder& recorder, const QByteArray& endpoint,
+                 const ToviForecastParameters& parameters, ToviCredentials credentials = demoCredentials())
+{
+    CallWorker worker(&recorder, [&](QObject* self) {
+        ForecastServiceClient client(self);
+        QElapsedTimer clock;
+        clock.start();
+        download.result = client.getForecastData(endpoint, credentials, parameters, &download.payload);
+        download.elapsedMs = clock.elapsed();
+    });
+    worker.runAndWait();
+}
+
+void runBuoy(Download& download, ProgressRecorder& recorder, const QByteArray& endpoint)
+{
+    CallWorker worker(&recorder, [&](QObject* self) {
+        ForecastServiceClient client(self);
+        download.result = client.getBuoyData(endpoint, &download.payload);
+    });
+    worker.runAndWait();
+}
+
+// Progress starts at (0, total), never goes back and never exceeds total.
+bool progressIsSound(const QList<QPair<int, int>>& calls)
+{
+    if (calls.isEmpty() || calls.first().first != 0)
+        return false;
+    for (int i = 1; i < calls.size(); ++i)
+        if (calls[i].first < calls[i - 1].first || calls[i].second != calls[0].second ||
+            calls[i].first > calls[i].second)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+class TestServiceClient : public QObject {
+    Q_OBJECT
+
+private slots:
+    void login_data();
+    void login();
+    void forecastDownload();
+    void wrongPasswordGetsNoForecast();
+    void buoyDocument();
+    void presetsUpToFiveActive();
+    void attachmentRefused_data();
+    void attachmentRefused();
+    void cancelDuringTransfer();
+    void serverNotRunning();
+    void oneContextServesManyCalls();
+};
+
+void TestServiceClient::login_data()
+{
+    QTest::addColumn<QByteArray>("login");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("demo") << QByteArray("demo") << QByteArray("demo") << true;
+    QTest::newRow("wrong password") << QByteArray("demo") << QByteArray("Demo") << false;
+    QTest::newRow("unknown login") << QByteArray("skipper") << QByteArray("demo") << false;
+    QTest::newRow("empty") << QByteArray("") << QByteArray("") << false;
+}
+
+void TestServiceClient::login()
+{
+    QFETCH(QByteArray, login);
+    QFETCH(QByteArray, password);
+    QFETCH(bool, accepted);
+    StandInServer server;
+    QVERIFY(server.running());
+    ForecastServiceClient client;
+    int userOptions = 99;
+    QCOMPARE(client.getUserOptions(server.endpoint, login, password, &userOptions), 0);
+    QCOMPARE(userOptions >= 0, accepted);
+    if (!accepted)
+        QCOMPARE(userOptions, -1);
+}
+
+void TestServiceClient::forecastDownload()
+{
+    StandInServer server;
+    ProgressRecorder recorder;
+    Download download;
+    runForecast(download, recorder, server.endpoint, windAndPressure(4));
+    QCOMPARE(download.result, 0);
+    QVERIFY(download.payload);
+    QVERIFY(download.payload->received > 0);
+    QCOMPARE(download.payload->received, download.payload->capacity);
+    QVERIFY(progressIsSound(recorder.calls));
+    QCOMPARE(recorder.calls.last().first, int(download.payload->capacity));
+
+    const QByteArray grib = inflatePayload(download.payload->data, download.payload->received);
+    QVERIFY(grib.startsWith("GRIB"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("forecast.grb");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(grib);
+    file.close();
+    GribFile gribFile(path.toLocal8Bit().constData());
+    QCOMPARE(gribFile.getCompoundNum(), 4);
+    QVERIFY(gribFile.containsGct(GribKey::windU));
+    QVERIFY(gribFile.containsGct(GribKey::windV));
+    QVERIFY(gribFile.containsGct(GribKey::pressureMsl));
+    QVERIFY(!gribFile.containsGct(GribKey::temperature2m));
+}
+
+void TestServiceClient::wrongPasswordGetsNoForecast()
+{
+    StandInServer server;
+    ProgressRecorder recorder;
+    Download download;
+    ToviCredentials credentials = demoCredentials();
+    credentials.password = "nope";
+    runForecast(download, recorder, server.endpoint, windAndPressure(2), credentials);
+    QVERIFY(download.result != 0);
+    QVERIFY(!download.payload);
+    QVERIFY(recorder.calls.isEmpty());
+}
+
+void TestServiceClient::buoyDocument()
+{
+    StandInServer server;
+    ProgressRecorder recorder;
+    Download download;
+    runBuoy(download, recorder, server.endpoint);
+    QCOMPARE(download.result, 0);
+    QVERIFY(download.payload);
+    QVERIFY(progressIsSound(recorder.calls));
+    const QByteArray kml = inflatePayload(download.payload->data, download.payload->received);
+    QVERIFY(kml.contains("<Placemark"));
+    QVERIFY(kml.contains("</kml>"));
+}
+
+void TestServiceClient::presetsUpToFiveActive()
+{
+    StandInServer server;
+    ForecastServiceClient client;
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(client.addPreset(server.endpoint, "demo", "demo", QByteArray("name=p") + QByteArray::number(i) + ";", 7), 0);
+    QVERIFY(client.addPreset(server.endpoint, "demo", "demo", "name=p5;", 7) != 0);
+    QVERIFY(client.addPreset(server.endpoint, "demo", "bad", "name=p;", 7) != 0);
+    QVERIFY(client.addPreset(server.endpoint, "demo", "demo", "name=p;", 31) != 0);
+    // A fault does not spoil the context for the next call.
+    int userOptions = -1;
+    QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
+    QCOMPARE(userOptions, 0);
+}
+
+void TestServiceClient::attachmentRefused_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("callSucceeds");
+    QTest::addColumn<int>("declaredLength");  // -1: the whole payload
+    // Declared and delivered 0 bytes: the call works, the payload does not.
+    QTest::newRow("empty") << "empty" << true << 0;
+    // Every byte arrives, but nothing marks it as the payload.
+    QTest::newRow("no options") << "no-options" << true << -1;
+    // The first chunk declares the runtime's chunk size (2 KiB); the next
+    // one fails the write.
+    QTest::newRow("chunked") << "chunked" << false << 2048;
+    // The declared length is filled, then more follows.
+    QTest::newRow("overlong") << "overlong" << false << -1;
+}
+
+void TestServiceClient::attachmentRefused()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, callSucceeds);
+    QFETCH(int, declaredLength);
+    StandInServer server({"--attachment", mode});
+    for (int kind = 0; kind < 2; ++kind) {
+        ProgressRecorder recorder;
+        Download download;
+        if (kind == 0)
+            runForecast(download, recorder, server.endpoint, windAndPressure(2));
+        else
+            runBuoy(download, recorder, server.endpoint);
+        QCOMPARE(download.result == 0, callSucceeds);
+        QVERIFY(!download.payload);
+        QVERIFY(progressIsSound(recorder.calls));
+        // Whatever was declared arrived in full before the refusal.
+        const QPair<int, int> last = recorder.calls.last();
+        QCOMPARE(last.first, last.second);
+        if (declaredLength >= 0)
+            QCOMPARE(last.second, declaredLength);
+        else
+            QVERIFY(last.second > 1024);
+    }
+}
+
+void TestServiceClient::cancelDuringTransfer()
+{
+    const int bytesPerSecond = 200000;
+    StandInServer server({"--throttle", QString::number(bytesPerSecond)});
+    ProgressRecorder recorder;
+    recorder.cancelAfter = 3;
+    Download download;
+    ToviForecastParameters p = windAndPressure(8);
+    p.top = 80000;
+    p.bottom = -80000;
+    p.left = -180000;
+    p.right = 180000;
+    runForecast(download, recorder, server.endpoint, p);
+    QVERIFY(download.result != 0);
+    QVERIFY(!download.payload);
+    QVERIFY(recorder.calls.size() >= 3);
+    const int total = recorder.calls.first().second;
+    const qint64 fullTransferMs = qint64(total) * 1000 / bytesPerSecond;
+    QVERIFY2(fullTransferMs > 2000, qPrintable(QString::number(total)));
+    // Stopped at the write after the cancel, long before the end.
+    QVERIFY(recorder.calls.last().first < total / 2);
+    QVERIFY(download.elapsedMs < fullTransferMs / 2);
+}
+
+void TestServiceClient::serverNotRunning()
+{
+    QByteArray endpoint;
+    {
+        StandInServer server;
+        endpoint = server.endpoint;
+        QCOMPARE(server.stop(), 0);
+    }
+    ForecastServiceClient client;
+    int userOptions = 0;
+    QVERIFY(client.getUserOptions(endpoint, "demo", "demo", &userOptions) != 0);
+    QCOMPARE(userOptions, -1);
+    ProgressRecorder recorder;
+    Download download;
+    runForecast(download, recorder, endpoint, windAndPressure(2));
+    QVERIFY(download.result != 0);
+    QVERIFY(!download.payload);
+}
+
+void TestServiceClient::oneContextServesManyCalls()
+{
+    StandInServer server;
+    ProgressRecorder recorder;
+    int accepted = 0;
+    int delivered = 0;
+    CallWorker worker(&recorder, [&](QObject* self) {
+        ForecastServiceClient client(self);
+        for (int i = 0; i < 6; ++i) {
+            int userOptions = -1;
+            if (client.getUserOptions(server.endpoint, "demo", "demo", &userOptions) == 0 && userOptions >= 0)
+                ++accepted;
+            DimeBuffer* payload = nullptr;
+            if (client.getForecastData(server.endpoint, demoCredentials(), windAndPressure(1 + i % 3), &payload) == 0 &&
+                payload)
+                ++delivered;
+            freeDimeBuffer(payload);
+        }
+    });
+    worker.runAndWait();
+    QCOMPARE(accepted, 6);
+    QCOMPARE(delivered, 6);
+}
+
+QTEST_GUILESS_MAIN(TestServiceClient)
+#include "tst_service_client.moc"
