@@ -1,11 +1,11 @@
 #include "ForecastBuilder.h"
 
 #include "ForecastGrid.h"
+#include "GribFile.h"
 #include "LandMask.h"
 #include "MeteoType.h"
 #include "RealForecastCutter.h"
 #include "SyntheticAtmosphere.h"
-#include "GribFile.h"
 #include "grib_writer.h"
 
 #include <QDateTime>
@@ -253,6 +253,123 @@ void presentPoints(const std::vector<float>& values, std::vector<unsigned char>&
         bitmap[k] = values[k] == kGribMissingValue ? 0 : 1;
 }
 
+// The kinds asked for, in file order, each with the real file covering it.
+std::vector<KindPlan> planKinds(const ForecastRequest& request, const GeoBox& box,
+                                const RealForecastCutter* realData)
+{
+    std::vector<KindPlan> kinds;
+    for (unsigned bit : kMeteoBits) {
+        if (!(request.meteoType & bit))
+            continue;
+        KindPlan kind;
+        kind.meteo = bit;
+        for (int f = 0; f < kFieldCount; ++f)
+            if (kFields[f].meteo == bit)
+                kind.fields.push_back(f);
+        if (realData) {
+            std::vector<unsigned> keys;
+            for (int f : kind.fields)
+                keys.push_back(kFields[f].key());
+            kind.real = realData->find(keys, box, kind.source);
+        }
+        kinds.push_back(std::move(kind));
+    }
+    return kinds;
+}
+
+// The steps: those of the first real kind (precipitation only when it is
+// alone), or the request's.
+bool planTimes(const ForecastRequest& request, QDate today, const std::vector<KindPlan>& kinds,
+               bool precipitationOnly, TimePlan& times, QString& error)
+{
+    const KindPlan* primary = nullptr;
+    for (const KindPlan& kind : kinds)
+        if (!primary && kind.real && (kind.meteo != mtPrecipitation || precipitationOnly))
+            primary = &kind;
+    if (primary) {
+        const size_t n = std::min<size_t>(request.stepsNumber, primary->source.times.size());
+        times.reference = primary->source.times[0];
+        for (size_t k = 0; k < n; ++k)
+            times.minutes.push_back(times.reference.secsTo(primary->source.times[k]) / 60);
+        times.minutesBefore = n >= 2 ? times.minutes[1] - times.minutes[0] : stepMinutes(request);
+    } else {
+        times.reference = QDateTime(today.addDays(request.forecastDay), QTime(request.forecastTime, 0), Qt::UTC);
+        for (unsigned k = 0; k < request.stepsNumber; ++k)
+            times.minutes.push_back(qint64(k) * stepMinutes(request));
+        times.minutesBefore = stepMinutes(request);
+    }
+    times.unit = times.minutesBefore % 60 == 0 &&
+                         std::all_of(times.minutes.begin(), times.minutes.end(), [](qint64 m) { return m % 60 == 0; })
+                     ? 1
+                     : 0;
+    return timesFit(times, error);
+}
+
+// Which source step each real kind gives each step of the file.  A kind
+// lacking one of the times (precipitation may lack the first) is computed
+// instead, on the data set's grid; computed precipitation is missing from
+// the first step, as in model output, unless it is alone.
+void matchSteps(const TimePlan& times, const ForecastGrid& grid, bool precipitationOnly,
+                std::vector<KindPlan>& kinds)
+{
+    const size_t steps = times.minutes.size();
+    for (KindPlan& kind : kinds) {
+        const bool precipitation = kind.meteo == mtPrecipitation;
+        if (kind.real) {
+            const std::vector<QDateTime>& sourceTimes = kind.source.times;
+            kind.sourceStep.assign(steps, -1);
+            for (size_t k = 0; k < steps; ++k) {
+                const auto at = std::find(sourceTimes.begin(), sourceTimes.end(),
+                                          times.reference.addSecs(times.minutes[k] * 60));
+                if (at != sourceTimes.end())
+                    kind.sourceStep[k] = int(at - sourceTimes.begin());
+                else if (!(precipitation && k == 0))
+                    kind.real = false;
+            }
+            kind.grid = kind.source.cut;
+        }
+        if (!kind.real) {
+            kind.grid = grid;
+            kind.sourceStep.assign(steps, 0);
+            if (precipitation && !precipitationOnly)
+                kind.sourceStep[0] = -1;
+        }
+    }
+}
+
+// The file's size, known before anything is computed: bitmaps are counted
+// whole and every point as present.
+bool estimateBytes(const std::vector<KindPlan>& kinds, qint64& total, QString& error)
+{
+    total = 0;
+    for (const KindPlan& kind : kinds) {
+        if (kind.grid.ni > kMaxGridSide || kind.grid.nj > kMaxGridSide) {
+            error = QStringLiteral("a grid of %1 x %2 points exceeds the GRIB1 size limit")
+                        .arg(kind.grid.ni)
+                        .arg(kind.grid.nj);
+            return false;
+        }
+        const qint64 present =
+            std::count_if(kind.sourceStep.begin(), kind.sourceStep.end(), [](int s) { return s >= 0; });
+        for (int f : kind.fields) {
+            const qint64 bytes =
+                messageBytes(kind.grid.pointCount(), kFields[f].bits, kFields[f].seaOnly || kind.real);
+            if (bytes > kMaxMessageBytes) {
+                error = QStringLiteral("estimated message size %1 exceeds the GRIB1 limit of 16 MB")
+                            .arg(megabytes(bytes));
+                return false;
+            }
+            total += bytes * present;
+        }
+    }
+    if (total > ForecastBuilder::kMaxGribBytes) {
+        error = QStringLiteral("estimated size %1 exceeds the limit of %2")
+                    .arg(megabytes(total), megabytes(ForecastBuilder::kMaxGribBytes));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ForecastBuilder::ForecastBuilder(QDate referenceDateUtc)
@@ -302,111 +419,16 @@ bool ForecastBuilder::build(const ForecastRequest& request, QByteArray& grib, QS
     if (!ForecastGrid::clip(request, box, error))
         return false;
     const ForecastGrid grid = ForecastGrid::enclosing(box, ForecastGrid::stepOf(request.resolution));
-
-    std::vector<KindPlan> kinds;
-    for (unsigned bit : kMeteoBits) {
-        if (!(request.meteoType & bit))
-            continue;
-        KindPlan kind;
-        kind.meteo = bit;
-        kind.grid = grid;
-        for (int f = 0; f < kFieldCount; ++f)
-            if (kFields[f].meteo == bit)
-                kind.fields.push_back(f);
-        if (realData) {
-            std::vector<unsigned> keys;
-            for (int f : kind.fields)
-                keys.push_back(kFields[f].key());
-            kind.real = realData->find(keys, box, kind.source);
-        }
-        kinds.push_back(std::move(kind));
-    }
+    std::vector<KindPlan> kinds = planKinds(request, box, realData.get());
     const bool precipitationOnly = kinds.size() == 1 && kinds[0].meteo == mtPrecipitation;
-
-    // The steps: those of the first real kind, or the request's.
     TimePlan times;
-    const KindPlan* primary = nullptr;
-    for (const KindPlan& kind : kinds)
-        if (kind.real && (kind.meteo != mtPrecipitation || precipitationOnly) && !primary)
-            primary = &kind;
-    if (primary) {
-        const size_t n = std::min<size_t>(request.stepsNumber, primary->source.times.size());
-        times.reference = primary->source.times[0];
-        for (size_t k = 0; k < n; ++k)
-            times.minutes.push_back(times.reference.secsTo(primary->source.times[k]) / 60);
-        times.minutesBefore = n >= 2 ? times.minutes[1] - times.minutes[0] : stepMinutes(request);
-    } else {
-        times.reference = QDateTime(dateUtc.addDays(request.forecastDay),
-                                    QTime(request.forecastTime, 0), Qt::UTC);
-        for (unsigned k = 0; k < request.stepsNumber; ++k)
-            times.minutes.push_back(qint64(k) * stepMinutes(request));
-        times.minutesBefore = stepMinutes(request);
-    }
+    if (!planTimes(request, dateUtc, kinds, precipitationOnly, times, error))
+        return false;
     const size_t steps = times.minutes.size();
-    times.unit = 1;
-    for (qint64 m : times.minutes)
-        if (m % 60 != 0)
-            times.unit = 0;
-    if (times.minutesBefore % 60 != 0)
-        times.unit = 0;
-    if (!timesFit(times, error))
-        return false;
-
-    // Which source step each real kind gives each step; a kind lacking one
-    // of the times falls back to computed values.
-    for (KindPlan& kind : kinds) {
-        if (kind.real) {
-            kind.sourceStep.assign(steps, -1);
-            for (size_t k = 0; k < steps; ++k) {
-                const QDateTime t = times.reference.addSecs(times.minutes[k] * 60);
-                const auto& sourceTimes = kind.source.times;
-                const auto at = std::find(sourceTimes.begin(), sourceTimes.end(), t);
-                if (at != sourceTimes.end())
-                    kind.sourceStep[k] = int(at - sourceTimes.begin());
-            }
-            const bool precipitation = kind.meteo == mtPrecipitation;
-            for (size_t k = 0; k < steps && kind.real; ++k)
-                if (kind.sourceStep[k] < 0 && !(precipitation && k == 0))
-                    kind.real = false;
-            if (kind.real)
-                kind.grid = kind.source.cut;
-        }
-        if (!kind.real) {
-            kind.grid = grid;
-            kind.sourceStep.assign(steps, 0);
-            // Like model output, the first step has no accumulation yet.
-            if (kind.meteo == mtPrecipitation && !precipitationOnly)
-                kind.sourceStep[0] = -1;
-        }
-    }
-
-    // The size, before anything is computed.
+    matchSteps(times, grid, precipitationOnly, kinds);
     qint64 total = 0;
-    for (const KindPlan& kind : kinds) {
-        if (kind.grid.ni > kMaxGridSide || kind.grid.nj > kMaxGridSide) {
-            error = QStringLiteral("a grid of %1 x %2 points exceeds the GRIB1 size limit")
-                        .arg(kind.grid.ni)
-                        .arg(kind.grid.nj);
-            return false;
-        }
-        const qint64 present = std::count_if(kind.sourceStep.begin(), kind.sourceStep.end(),
-                                             [](int s) { return s >= 0; });
-        for (int f : kind.fields) {
-            const qint64 bytes = messageBytes(kind.grid.pointCount(), kFields[f].bits,
-                                              kFields[f].seaOnly || kind.real);
-            if (bytes > kMaxMessageBytes) {
-                error = QStringLiteral("estimated message size %1 exceeds the GRIB1 limit of 16 MB")
-                            .arg(megabytes(bytes));
-                return false;
-            }
-            total += bytes * present;
-        }
-    }
-    if (total > kMaxGribBytes) {
-        error = QStringLiteral("estimated size %1 exceeds the limit of %2")
-                    .arg(megabytes(total), megabytes(kMaxGribBytes));
+    if (!estimateBytes(kinds, total, error))
         return false;
-    }
     QByteArray file;
     file.reserve(qsizetype(total));
 
@@ -502,13 +524,15 @@ bool ForecastBuilder::build(const ForecastRequest& request, QByteArray& grib, QS
     return true;
 }
 
+// The fastest level: packed GRIB gains only a few per cent from harder
+// work, and the server compresses every answer.
 QByteArray compressPayload(const QByteArray& data)
 {
     uLongf length = compressBound(uLong(data.size()));
     QByteArray out(qsizetype(length), Qt::Uninitialized);
     if (compress2(reinterpret_cast<Bytef*>(out.data()), &length,
                   reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()),
-                  Z_DEFAULT_COMPRESSION) != Z_OK)
+                  Z_BEST_SPEED) != Z_OK)
         return QByteArray();
     out.resize(qsizetype(length));
     return out;

@@ -58,6 +58,9 @@ ForecastServer::ForecastServer(ForecastService& service)
 
 ForecastServer::~ForecastServer()
 {
+    // Accept errors leave fault records in the listening context.
+    soap_destroy(master_);
+    soap_end(master_);
     soap_free(master_);
 }
 

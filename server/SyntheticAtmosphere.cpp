@@ -51,7 +51,8 @@ const SystemTrack kTracks[] = {
 };
 
 // Slow planetary waves of the westerlies: amplitude (Pa), wave number,
-// central latitude and width (degrees), eastward drift (degrees a day).
+// central latitude and width (degrees), eastward drift (degrees a day) and
+// phase (rad).
 struct PlanetaryWave {
     double amplitude, number, lat, width, drift, phase;
 };

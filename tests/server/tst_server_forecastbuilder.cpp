@@ -32,7 +32,7 @@ Q_DECLARE_METATYPE(Keys)
 namespace {
 
 const QDate kToday(2024, 3, 10);
-constexpr unsigned kSeaRate = 364;  // wave period, 1/0/108
+constexpr unsigned kWavePeriod = 364;  // wave period, 1/0/108
 constexpr unsigned kAll = 255;
 
 ForecastRequest request(unsigned meteo, int resolution, int top, int left, int right, int bottom,
@@ -122,7 +122,7 @@ const Range kRanges[] = {
     {GribKey::windU, -40, 40},           {GribKey::windV, -40, 40},
     {GribKey::pressureMsl, 95000, 105000}, {GribKey::precipitation, 0, 10},
     {GribKey::temperature2m, 200, 330},  {GribKey::windWaveHeight, 0.2f, 8},
-    {GribKey::windWaveDirection, 0, 360}, {kSeaRate, 3, 14},
+    {GribKey::windWaveDirection, 0, 360}, {kWavePeriod, 3, 14},
     {GribKey::swellHeight, 0.2f, 8},     {GribKey::swellDirection, 0, 360},
     {GribKey::seaTemperature, 271, 303}, {GribKey::tidalSpeed, 0, 2.6f},
     {GribKey::tidalDirection, 0, 360},   {GribKey::precipRate, 0, 200},
@@ -130,14 +130,14 @@ const Range kRanges[] = {
 
 bool seaOnly(unsigned key)
 {
-    return key == GribKey::windWaveHeight || key == GribKey::windWaveDirection || key == kSeaRate ||
+    return key == GribKey::windWaveHeight || key == GribKey::windWaveDirection || key == kWavePeriod ||
            key == GribKey::swellHeight || key == GribKey::swellDirection ||
            key == GribKey::seaTemperature || key == GribKey::tidalSpeed || key == GribKey::tidalDirection;
 }
 
 const Keys kAllKeys = {GribKey::windU,          GribKey::windV,          GribKey::pressureMsl,
                        GribKey::precipitation,  GribKey::temperature2m,  GribKey::windWaveHeight,
-                       GribKey::windWaveDirection, kSeaRate,             GribKey::swellHeight,
+                       GribKey::windWaveDirection, kWavePeriod,             GribKey::swellHeight,
                        GribKey::swellDirection, GribKey::seaTemperature, GribKey::tidalSpeed,
                        GribKey::tidalDirection, GribKey::precipRate};
 
@@ -242,7 +242,7 @@ void TestForecastBuilder::layout_data()
         << false << QList<int>{101, 101, 30000, -100000, 100} << 180 << QPointF(25, -95);
     QTest::newRow("Alaska across 180°, fine step")
         << request(mtWave, 18, 70000, 170000, 200000, 60000, 2, 3)
-        << Keys{GribKey::windWaveHeight, GribKey::windWaveDirection, kSeaRate, GribKey::swellHeight,
+        << Keys{GribKey::windWaveHeight, GribKey::windWaveDirection, kWavePeriod, GribKey::swellHeight,
                 GribKey::swellDirection}
         << false << QList<int>{601, 201, 70000, 170000, 50} << 180 << QPointF(62, -178);
     QTest::newRow("many hourly steps: 16-bit P1, accumulations restated")

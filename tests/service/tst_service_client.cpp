@@ -130,6 +130,7 @@ void TestServiceClient::forecastDownload()
     StandInServer server;
     ProgressRecorder recorder;
     Download download;
+    const QDate dayBefore = QDateTime::currentDateTimeUtc().date();
     runForecast(download, recorder, server.endpoint, windAndPressure(4));
     QCOMPARE(download.result, 0);
     QVERIFY(download.payload);
@@ -152,6 +153,27 @@ void TestServiceClient::forecastDownload()
     QVERIFY(gribFile.containsGct(GribKey::windV));
     QVERIFY(gribFile.containsGct(GribKey::pressureMsl));
     QVERIFY(!gribFile.containsGct(GribKey::temperature2m));
+    QCOMPARE(gribFile.getTimeStep(), 3);
+    // Forecast day 0 at 06 UTC: today, 06:00, 09:00, ... (the day the
+    // server answered on, should midnight have passed meanwhile).
+    CompoundMsg compound;
+    gribFile.firstCompound(compound);
+    const QDateTime first(compound.at(0).validTime().date(), QTime(6, 0), Qt::UTC);
+    QVERIFY(first.date() == dayBefore || first.date() == dayBefore.addDays(1));
+    for (int n = 0; n < 4; ++n) {
+        QVERIFY(gribFile.goCompound(n, compound));
+        QCOMPARE(int(compound.size()), 3);
+        for (const GribMsg& message : compound)
+            QCOMPARE(message.validTime(), first.addSecs(3 * 3600 * n));
+    }
+
+    // ecCodes reads the same file without a word on stderr.
+    QProcess ls;
+    ls.start(QStringLiteral("grib_ls"), {QStringLiteral("-p"), QStringLiteral("shortName,validityDate,validityTime"), path});
+    QVERIFY(ls.waitForFinished(30000));
+    QCOMPARE(ls.exitCode(), 0);
+    QCOMPARE(ls.readAllStandardError(), QByteArray());
+    QVERIFY(ls.readAllStandardOutput().contains("12 of 12 messages"));
 }
 
 void TestServiceClient::wrongPasswordGetsNoForecast()
