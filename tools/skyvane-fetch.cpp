@@ -18,6 +18,7 @@ namespace {
 const char kUsage[] =
     "Usage: skyvane-fetch [options] --out FILE\n"
     "  --server HOST       forecast server (default localhost)\n"
+    "  --port PORT         its port (default 30080)\n"
     "  --login NAME        account (default demo)\n"
     "  --password TEXT     password (default demo)\n"
     "  --types LIST        wind,pressure,precipitation,temperature,wave,sst,\n"
@@ -27,7 +28,9 @@ const char kUsage[] =
     "                      (default 60000,-30000,20000,30000)\n"
     "  --day N --hour H    first step: N days from today at H UTC (default 0, 0)\n"
     "  --step H --steps N  hours between steps and their number (default 3, 8)\n"
-    "  --buoys             the buoy observation document instead\n";
+    "  --buoys             the buoy observation document instead\n"
+    "Writes the inflated payload to FILE.  Exit status: 0 when written, 1 when\n"
+    "the call failed or brought nothing, 2 for bad arguments.\n";
 
 int complain(const QString& what, int code)
 {
@@ -97,6 +100,7 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QStringList args = application.arguments().mid(1);
     QString server = QString::fromLatin1(Provider::defaultServerHost);
+    int port = Provider::servicePort;
     QByteArray login = "demo", password = "demo";
     QString out;
     bool buoys = false;
@@ -113,12 +117,18 @@ int main(int argc, char** argv)
             buoys = true;
             continue;
         }
+        if (option == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (i + 1 >= args.size())
             return complain(QStringLiteral("%1 needs a value\n%2").arg(option, kUsage), 2);
         const QString value = args[++i];
         bool ok = true;
         if (option == QLatin1String("--server"))
             server = value;
+        else if (option == QLatin1String("--port"))
+            port = value.toInt(&ok);
         else if (option == QLatin1String("--login"))
             login = value.toLocal8Bit();
         else if (option == QLatin1String("--password"))
@@ -148,7 +158,7 @@ int main(int argc, char** argv)
         return complain(QStringLiteral("no --out FILE\n%1").arg(kUsage), 2);
 
     const QByteArray endpoint =
-        QStringLiteral("http://%1:%2").arg(server).arg(Provider::servicePort).toLocal8Bit();
+        QStringLiteral("http://%1:%2").arg(server).arg(port).toLocal8Bit();
     QObject worker;  // the sink needs one; nobody watches its progress
     ForecastServiceClient client(&worker);
     DimeBuffer* payload = nullptr;

@@ -18,12 +18,14 @@
 #include <QTimer>
 
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +44,8 @@ public:
         // stall the server.
         logFile.open();
         process.setStandardErrorFile(logFile.fileName());
+        // A test that dies must not leave its server running.
+        process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process.start();
         if (!process.waitForStarted(5000))
             return;

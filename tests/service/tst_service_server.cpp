@@ -13,6 +13,14 @@
 
 #include <sys/time.h>
 
+// Under AddressSanitizer freed memory is held back on purpose, so resident
+// memory says nothing about leaks there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsMeaningful = false;
+#else
+constexpr bool kMemoryIsMeaningful = true;
+#endif
+
 #include "ForecastServiceClient.h"
 #include "Provider.h"
 #include "servicefixtures.h"
@@ -440,7 +448,8 @@ void TestServiceServer::manyClientsAtOnce()
     const long afterThird = server.residentKb();
     qInfo("server resident memory: %ld kB after the first round, %ld kB after the third", afterFirst, afterThird);
     QVERIFY(afterFirst > 0);
-    QVERIFY2(afterThird - afterFirst < 16 * 1024, "server memory grows with the calls");
+    if (kMemoryIsMeaningful)
+        QVERIFY2(afterThird - afterFirst < 16 * 1024, "server memory grows with the calls");
     QVERIFY(loginWorks(server.endpoint) == false);  // no demo account with --accounts
     QCOMPARE(server.stop(), 0);
 }
