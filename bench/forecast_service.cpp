@@ -11,8 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include <zlib.h>
-
+#include "DecompressData.h"
 #include "ForecastServiceClient.h"
 #include "bench_common.h"
 
@@ -63,25 +62,6 @@ ToviForecastParameters globalWindPressure(bool tiny)
     return p;
 }
 
-size_t inflatedSize(const DimeBuffer& payload)
-{
-    z_stream stream{};
-    inflateInit(&stream);
-    stream.next_in = payload.data;
-    stream.avail_in = payload.received;
-    std::vector<unsigned char> out(1 << 20);
-    size_t total = 0;
-    int status = Z_OK;
-    while (status == Z_OK) {
-        stream.next_out = out.data();
-        stream.avail_out = uInt(out.size());
-        status = inflate(&stream, Z_NO_FLUSH);
-        total += out.size() - stream.avail_out;
-    }
-    inflateEnd(&stream);
-    return status == Z_STREAM_END ? total : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -121,10 +101,13 @@ int main(int argc, char** argv)
             return 1;
         }
         const auto t1 = bench::Clock::now();
-        const size_t grib = inflatedSize(*payload);
+        const double compressed = payload->received;
+        unsigned grib = payload->received;
+        if (!decompressData(&payload->data, &grib))
+            grib = 0;
         const double inflate = bench::since(t1);
         std::printf("global %s wind+pressure, %d steps: %.1f MB compressed (%.1f MB GRIB) in %.2f s, inflated in %.2f s\n",
-                    tiny ? "1.0" : "0.5", globalWindPressure(tiny).stepsNumber, payload->received / 1e6, grib / 1e6,
+                    tiny ? "1.0" : "0.5", globalWindPressure(tiny).stepsNumber, compressed / 1e6, grib / 1e6,
                     call, inflate);
         freeDimeBuffer(payload);
         if (!grib)

@@ -12,8 +12,8 @@
 
 namespace {
 
-// Runs after every answer on a connection, so that a long keep-alive
-// session does not pile up the memory of earlier calls.
+// Runs after every answer on a connection, so that a connection kept
+// alive for many calls does not pile up the memory of earlier ones.
 int freeCallMemory(struct soap* soap)
 {
     soap_destroy(soap);

@@ -135,6 +135,22 @@ int ForecastService::fault(struct soap* soap, const char* operation, const QStri
     return soap_sender_fault(soap, soap_strdup(soap, reason.toUtf8().constData()), nullptr);
 }
 
+int ForecastService::answerWithPayload(struct soap* soap, const char* responseElement, const char* statusField,
+                                       const QByteArray& payload, int& statusCode, char*& statusMessage,
+                                       toviSoap__DIMEData& data)
+{
+    if (attachment_.mode == AttachmentMode::Overlong) {
+        // The runtime cannot write this answer; it is written by hand and
+        // the connection ends with it.
+        sendRawOverlongAnswer(soap, responseElement, statusField, payload, kForecastMediaType, attachment_);
+        return SOAP_STOP;
+    }
+    statusCode = 0;
+    statusMessage = soap_strdup(soap, "OK");
+    attachPayload(soap, data, payload, kForecastMediaType, attachment_);
+    return SOAP_OK;
+}
+
 int ForecastService::getUserOptions2(struct soap* soap, toviSoap__Credentials2* credentials,
                                      toviSoap__UserOptionsResponse2& response)
 {
@@ -182,14 +198,8 @@ int ForecastService::getForecastData2(struct soap* soap, toviSoap__Credentials2*
                 .arg(parameters->bottom)
                 .arg(grib.size())
                 .arg(payload.size()));
-    if (attachment_.mode == AttachmentMode::Overlong) {
-        sendRawOverlongAnswer(soap, "ForecastResponse2", "nStatusCode", payload, kForecastMediaType, attachment_);
-        return SOAP_STOP;
-    }
-    response.nStatusCode = 0;
-    response.statusMessage = soap_strdup(soap, "OK");
-    attachPayload(soap, response.gribData, payload, kForecastMediaType, attachment_);
-    return SOAP_OK;
+    return answerWithPayload(soap, "ForecastResponse2", "nStatusCode", payload, response.nStatusCode,
+                             response.statusMessage, response.gribData);
 }
 
 int ForecastService::t3GetData(struct soap* soap, toviSoap__t3DataRequest* request,
@@ -207,14 +217,8 @@ int ForecastService::t3GetData(struct soap* soap, toviSoap__t3DataRequest* reque
                 .arg(request->filter->resourceID)
                 .arg(document.size())
                 .arg(payload.size()));
-    if (attachment_.mode == AttachmentMode::Overlong) {
-        sendRawOverlongAnswer(soap, "t3DataResponse", "statusCode", payload, kForecastMediaType, attachment_);
-        return SOAP_STOP;
-    }
-    response.statusCode = 0;
-    response.statusMessage = soap_strdup(soap, "OK");
-    attachPayload(soap, response.gribData, payload, kForecastMediaType, attachment_);
-    return SOAP_OK;
+    return answerWithPayload(soap, "t3DataResponse", "statusCode", payload, response.statusCode,
+                             response.statusMessage, response.gribData);
 }
 
 int ForecastService::t2AddPreset(struct soap* soap, toviSoap__Credentials2* credentials, int presetType,

@@ -21,6 +21,7 @@ struct toviSoap__UserOptionsResponse2;
 struct toviSoap__ForecastResponse2;
 struct toviSoap__t3DataResponse;
 struct toviSoap__t3Response;
+struct toviSoap__DIMEData;
 class AccountStore;
 class ForecastBuilder;
 class RequestRecorder;
@@ -52,6 +53,11 @@ private:
     // The builder for today's UTC date: forecast day 0 is always today.
     std::shared_ptr<const ForecastBuilder> builderFor(const QDate& todayUtc);
     int fault(struct soap* soap, const char* operation, const QString& reason);
+    // Fills the status fields and attaches the payload (or, in the
+    // overlong test mode, writes the whole answer by hand).
+    int answerWithPayload(struct soap* soap, const char* responseElement, const char* statusField,
+                          const QByteArray& payload, int& statusCode, char*& statusMessage,
+                          toviSoap__DIMEData& data);
     void logCall(struct soap* soap, const char* operation, const QString& outcome) const;
 
     AccountStore& accounts_;

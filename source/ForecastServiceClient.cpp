@@ -6,6 +6,35 @@ namespace {
 // No action of its own: this runtime omits the header for a null action,
 // while the service expects it present as an empty quoted string.
 const char kSoapAction[] = "";
+
+// The wire record borrows the strings; the runtime only reads them.
+toviSoap__Credentials2 wireCredentials(const char* key, const char* login, const char* password,
+                                       const char* userAgent)
+{
+    toviSoap__Credentials2 credentials{};
+    credentials.key = const_cast<char*>(key);
+    credentials.login = const_cast<char*>(login);
+    credentials.password = const_cast<char*>(password);
+    credentials.userAgent = const_cast<char*>(userAgent);
+    return credentials;
+}
+
+toviSoap__ForecastParameters wireParameters(const ToviForecastParameters& p)
+{
+    toviSoap__ForecastParameters wire{};
+    wire.meteoType = unsigned(p.meteoType);
+    wire.resolution = toviSoap__GribResolution(p.resolution);
+    wire.forecastDay = toviSoap__ForecastDay(p.forecastDay);
+    wire.forecastTime = toviSoap__ForecastTime(p.forecastTime);
+    wire.timeStep = toviSoap__TimeStep(p.timeStep);
+    wire.stepsNumber = unsigned(p.stepsNumber);
+    wire.top = p.top;
+    wire.left = p.left;
+    wire.right = p.right;
+    wire.bottom = p.bottom;
+    return wire;
+}
+
 }  // namespace
 
 ForecastServiceClient::ForecastServiceClient(QObject* worker)
@@ -57,11 +86,7 @@ int ForecastServiceClient::getUserOptions(const char* endpoint, const char* logi
                                           const char* password, int* userOptions)
 {
     resetCall();
-    toviSoap__Credentials2 credentials{};
-    credentials.key = nullptr;
-    credentials.login = const_cast<char*>(login);
-    credentials.password = const_cast<char*>(password);
-    credentials.userAgent = const_cast<char*>(kLoginUserAgent);
+    toviSoap__Credentials2 credentials = wireCredentials(nullptr, login, password, kLoginUserAgent);
     toviSoap__UserOptionsResponse2 response{};
     int result = soap_call_toviSoap__getUserOptions2(soap_, endpoint, kSoapAction, &credentials, response);
     if (userOptions)
@@ -74,26 +99,13 @@ int ForecastServiceClient::getForecastData(const char* endpoint, const ToviCrede
 {
     *payload = nullptr;
     resetCall();
-    toviSoap__Credentials2 wireCredentials{};
-    wireCredentials.key = const_cast<char*>(credentials.key);
-    wireCredentials.login = const_cast<char*>(credentials.login);
-    wireCredentials.password = const_cast<char*>(credentials.password);
-    wireCredentials.userAgent = const_cast<char*>(kUserAgent);
-    toviSoap__ForecastParameters wire{};
-    wire.meteoType = unsigned(parameters.meteoType);
-    wire.resolution = toviSoap__GribResolution(parameters.resolution);
-    wire.forecastDay = toviSoap__ForecastDay(parameters.forecastDay);
-    wire.forecastTime = toviSoap__ForecastTime(parameters.forecastTime);
-    wire.timeStep = toviSoap__TimeStep(parameters.timeStep);
-    wire.stepsNumber = unsigned(parameters.stepsNumber);
-    wire.top = parameters.top;
-    wire.left = parameters.left;
-    wire.right = parameters.right;
-    wire.bottom = parameters.bottom;
+    toviSoap__Credentials2 wireAccount =
+        wireCredentials(credentials.key, credentials.login, credentials.password, kUserAgent);
+    toviSoap__ForecastParameters wire = wireParameters(parameters);
     toviSoap__ForecastResponse2 response{};
     const int requestOptions = 2;
-    int result = soap_call_toviSoap__getForecastData2(soap_, endpoint, kSoapAction, &wireCredentials,
-                                                      &wire, requestOptions, response);
+    int result = soap_call_toviSoap__getForecastData2(soap_, endpoint, kSoapAction, &wireAccount, &wire,
+                                                      requestOptions, response);
     *payload = acceptPayload(result, response.gribData);
     return result;
 }
@@ -123,11 +135,7 @@ int ForecastServiceClient::addPreset(const char* endpoint, const char* login, co
                                      const char* presetData, int daysActive)
 {
     resetCall();
-    toviSoap__Credentials2 credentials{};
-    credentials.key = nullptr;
-    credentials.login = const_cast<char*>(login);
-    credentials.password = const_cast<char*>(password);
-    credentials.userAgent = const_cast<char*>(kUserAgent);
+    toviSoap__Credentials2 credentials = wireCredentials(nullptr, login, password, kUserAgent);
     toviSoap__t3Response response{};
     const int presetType = 1;
     return soap_call_toviSoap__t2AddPreset(soap_, endpoint, kSoapAction, &credentials, presetType,

@@ -7,8 +7,7 @@
 
 #include <cstdio>
 
-#include <zlib.h>
-
+#include "DecompressData.h"
 #include "ForecastServiceClient.h"
 #include "MeteoType.h"
 #include "Provider.h"
@@ -70,27 +69,6 @@ bool parseArea(const QString& text, ToviForecastParameters& p)
     p.right = parts[2].toInt(&ok[2]);
     p.bottom = parts[3].toInt(&ok[3]);
     return ok[0] && ok[1] && ok[2] && ok[3];
-}
-
-// The payload inflated, or as received when it is no zlib stream.
-QByteArray inflated(const DimeBuffer& payload)
-{
-    QByteArray out;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return QByteArray(reinterpret_cast<const char*>(payload.data), int(payload.received));
-    stream.next_in = payload.data;
-    stream.avail_in = payload.received;
-    static char buffer[1 << 16];
-    int status = Z_OK;
-    while (status == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof(buffer);
-        status = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, int(sizeof(buffer) - stream.avail_out));
-    }
-    inflateEnd(&stream);
-    return status == Z_STREAM_END ? out : QByteArray(reinterpret_cast<const char*>(payload.data), int(payload.received));
 }
 
 }  // namespace
@@ -176,7 +154,10 @@ int main(int argc, char** argv)
         return complain(result ? QStringLiteral("the call to %1 failed (code %2)").arg(QString::fromLatin1(endpoint)).arg(result)
                                : QStringLiteral("the server sent no usable payload"),
                         1);
-    const QByteArray data = inflated(*payload);
+    // A payload that is no zlib stream is written as it came.
+    unsigned size = payload->received;
+    decompressData(&payload->data, &size);
+    const QByteArray data(reinterpret_cast<const char*>(payload->data), int(size));
     freeDimeBuffer(payload);
     QFile file(out);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size() || !file.flush())

@@ -29,9 +29,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <zlib.h>
+#include <cstdlib>
+#include <cstring>
 
 #include "AttachmentSink.h"
+#include "DecompressData.h"
 
 // The stand-in server, started with --port 0 and the given options.
 class StandInServer {
@@ -242,25 +244,17 @@ private:
     std::function<void(QObject*)> call_;
 };
 
-// Inflates a zlib stream; empty on failure.
+// The payload inflated by the program's own routine; empty on failure.
 inline QByteArray inflatePayload(const unsigned char* data, size_t size)
 {
+    auto* copy = static_cast<unsigned char*>(std::malloc(size ? size : 1));
+    std::memcpy(copy, data, size);
+    unsigned inflatedSize = unsigned(size);
     QByteArray out;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return out;
-    stream.next_in = const_cast<unsigned char*>(data);
-    stream.avail_in = uInt(size);
-    char buffer[65536];
-    int status = Z_OK;
-    while (status == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof(buffer);
-        status = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, int(sizeof(buffer) - stream.avail_out));
-    }
-    inflateEnd(&stream);
-    return status == Z_STREAM_END ? out : QByteArray();
+    if (decompressData(&copy, &inflatedSize))
+        out = QByteArray(reinterpret_cast<const char*>(copy), int(inflatedSize));
+    std::free(copy);
+    return out;
 }
 
 #endif

@@ -2,8 +2,11 @@
 // the attachment sink with its progress and cancel, and every way an
 // attachment can fail the acceptance test.
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <zlib.h>
 
 #include "ForecastServiceClient.h"
 #include "GribFile.h"
@@ -99,6 +102,8 @@ private slots:
     void oneContextServesManyCalls();
     void fetchTool_data();
     void fetchTool();
+    void decompress_data();
+    void decompress();
 };
 
 void TestServiceClient::login_data()
@@ -365,6 +370,58 @@ void TestServiceClient::fetchTool()
     } else {
         QVERIFY(!fetch.readAllStandardError().isEmpty());
     }
+}
+
+namespace {
+QByteArray zlibCompressed(const QByteArray& data)
+{
+    uLongf length = compressBound(uLong(data.size()));
+    QByteArray out(int(length), '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.constData()),
+             uLong(data.size()));
+    out.resize(int(length));
+    return out;
+}
+}  // namespace
+
+void TestServiceClient::decompress_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");  // null: refused, input kept
+    const QByteArray text = "GRIB forecast payload";
+    // 4 MiB of zeros inflate far beyond the first 256 KiB of room.
+    const QByteArray zeros(4 << 20, '\0');
+    QByteArray varied(700000, '\0');
+    QRandomGenerator random(7);
+    for (char& c : varied)
+        c = char(random.bounded(256));
+    QTest::newRow("small") << zlibCompressed(text) << text;
+    QTest::newRow("grows many times") << zlibCompressed(zeros) << zeros;
+    QTest::newRow("barely compressible") << zlibCompressed(varied) << varied;
+    QTest::newRow("not zlib") << QByteArray("<?xml version=\"1.0\"?><kml/>") << QByteArray();
+    const QByteArray stream = zlibCompressed(varied);
+    QTest::newRow("truncated") << stream.left(stream.size() / 2) << QByteArray();
+    QTest::newRow("one byte") << QByteArray("x") << QByteArray();
+}
+
+void TestServiceClient::decompress()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    auto* block = static_cast<unsigned char*>(std::malloc(size_t(input.size())));
+    std::memcpy(block, input.constData(), size_t(input.size()));
+    unsigned char* const original = block;
+    unsigned size = unsigned(input.size());
+    const bool ok = decompressData(&block, &size);
+    QCOMPARE(ok, !expected.isNull());
+    if (ok) {
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(block), int(size)), expected);
+    } else {
+        QCOMPARE(block, original);
+        QCOMPARE(size, unsigned(input.size()));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(block), int(size)), input);
+    }
+    std::free(block);
 }
 
 QTEST_GUILESS_MAIN(TestServiceClient)
