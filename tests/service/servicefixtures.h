@@ -34,6 +34,7 @@
 
 #include "AttachmentSink.h"
 #include "DecompressData.h"
+#include "ToviForecastParameters.h"
 
 // The stand-in server, started with --port 0 and the given options.
 class StandInServer {
@@ -243,6 +244,25 @@ protected:
 private:
     std::function<void(QObject*)> call_;
 };
+
+// The demo account as the download worker sends it.
+inline ToviCredentials demoCredentials()
+{
+    ToviCredentials credentials;
+    credentials.key = "";
+    credentials.login = "demo";
+    credentials.password = "demo";
+    return credentials;
+}
+
+// Writes content to a file; the path, or empty when it cannot be written.
+inline QString writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return QString();
+    return path;
+}
 
 // The payload inflated by the program's own routine; empty on failure.
 inline QByteArray inflatePayload(const unsigned char* data, size_t size)

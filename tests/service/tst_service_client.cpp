@@ -15,15 +15,6 @@
 
 namespace {
 
-ToviCredentials demoCredentials()
-{
-    ToviCredentials credentials;
-    credentials.key = "";
-    credentials.login = "demo";
-    credentials.password = "demo";
-    return credentials;
-}
-
 ToviForecastParameters windAndPressure(int steps)
 {
     ToviForecastParameters p;

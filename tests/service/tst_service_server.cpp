@@ -139,6 +139,9 @@ private slots:
     void recordsEveryRequest();
     void accountsFile();
     void malformedAccountsFileIsRefused();
+    void commandLine_data();
+    void commandLine();
+    void portInUse();
     void presetsSurviveARestart();
     void badRequestsGetFaults_data();
     void badRequestsGetFaults();
@@ -183,10 +186,7 @@ void TestServiceServer::recordsEveryRequest()
     ForecastServiceClient client;
     int userOptions = -1;
     QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
-    ToviCredentials credentials;
-    credentials.key = "";
-    credentials.login = "demo";
-    credentials.password = "demo";
+    const ToviCredentials credentials = demoCredentials();
     ToviForecastParameters p = smallForecast(3);
     p.forecastDay = 2;
     p.left = -170000;
@@ -237,11 +237,8 @@ void TestServiceServer::recordsEveryRequest()
 void TestServiceServer::accountsFile()
 {
     QTemporaryDir dir;
-    QFile accounts(dir.filePath("accounts"));
-    QVERIFY(accounts.open(QIODevice::WriteOnly));
-    accounts.write("# crew\nskipper:sea:spray\n\nmate:\n");
-    accounts.close();
-    StandInServer server({"--accounts", accounts.fileName()});
+    const QString accounts = writeFile(dir.filePath("accounts"), "# crew\nskipper:sea:spray\n\nmate:\n");
+    StandInServer server({"--accounts", accounts});
     ForecastServiceClient client;
     int userOptions = 0;
     QCOMPARE(client.getUserOptions(server.endpoint, "skipper", "sea:spray", &userOptions), 0);
@@ -255,14 +252,54 @@ void TestServiceServer::accountsFile()
 void TestServiceServer::malformedAccountsFileIsRefused()
 {
     QTemporaryDir dir;
-    QFile accounts(dir.filePath("accounts"));
-    QVERIFY(accounts.open(QIODevice::WriteOnly));
-    accounts.write("skipper:sea\nno colon here\n");
-    accounts.close();
-    StandInServer server({"--accounts", accounts.fileName()});
+    const QString accounts = writeFile(dir.filePath("accounts"), "skipper:sea\nno colon here\n");
+    StandInServer server({"--accounts", accounts});
     QVERIFY(server.process.state() == QProcess::NotRunning || server.process.waitForFinished(5000));
     QCOMPARE(server.process.exitCode(), 2);
     QVERIFY(server.log().contains(":2: expected login:password"));
+}
+
+void TestServiceServer::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray();
+    QTest::newRow("unknown option") << QStringList{"--colour", "red"} << 2 << QByteArray("unknown option --colour");
+    QTest::newRow("missing value") << QStringList{"--record"} << 2 << QByteArray("--record needs a value");
+    QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << QByteArray("bad port 70000");
+    QTest::newRow("bad attachment mode") << QStringList{"--attachment", "broken"} << 2
+                                         << QByteArray("bad attachment mode broken");
+    QTest::newRow("missing accounts file") << QStringList{"--accounts", "/nonexistent/accounts"} << 2
+                                           << QByteArray("cannot read accounts file");
+    QTest::newRow("unwritable record") << QStringList{"--record", "/nonexistent/record"} << 2
+                                       << QByteArray("cannot open record file");
+}
+
+void TestServiceServer::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, message);
+    QProcess process;
+    process.start(QStringLiteral(SKYVANE_SERVER_PATH), arguments);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), exitCode);
+    if (exitCode == 0)
+        QVERIFY(process.readAllStandardOutput().startsWith("Usage: skyvane-forecast-server"));
+    else
+        QVERIFY(process.readAllStandardError().contains(message));
+}
+
+void TestServiceServer::portInUse()
+{
+    StandInServer first;
+    QVERIFY(first.running());
+    StandInServer second({"--port", QString::number(first.port)});
+    QVERIFY(second.process.state() == QProcess::NotRunning || second.process.waitForFinished(5000));
+    QCOMPARE(second.process.exitCode(), 1);
+    QVERIFY(second.log().contains("cannot listen on 127.0.0.1:" + QByteArray::number(first.port)));
+    QVERIFY(loginWorks(first.endpoint));
 }
 
 void TestServiceServer::presetsSurviveARestart()
@@ -384,13 +421,11 @@ void TestServiceServer::survivesMalformedInput()
 void TestServiceServer::manyClientsAtOnce()
 {
     QTemporaryDir dir;
-    QFile accounts(dir.filePath("accounts"));
-    QVERIFY(accounts.open(QIODevice::WriteOnly));
     const int clients = 16;
+    QByteArray lines;
     for (int c = 0; c < clients; ++c)
-        accounts.write(QByteArray("user") + QByteArray::number(c) + ":pw\n");
-    accounts.close();
-    StandInServer server({"--accounts", accounts.fileName()});
+        lines += "user" + QByteArray::number(c) + ":pw\n";
+    StandInServer server({"--accounts", writeFile(dir.filePath("accounts"), lines)});
     QVERIFY(server.running());
 
     // Each client: logins right and wrong, forecasts of 1 to 4 steps, the
