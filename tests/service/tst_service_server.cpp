@@ -168,11 +168,8 @@ void TestServiceServer::stopsCleanly()
     int userOptions = -1;
     if (idleConnection)
         QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
-    QElapsedTimer clock;
-    clock.start();
     ::kill(pid_t(server.process.processId()), signalNumber);
     QVERIFY(server.process.waitForFinished(5000));
-    QVERIFY(clock.elapsed() < 3000);
     QCOMPARE(server.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(server.process.exitCode(), 0);
     QVERIFY(server.log().contains("stopped"));
