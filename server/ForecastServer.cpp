@@ -1,5 +1,6 @@
 #include "ForecastServer.h"
 
+#include <chrono>
 #include <thread>
 
 #include <netinet/in.h>
@@ -80,8 +81,13 @@ bool ForecastServer::listen(const QString& host, int port, QString& error)
 void ForecastServer::run(const std::atomic<bool>& stop)
 {
     while (!stop.load()) {
-        if (!soap_valid_socket(soap_accept(master_)))
-            continue;  // the periodic timeout, or a failed accept
+        if (!soap_valid_socket(soap_accept(master_))) {
+            // A real failure (out of descriptors, say) returns at once;
+            // pausing keeps the loop from spinning until it passes.
+            if (master_->errnum != 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;  // the periodic timeout
+        }
         struct soap* connection = soap_copy(master_);
         {
             std::lock_guard<std::mutex> lock(mutex_);
