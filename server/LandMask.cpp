@@ -2,10 +2,9 @@
 
 #include "ForecastGrid.h"
 #include "LandOutlines.h"
+#include "LandMaskImage.h"
 
 #include <QDir>
-#include <QFile>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cmath>
@@ -83,68 +82,14 @@ const OutlineRaster& outlines()
     return raster;
 }
 
-// Bit depth and colour type from a PNG's header (IHDR follows the
-// signature at once); false when the file is no PNG.
-bool pngHeader(const QString& path, int& depth, int& colourType)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(26);
-    if (head.size() < 26 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
-        return false;
-    depth = static_cast<unsigned char>(head[24]);
-    colourType = static_cast<unsigned char>(head[25]);
-    return true;
-}
-
-// Reads one image as one bit per pixel, set on land.  In the file a set
-// sample means land: white in a grey image (Qt hands those over with the
-// bits inverted and a white index 0), index 1 in a palette image.
-bool readMask(const QString& path, QImage& out, QString* error)
-{
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = path + QStringLiteral(": ") + why;
-        return false;
-    };
-    int depth = 0, colourType = 0;
-    if (!pngHeader(path, depth, colourType))
-        return fail(QStringLiteral("missing or not a PNG image"));
-    if (depth != 1 || (colourType != 0 && colourType != 3))
-        return fail(QStringLiteral("not a 1-bit grey or palette image"));
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    const QSize expected(LandMask::kImageWidth, LandMask::kImageHeight);
-    if (reader.size() != expected)
-        return fail(QStringLiteral("not %1 x %2 pixels").arg(expected.width()).arg(expected.height()));
-    // Qt's reader refuses images of this many pixels whatever their depth;
-    // at one bit per pixel it takes 36 MB.
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(0);
-    QImage image;
-    const bool read = reader.read(&image);
-    QImageReader::setAllocationLimit(limit);
-    if (!read)
-        return fail(reader.errorString());
-    if (image.format() == QImage::Format_MonoLSB)
-        image = image.convertToFormat(QImage::Format_Mono);
-    if (image.size() != expected || image.format() != QImage::Format_Mono || image.colorCount() != 2)
-        return fail(QStringLiteral("unexpected image layout"));
-    if (colourType == 0 && qGray(image.color(1)) < qGray(image.color(0)))
-        image.invertPixels();  // index 1 was the dark colour
-    out = image;
-    return true;
-}
-
 }  // namespace
 
 bool LandMask::loadImages(const QString& dir, QString* error)
 {
     const QDir d(dir);
     QImage w, e;
-    if (!readMask(d.filePath(QStringLiteral("Skyvane.00")), w, error) ||
-        !readMask(d.filePath(QStringLiteral("Skyvane.01")), e, error))
+    if (!LandMaskImage::read(d.filePath(QLatin1String(LandMaskImage::kWesternFile)), w, error) ||
+        !LandMaskImage::read(d.filePath(QLatin1String(LandMaskImage::kEasternFile)), e, error))
         return false;
     west = w;
     east = e;

@@ -6,6 +6,7 @@
 #define SKYVANE_LANDMASK_H
 
 #include <QImage>
+#include "LandMaskImage.h"
 #include <QString>
 
 #include <vector>
@@ -14,8 +15,8 @@ struct ForecastGrid;
 
 class LandMask {
 public:
-    static constexpr int kImageWidth = 18000;   // pixels, 180° of longitude
-    static constexpr int kImageHeight = 16000;  // pixels, 80° N to 80° S
+    static constexpr int kImageWidth = LandMaskImage::kWidth;
+    static constexpr int kImageHeight = LandMaskImage::kHeight;
 
     // Loads both images from dir.  False with the reason, keeping the
     // built-in coastline, when either is missing, unreadable or of another
