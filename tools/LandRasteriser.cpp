@@ -27,6 +27,11 @@ struct Crossing {
     }
 };
 
+double rowCentreLat(int row)
+{
+    return 80.0 - (row + 0.5) / 100.0;
+}
+
 // A row's centre crosses the edge when it lies in [lower, upper) of the
 // edge's latitudes, so a vertex on the row counts once.
 bool crosses(const Edge& edge, double lat)
@@ -112,7 +117,7 @@ void fillRows(const std::vector<Edge>& edges, int firstRow, int endRow, const Ta
         active.erase(std::remove_if(active.begin(), active.end(),
                                     [row](const Edge* edge) { return edge->lastRow < row; }),
                      active.end());
-        const double lat = LandRasteriser::rowCentreLat(row);
+        const double lat = rowCentreLat(row);
         crossings.clear();
         for (const Edge* edge : active) {
             if (crosses(*edge, lat)) {
@@ -135,21 +140,6 @@ void fillRows(const std::vector<Edge>& edges, int firstRow, int endRow, const Ta
 }
 
 }  // namespace
-
-double LandRasteriser::rowCentreLat(int row)
-{
-    return 80.0 - (row + 0.5) / 100.0;
-}
-
-double LandRasteriser::westernColumnCentreLon(int column)
-{
-    return (column - 18000.5) / 100.0;
-}
-
-double LandRasteriser::easternColumnCentreLon(int column)
-{
-    return (column + 0.5) / 100.0;
-}
 
 void LandRasteriser::rasterise(const std::vector<LandPolygon>& polygons, QImage& western, QImage& eastern)
 {

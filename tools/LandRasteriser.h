@@ -18,10 +18,6 @@
 
 namespace LandRasteriser {
 
-double rowCentreLat(int row);
-double westernColumnCentreLon(int column);
-double easternColumnCentreLon(int column);
-
 // Two Format_Mono images of 18000 x 16000 pixels, set bit = land.  Rows
 // are shared out over the processor's cores; the result does not depend
 // on their number.

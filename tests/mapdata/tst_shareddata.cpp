@@ -53,7 +53,6 @@ private slots:
     void numbersIgnoreUserLocale();
     void missingFilesGiveEmptyData();
     void handMadeMaskArithmetic();
-    void coverageAreas();
     void installedCities();
     void installedMasks();
 };
@@ -181,6 +180,7 @@ void TestSharedData::missingFilesGiveEmptyData()
     QVERIFY(data.westernMask.isNull());
     QVERIFY(data.easternMask.isNull());
     QVERIFY(!data.cities);
+    QCOMPARE(data.coverageAreas, kCoverageAreas);
     QCOMPARE(data.coverageCount, 13);
     QVERIFY(!data.isLand(10000000, -10000000));
     QVERIFY(!data.isLand(10000000, 10000000));
@@ -232,24 +232,6 @@ void TestSharedData::handMadeMaskArithmetic()
     QVERIFY(!data.isLand(30000000, 123460000));
     QVERIFY(!data.isLand(80000000, -180000000));  // no rows at 80°
     QVERIFY(!data.isLand(-80000000, -10000));
-}
-
-void TestSharedData::coverageAreas()
-{
-    QTemporaryDir dir;
-    const SharedData data(dir.path());
-    QCOMPARE(data.coverageCount, 13);
-    const int codes[13] = {4, 8, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 64};
-    const int points[13] = {23, 8, 27, 25, 28, 4, 4, 4, 4, 4, 4, 22, 4};
-    for (int k = 0; k < 13; ++k) {
-        QCOMPARE(data.coverageAreas[k].area, codes[k]);
-        QCOMPARE(data.coverageAreas[k].secondaryCode, k == 12 ? 8 : codes[k]);
-        QCOMPARE(data.coverageAreas[k].pointCount, points[k]);
-    }
-    // Alaska's outline runs below -180° unfolded; area 64 centres on (56, 1).
-    QCOMPARE(data.coverageAreas[4].points[5][1], -203.96);
-    QCOMPARE(data.coverageAreas[12].centreLat, 56.0);
-    QCOMPARE(data.coverageAreas[12].centreLon, 1.0);
 }
 
 // The generated city list beside this executable, through the default
