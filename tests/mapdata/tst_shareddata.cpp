@@ -3,10 +3,12 @@
 // hand-made mask, and the generated files beside this executable.
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <clocale>
+#include <locale.h>
 #include <cstring>
 
 #include "LandMaskImage.h"
@@ -156,13 +158,28 @@ void TestSharedData::overLongNameIsCutAtCharacter()
     QCOMPARE(QByteArray(city.name), QByteArray(63, 'z'));
 }
 
+// A comma-decimal locale, compiled into dir when the system has none.
+bool useCommaLocale(const QTemporaryDir& dir)
+{
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        return true;
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+                    {"-i", "de_DE", "-f", "UTF-8", dir.filePath(QStringLiteral("de_DE.UTF-8"))});
+    if (!localedef.waitForFinished(60000) || localedef.exitCode() != 0)
+        return false;
+    qputenv("LOCPATH", QFile::encodeName(dir.path()));
+    return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
 void TestSharedData::numbersIgnoreUserLocale()
 {
-    // A desktop in a comma locale must still read "51.5".
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const QByteArray saved = previous ? QByteArray(previous) : QByteArray("C");
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        QSKIP("no comma-decimal locale installed");
+    // A desktop in a comma locale must still read "52.5".
+    const QByteArray saved(std::setlocale(LC_NUMERIC, nullptr));
+    QTemporaryDir dir;
+    if (!useCommaLocale(dir))
+        QSKIP("no German locale and no localedef to make one");
+    QCOMPARE(std::localeconv()->decimal_point[0], ',');
     QByteArray line("Berlin\t3644826\t52.5\t13.25");
     CityData city;
     const bool parsed = SharedData::parseCityLine(line.data(), city);
