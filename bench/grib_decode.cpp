@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "bench_common.h"
+#include "eccodes_messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -160,24 +161,9 @@ Pass decodeEccodes(const std::string& path)
         return p;
     }
     std::vector<double> values;
-    for (;;) {
-        int err = 0;
-        codes_handle* h = codes_handle_new_from_file(nullptr, fp, PRODUCT_GRIB, &err);
-        if (!h) {
-            if (err != 0) {
-                std::fprintf(stderr, "eccodes: %s\n", codes_get_error_message(err));
-                p.ok = false;
-            }
-            break;
-        }
-        // Our library reads edition 1 only; a mixed file is compared on that.
-        long edition = 0;
-        if (codes_get_long(h, "edition", &edition) != 0 || edition != 1) {
-            codes_handle_delete(h);
-            continue;
-        }
+    const bool read = bench::forEachGrib1Message(fp, [&](codes_handle* h) {
         size_t n = 0;
-        err = codes_set_double(h, "missingValue", -9999.0);
+        int err = codes_set_double(h, "missingValue", -9999.0);
         if (err == 0)
             err = codes_get_size(h, "values", &n);
         if (err == 0) {
@@ -188,16 +174,16 @@ Pass decodeEccodes(const std::string& path)
         if (err != 0) {
             std::fprintf(stderr, "eccodes: %s\n", codes_get_error_message(err));
             p.ok = false;
-        } else {
-            double sum = 0.0;
-            for (size_t i = 0; i < n; ++i)
-                sum += values[i];
-            p.checksum += sum;
-            p.values += n;
-            ++p.messages;
+            return;
         }
-        codes_handle_delete(h);
-    }
+        double sum = 0.0;
+        for (size_t i = 0; i < n; ++i)
+            sum += values[i];
+        p.checksum += sum;
+        p.values += n;
+        ++p.messages;
+    });
+    p.ok = p.ok && read;
     std::fclose(fp);
     p.seconds = since(t0);
     return p;

@@ -38,6 +38,7 @@
 #include <QString>
 
 #include "bench_common.h"
+#include "eccodes_messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -418,34 +419,22 @@ void openEccodes(const std::string& path, Figures& f, std::vector<long>& offsets
         f.ok = false;
         return;
     }
-    for (;;) {
-        int err = 0;
-        codes_handle* h = codes_handle_new_from_file(nullptr, fp, PRODUCT_GRIB, &err);
-        if (!h) {
-            if (err != 0) {
-                std::fprintf(stderr, "eccodes: %s\n", codes_get_error_message(err));
-                f.ok = false;
-            }
-            break;
+    const bool read = bench::forEachGrib1Message(fp, [&](codes_handle* h) {
+        long param = 0, type = 0, level = 0, date = 0, time = 0, offset = 0;
+        int err = codes_get_long(h, "indicatorOfParameter", &param);
+        err = err ? err : codes_get_long(h, "indicatorOfTypeOfLevel", &type);
+        err = err ? err : codes_get_long(h, "level", &level);
+        err = err ? err : codes_get_long(h, "validityDate", &date);
+        err = err ? err : codes_get_long(h, "validityTime", &time);
+        err = err ? err : codes_get_long(h, "offset", &offset);
+        if (err != 0) {
+            std::fprintf(stderr, "eccodes: %s\n", codes_get_error_message(err));
+            f.ok = false;
         }
-        // Our library reads edition 1 only; a mixed file is compared on that.
-        long edition = 0, param = 0, type = 0, level = 0, date = 0, time = 0, offset = 0;
-        if (codes_get_long(h, "edition", &edition) == 0 && edition == 1) {
-            err = codes_get_long(h, "indicatorOfParameter", &param);
-            err = err ? err : codes_get_long(h, "indicatorOfTypeOfLevel", &type);
-            err = err ? err : codes_get_long(h, "level", &level);
-            err = err ? err : codes_get_long(h, "validityDate", &date);
-            err = err ? err : codes_get_long(h, "validityTime", &time);
-            err = err ? err : codes_get_long(h, "offset", &offset);
-            if (err != 0) {
-                std::fprintf(stderr, "eccodes: %s\n", codes_get_error_message(err));
-                f.ok = false;
-            }
-            f.checksum += double(param + type + level + date + time);
-            offsets.push_back(offset);
-        }
-        codes_handle_delete(h);
-    }
+        f.checksum += double(param + type + level + date + time);
+        offsets.push_back(offset);
+    });
+    f.ok = f.ok && read;
     std::fclose(fp);
     f.seconds = since(t0);
     f.growthKb = peakGrowth(base);

@@ -154,46 +154,8 @@ GribMsg::GribMsg(GribMsg&& other) noexcept
     *this = std::move(other);
 }
 
-GribMsg& GribMsg::operator=(const GribMsg& other)
+void GribMsg::copyFieldsFrom(const GribMsg& other)
 {
-    if (this == &other)
-        return *this;
-    releaseValues();
-    gct = other.gct;
-    lat1 = other.lat1;
-    lon1 = other.lon1;
-    di = other.di;
-    dj = other.dj;
-    year = other.year;
-    month = other.month;
-    day = other.day;
-    hour = other.hour;
-    minute = other.minute;
-    const size_t count = size_t(other.ni) * size_t(other.nj);
-    if (other.values && count > 0)
-        values = static_cast<float*>(std::malloc(count * sizeof(float)));
-    if (values) {
-        std::memcpy(values, other.values, count * sizeof(float));
-        ni = other.ni;
-        nj = other.nj;
-        lat2 = other.lat2;
-        lon2 = other.lon2;
-    } else {
-        // Without values the grid shrinks to its first point.
-        ni = nj = 0;
-        lat2 = lat1;
-        lon2 = lon1;
-    }
-    return *this;
-}
-
-GribMsg& GribMsg::operator=(GribMsg&& other) noexcept
-{
-    if (this == &other)
-        return *this;
-    releaseValues();
-    values = other.values;
-    other.values = nullptr;
     gct = other.gct;
     nj = other.nj;
     ni = other.ni;
@@ -208,6 +170,36 @@ GribMsg& GribMsg::operator=(GribMsg&& other) noexcept
     day = other.day;
     hour = other.hour;
     minute = other.minute;
+}
+
+GribMsg& GribMsg::operator=(const GribMsg& other)
+{
+    if (this == &other)
+        return *this;
+    releaseValues();
+    copyFieldsFrom(other);
+    const size_t count = size_t(other.ni) * size_t(other.nj);
+    if (other.values && count > 0)
+        values = static_cast<float*>(std::malloc(count * sizeof(float)));
+    if (values) {
+        std::memcpy(values, other.values, count * sizeof(float));
+    } else {
+        // Without values the grid shrinks to its first point.
+        ni = nj = 0;
+        lat2 = lat1;
+        lon2 = lon1;
+    }
+    return *this;
+}
+
+GribMsg& GribMsg::operator=(GribMsg&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    releaseValues();
+    copyFieldsFrom(other);
+    values = other.values;
+    other.values = nullptr;
     return *this;
 }
 

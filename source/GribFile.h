@@ -56,6 +56,10 @@ public:
     unsigned short day = 0;
     unsigned short hour = 0;
     unsigned short minute = 0;
+
+private:
+    // Every field but the values.
+    void copyFieldsFrom(const GribMsg& other);
 };
 
 // The messages of one time step, in file order.
