@@ -292,6 +292,7 @@ void GribFileHelper::setDefaultIsolineOptions()
 bool GribFileHelper::openGribFile(const QString& path, bool isolines)
 {
     isolinesEnabled = isolines;
+    ++version;
     file.reset();
     compound.clear();
     compoundNum = 0;

@@ -24,6 +24,9 @@ public:
     // for a missing file or one without a GRIB edition 1 message.
     bool openGribFile(const QString& path, bool isolines);
     bool isValid() const { return file != nullptr; }
+    // Changes with every openGribFile, so that views which keep results
+    // per helper know when the helper holds another file.
+    unsigned fileVersion() const { return version; }
     GribFile* gribFile() const { return file.get(); }
 
     CompoundMsg& getCurrentCompound() { return compound; }
@@ -75,6 +78,7 @@ private:
     float isoMax[kMeteoTypeCount] = {};
     float isoStep[kMeteoTypeCount] = {};
     bool isolinesEnabled = false;
+    unsigned version = 0;
 };
 
 #endif
