@@ -2,6 +2,8 @@
 
 #include "ColourScale.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -29,25 +31,26 @@ QRgb ColourLookup::composeOver(QRgb src, QRgb dst)
 void ColourLookup::clear()
 {
     count = 0;
-    for (int i = 0; i < kMaxBands; ++i)
-        keys[i] = std::numeric_limits<float>::infinity();
+    vectorCount = 0;
 }
 
 void ColourLookup::build(const ColourScale& scale, QRgb seaColour, QRgb landColour)
 {
     clear();
     colours[0] = 0;
+    float flat[kMaxBands];
+    // The search counts keys not above the value: the padding must never
+    // count, which +inf would for an infinite value.
+    std::fill(flat, flat + kMaxBands, std::numeric_limits<float>::quiet_NaN());
     for (const auto& band : scale.getMap()) {
         if (count == kMaxBands)
             break;
-        keys[count] = band.first;
+        flat[count] = band.first;
         colours[count + 1] = band.second.rgba();
         ++count;
     }
-    // The search counts keys not above the value: unused keys must never
-    // count, and the +inf padding would for an infinite value.
-    for (int i = count; i < kMaxBands; ++i)
-        keys[i] = std::numeric_limits<float>::quiet_NaN();
+    vectorCount = (count + 3) / 4;
+    std::memcpy(keys, flat, sizeof keys);
     for (int slot = 0; slot <= count; ++slot) {
         onSea[slot] = composeOver(colours[slot], seaColour);
         onLand[slot] = composeOver(colours[slot], landColour);

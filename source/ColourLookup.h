@@ -27,9 +27,12 @@ public:
     {
         if (count == 0)
             return 0;
-        int above = 0;
-        for (int i = 0; i < kMaxBands; ++i)
-            above += keys[i] <= value;
+        // Four keys per comparison; the padding never compares true.
+        const Float4 v = {value, value, value, value};
+        Int4 below = {0, 0, 0, 0};
+        for (int i = 0; i < vectorCount; ++i)
+            below += keys[i] <= v;
+        const int above = -(below[0] + below[1] + below[2] + below[3]);
         return above == 0 ? 1 : above;
     }
 
@@ -44,7 +47,11 @@ public:
     static QRgb composeOver(QRgb src, QRgb dst);
 
 private:
-    float keys[kMaxBands];
+    using Float4 = float __attribute__((vector_size(16)));
+    using Int4 = int __attribute__((vector_size(16)));
+
+    Float4 keys[kMaxBands / 4];
+    int vectorCount = 0;
     QRgb colours[kSlots] = {};
     QRgb onSea[kSlots] = {};
     QRgb onLand[kSlots] = {};

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -228,6 +229,7 @@ void GeoProjector::rebuildFrameBuffer()
 {
     if (sameCacheKey())
         return;
+    frameCurrent = false;
     const unsigned version = helper ? helper->fileVersion() : 0;
     cached.centerLatMicro = centerLatMicro;
     cached.centerLonMicro = centerLonMicro;
@@ -294,6 +296,7 @@ const GribMsg* GeoProjector::findMessage(int type) const
 
 void GeoProjector::setData(void* helperPointer, int type, bool interpolateSteps, float t)
 {
+    frameCurrent = false;
     meteoType = 0;
     message = nullptr;
     helper = nullptr;
@@ -502,64 +505,91 @@ GeoProjector::GridPlace GeoProjector::placeLatitude(int latMicro) const
     return place;
 }
 
-float GeoProjector::patchValue(const GridPlace& row, const GridPlace& column) const
+namespace {
+
+using Float4 = float __attribute__((vector_size(16)));
+
+Float4 load4(const float* at)
 {
+    Float4 v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+// The colour slot of a shown value for one kind of field: wind is looked
+// up in knots, temperatures in degrees Celsius, precipitation from 0.4 mm.
+template <int Type>
+inline int slotFor(const ColourLookup& lookup, float shown)
+{
+    if (!(shown > 0.025f))
+        shown = 0.0f;
+    if constexpr (Type == mtWind)
+        return lookup.bandSlot(float(double(shown) * 1.9440124));
+    else if constexpr (Type == mtTemperature || Type == mtSST)
+        return shown > 173.0f ? lookup.bandSlot(float(double(shown) - 273.0)) : 0;
+    else if constexpr (Type == mtPrecipitation)
+        return double(shown) >= 0.4 ? lookup.bandSlot(shown) : 0;
+    else
+        return shown > 0.0f ? lookup.bandSlot(shown) : 0;
+}
+
+}  // namespace
+
+inline float GeoProjector::patchValue(const GridPlace& row, const GridPlace& column) const
+{
+    // Sum over m of c[k + 4m] v^m for the four k at once, then over k.
     const float* c = &patchTable[(size_t(row.cell) * grid.cellColumns + column.cell) * 16];
-    float sum = 0.0f;
-    for (int k = 0; k < 4; ++k)
-        for (int m = 0; m < 4; ++m)
-            sum += c[k + 4 * m] * row.powers[k] * column.powers[m];
-    return sum;
+    const Float4 across = load4(c) * column.powers[0] + load4(c + 4) * column.powers[1] +
+                          load4(c + 8) * column.powers[2] + load4(c + 12) * column.powers[3];
+    return across[0] * row.powers[0] + across[1] * row.powers[1] + across[2] * row.powers[2] +
+           across[3] * row.powers[3];
 }
 
 int GeoProjector::slotOfValue(float shown) const
 {
-    if (!(shown > 0.025f))
-        shown = 0.0f;
     switch (meteoType) {
-    case mtWind:
-        return lookup.bandSlot(float(double(shown) * 1.9440124));
-    case mtTemperature:
-    case mtSST:
-        return shown > 173.0f ? lookup.bandSlot(float(double(shown) - 273.0)) : 0;
-    case mtPrecipitation:
-        return double(shown) >= 0.4 ? lookup.bandSlot(shown) : 0;
-    default:
-        return shown > 0.0f ? lookup.bandSlot(shown) : 0;
+    case mtWind: return slotFor<mtWind>(lookup, shown);
+    case mtTemperature: return slotFor<mtTemperature>(lookup, shown);
+    case mtSST: return slotFor<mtSST>(lookup, shown);
+    case mtPrecipitation: return slotFor<mtPrecipitation>(lookup, shown);
+    default: return slotFor<0>(lookup, shown);
     }
 }
 
-int GeoProjector::weatherSlot(const GridPlace& row, const GridPlace& column, int index)
+inline bool GeoProjector::shownValue(const GridPlace& row, const GridPlace& column, int index, float& shown)
 {
-    if (!message || !row.inBounds || !column.inBounds)
-        return 0;
+    if (!row.inBounds || !column.inBounds)
+        return false;
     const bool inValues = index >= 0 && size_t(index) < valueCache.size();
-    const bool hasPrevious = inValues && size_t(index) < previousCache.size();
-    float shown = 0.0f;
+    const bool hasPrevious = interpolate && inValues && size_t(index) < previousCache.size();
+    float value = 0.0f;
     if (recompute) {
         if (!row.inCell || !column.inCell) {
             if (inValues)
                 valueCache[size_t(index)] = 0.0f;
-            return 0;
+            return false;
         }
-        const float value = patchValue(row, column);
-        shown = value;
-        if (interpolate && hasPrevious) {
-            const float previous = previousCache[size_t(index)];
-            shown = previous + (value - previous) * blendFactor;
-        }
+        value = patchValue(row, column);
         if (inValues)
             valueCache[size_t(index)] = value;
     } else {
         if (!inValues)
-            return 0;
-        const float value = valueCache[size_t(index)];
-        shown = value;
-        if (interpolate && hasPrevious) {
-            const float previous = previousCache[size_t(index)];
-            shown = previous + (value - previous) * blendFactor;
-        }
+            return false;
+        value = valueCache[size_t(index)];
     }
+    shown = value;
+    if (hasPrevious) {
+        const float previous = previousCache[size_t(index)];
+        shown = previous + (value - previous) * blendFactor;
+    }
+    return true;
+}
+
+int GeoProjector::weatherSlot(const GridPlace& row, const GridPlace& column, int index)
+{
+    float shown = 0.0f;
+    if (!message || !shownValue(row, column, index, shown))
+        return 0;
     return slotOfValue(shown);
 }
 
@@ -723,9 +753,17 @@ void GeoProjector::traceCoastStrip(int x0, int x1, const std::vector<int>& rowLa
     }
 }
 
-void GeoProjector::paintFrameRows(int y0, int y1, const std::vector<int>& rowLatMicro)
+template <int Type>
+void GeoProjector::paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMicro)
 {
-    const bool seaOnly = meteoType == mtWave || meteoType == mtSST;
+    constexpr bool seaOnly = Type == mtWave || Type == mtSST;
+    // The output colour by base pixel (sea, land, coast) and colour slot.
+    QRgb composed[3][ColourLookup::kSlots];
+    for (int slot = 0; slot < ColourLookup::kSlots; ++slot) {
+        composed[kSea][slot] = lookup.overSea(slot);
+        composed[kLand][slot] = lookup.overLand(slot);
+        composed[kCoast][slot] = kCoastColour;
+    }
     const bool coloured = message != nullptr;
     // Drawn rows are consecutive: the pixel index counts from the first.
     int firstDrawn = 0;
@@ -743,20 +781,69 @@ void GeoProjector::paintFrameRows(int y0, int y1, const std::vector<int>& rowLat
         const GridPlace row = coloured ? rowPlaces[size_t(y)] : GridPlace();
         if (!row.inBounds) {
             for (int x = 0; x < width; ++x)
-                out[x] = base[x] == kCoast ? kCoastColour : base[x] == kSea ? kSeaColour : kLandColour;
+                out[x] = composed[base[x]][0];
             continue;
         }
-        int index = (y - firstDrawn) * width;
-        for (int x = 0; x < width; ++x, ++index) {
-            const uint8_t pixel = base[x];
-            if (pixel == kCoast) {
-                out[x] = kCoastColour;
-                continue;
+        const int index0 = (y - firstDrawn) * width;
+        if (size_t(index0) + size_t(width) > valueCache.size()) {
+            // No cache for this row: pixel by pixel, as getWeatherAt does.
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = base[x];
+                float shown = 0.0f;
+                int slot = 0;
+                if (pixel != kCoast && (!seaOnly || pixel == kSea) &&
+                    shownValue(row, columnPlaces[size_t(x)], index0 + x, shown))
+                    slot = slotFor<Type>(lookup, shown);
+                out[x] = composed[pixel][slot];
             }
-            const bool sea = pixel == kSea;
-            const int slot = !seaOnly || sea ? weatherSlot(row, columnPlaces[size_t(x)], index) : 0;
-            out[x] = sea ? lookup.overSea(slot) : lookup.overLand(slot);
+            continue;
         }
+        float* values = &valueCache[size_t(index0)];
+        const float* previous =
+            interpolate && size_t(index0) + size_t(width) <= previousCache.size() ? &previousCache[size_t(index0)]
+                                                                                 : nullptr;
+        const float t = blendFactor;
+        if (recompute) {
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = base[x];
+                const GridPlace& column = columnPlaces[size_t(x)];
+                if (pixel == kCoast || (seaOnly && pixel != kSea) || !column.inBounds) {
+                    out[x] = composed[pixel][0];
+                    continue;
+                }
+                if (!row.inCell || !column.inCell) {
+                    values[x] = 0.0f;
+                    out[x] = composed[pixel][0];
+                    continue;
+                }
+                const float value = patchValue(row, column);
+                values[x] = value;
+                const float shown = previous ? previous[x] + (value - previous[x]) * t : value;
+                out[x] = composed[pixel][slotFor<Type>(lookup, shown)];
+            }
+        } else {
+            const uint8_t* inBounds = columnInBounds.data();
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = base[x];
+                const float value = values[x];
+                const float shown = previous ? previous[x] + (value - previous[x]) * t : value;
+                const int slot = slotFor<Type>(lookup, shown);
+                const bool shows = inBounds[x] && (!seaOnly || pixel == kSea);
+                out[x] = composed[pixel][shows ? slot : 0];
+            }
+        }
+    }
+}
+
+void GeoProjector::paintFrameRows(int y0, int y1, const std::vector<int>& rowLatMicro)
+{
+    switch (meteoType) {
+    case mtWind: paintRowsOf<mtWind>(y0, y1, rowLatMicro); break;
+    case mtTemperature: paintRowsOf<mtTemperature>(y0, y1, rowLatMicro); break;
+    case mtSST: paintRowsOf<mtSST>(y0, y1, rowLatMicro); break;
+    case mtPrecipitation: paintRowsOf<mtPrecipitation>(y0, y1, rowLatMicro); break;
+    case mtWave: paintRowsOf<mtWave>(y0, y1, rowLatMicro); break;
+    default: paintRowsOf<0>(y0, y1, rowLatMicro); break;
     }
 }
 
@@ -773,15 +860,22 @@ void GeoProjector::renderFrame(QPainter& painter, const std::vector<int>& rowLat
             columnPlaces.resize(size_t(width));
             for (int x = 0; x < width; ++x)
                 columnPlaces[size_t(x)] = placeLongitude(columnLongitude(x));
+            columnInBounds.resize(size_t(width));
+            for (int x = 0; x < width; ++x)
+                columnInBounds[size_t(x)] = columnPlaces[size_t(x)].inBounds;
             rowPlaces.resize(size_t(height));
             for (int y = 0; y < height; ++y)
                 rowPlaces[size_t(y)] = placeLatitude(rowLatMicro[size_t(y)]);
         }
         if (!frame.isNull()) {
-            frame.bits();  // detach once, before the rows are shared out
-            forEachRange(height, 16, [this, &rowLatMicro](int y0, int y1) {
-                paintFrameRows(y0, y1, rowLatMicro);
-            });
+            // Nothing changed since the last frame: the same pixels again.
+            if (!frameCurrent || recompute) {
+                frame.bits();  // detach once, before the rows are shared out
+                forEachRange(height, 16, [this, &rowLatMicro](int y0, int y1) {
+                    paintFrameRows(y0, y1, rowLatMicro);
+                });
+                frameCurrent = true;
+            }
             painter.drawImage(0, 0, frame);
         }
         int drawn = 0;
@@ -997,6 +1091,7 @@ void GeoProjector::render(QPainter& painter)
         compoundNumber = helper->currentCompoundNum();
         patchFileVersion = helper->fileVersion();
         patchValid = false;
+        frameCurrent = false;
         message = findMessage(meteoType);
     }
     const CompoundMsg& compound = helper->getCurrentCompound();

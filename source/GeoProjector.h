@@ -97,7 +97,11 @@ public:
                         const QColor& textColour, int kind);
 
     // The land masks and cities drawn; by default the settings store's.
-    void setSharedData(const SharedData* data) { sharedData = data; }
+    void setSharedData(const SharedData* data)
+    {
+        sharedData = data;
+        frameCurrent = false;
+    }
 
     // State, for the map widget, the animation and the tools.
     int frameWidth() const { return width; }
@@ -212,12 +216,17 @@ private:
     float patchValue(const GridPlace& row, const GridPlace& column) const;
     // The colour slot (see ColourLookup) of a pixel at the pixel index.
     int weatherSlot(const GridPlace& row, const GridPlace& column, int index);
+    // The value a pixel shows (blended, and kept in the value cache when
+    // recomputing); false where it has no colour.
+    bool shownValue(const GridPlace& row, const GridPlace& column, int index, float& shown);
     int slotOfValue(float shown) const;
 
     // The base map: per pixel sea, land or coast, and the rows drawn.
     void buildBaseImage(const std::vector<int>& rowLatMicro);
     void traceCoastStrip(int x0, int x1, const std::vector<int>& rowLatMicro);
     void paintFrameRows(int y0, int y1, const std::vector<int>& rowLatMicro);
+    template <int Type>
+    void paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMicro);
 
     // A longitude moved by whole turns to lie nearest the centre, so that
     // symbols show on the copy of the world in view.
@@ -255,7 +264,10 @@ private:
     BaseKey baseKey;
     std::vector<GridPlace> columnPlaces;
     std::vector<GridPlace> rowPlaces;
+    std::vector<uint8_t> columnInBounds;
     QImage frame;
+    // The frame holds what the current state shows.
+    bool frameCurrent = false;
 };
 
 class EquirectProjector : public GeoProjector {

@@ -1,0 +1,59 @@
+// Shared by the rendering tests: a private settings home, files of the
+// data model's fixtures opened through the view helper, and frames drawn
+// into images.
+#pragma once
+
+#include "modelfixtures.h"
+
+#include "GeoProjector.h"
+#include "GribFileHelper.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace renderfixtures {
+
+using modelfixtures::GribTestFile;
+
+// The settings store (home position, shared map data) reads the user's
+// configuration folder: point it at a scratch directory before the first
+// projector exists.
+class ScratchHome {
+public:
+    ScratchHome()
+    {
+        QVERIFY(dir.isValid());
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(".config")));
+    }
+    QString path() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+};
+
+// A helper holding the written file, or null when it cannot be read.
+inline std::unique_ptr<GribFileHelper> openHelper(GribTestFile& file)
+{
+    auto helper = std::make_unique<GribFileHelper>();
+    if (!helper->openGribFile(QString::fromLocal8Bit(file.write()), true))
+        return nullptr;
+    return helper;
+}
+
+// One frame of the projector at its current view, symbols included.
+inline QImage renderFrame(GeoProjector& projector)
+{
+    QImage image(projector.frameWidth(), projector.frameHeight(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    projector.render(painter);
+    painter.end();
+    return image;
+}
+
+}  // namespace renderfixtures
