@@ -1005,6 +1005,7 @@ constexpr double kFeatherRise = 0.5789267967801814;
 constexpr double kFeatherRun = 0.2;
 constexpr double kHalfFeatherRun = 0.11428571598870411;
 constexpr double kPennantSlot = 0.4;
+constexpr double kPennantHeight = 0.35;
 constexpr double kBarbScale = 1.5;
 
 // False when the barb is not drawn (below one knot).
@@ -1028,11 +1029,12 @@ bool barbFigure(double u, double v, double speed, BarbFigure& figure)
     addLine(-0.5, 0.0, 0.5, 0.0);
     double cursor = -0.5;
     for (int i = 0; i < pennants; ++i) {
-        // A solid flag as tall as a feather over the upwind half of its
-        // slot, clear of the slanting feather that may follow it.
+        // A solid flag over the upwind half of its slot, lower than a
+        // feather: the next feather leans back over the slot, and its tip
+        // must stand clear of the flag to be counted.
         if (figure.pennantCount < 8 && cursor < 0.5)
             figure.pennants[figure.pennantCount++] =
-                QRectF(10.0 * cursor, -10.0 * kFeatherRise, 10.0 * kPennantSlot / 2, 10.0 * kFeatherRise);
+                QRectF(10.0 * cursor, -10.0 * kPennantHeight, 10.0 * kPennantSlot / 2, 10.0 * kPennantHeight);
         cursor += kPennantSlot;
     }
     for (int i = 0; i < feathers; ++i) {
@@ -1085,15 +1087,11 @@ void GeoProjector::render(QPainter& painter)
         recompute = false;
         return;
     }
-    // A compound changed without setData: read the symbols from the one
-    // now current rather than from a message that is gone.
-    if (helper->currentCompoundNum() != compoundNumber || helper->fileVersion() != patchFileVersion) {
-        compoundNumber = helper->currentCompoundNum();
-        patchFileVersion = helper->fileVersion();
-        patchValid = false;
-        frameCurrent = false;
+    // The helper moved to another compound or file without a setData: the
+    // message pointer may point into what it replaced, so look it up in
+    // what is current.  The colour layer follows at the next setData.
+    if (helper->currentCompoundNum() != compoundNumber || helper->fileVersion() != patchFileVersion)
         message = findMessage(meteoType);
-    }
     const CompoundMsg& compound = helper->getCurrentCompound();
     if (windLayer)
         renderWind(&painter);
