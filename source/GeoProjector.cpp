@@ -764,6 +764,9 @@ void GeoProjector::paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMic
         composed[kLand][slot] = lookup.overLand(slot);
         composed[kCoast][slot] = kCoastColour;
     }
+    // No colour: the base map itself, whatever the lookup last held.
+    composed[kSea][0] = kSeaColour;
+    composed[kLand][0] = kLandColour;
     const bool coloured = message != nullptr;
     // Drawn rows are consecutive: the pixel index counts from the first.
     int firstDrawn = 0;
