@@ -20,11 +20,14 @@ constexpr int kMaxLatMicro = 79999999;   // rows beyond are not drawn
 constexpr long long kTurnMicro = 360000000;
 constexpr long long kHalfTurnMicro = 180000000;
 constexpr float kMicroToRadians = 1.7453294e-8f;
+constexpr float kMaxCentreRadians = 89.0f * 0.017453292f;
 // Patch tables beyond this many cells (1 GiB) are not attempted.
 constexpr long long kMaxCells = 16LL * 1024 * 1024;
 
 // Pixel classes of the base image.
-enum : uint8_t { kSea = 0, kLand = 1, kCoast = 2 };
+// kLateCoast: a sea pixel that the land east of it turns into coast.  It
+// was still sea when its weather was looked up, so its value is kept.
+enum : uint8_t { kSea = 0, kLand = 1, kCoast = 2, kLateCoast = 3 };
 // Land-test results; kUntested for pixels the masks do not cover.
 enum LandTest { kUntested = -1, kTestedSea = 0, kTestedLand = 1 };
 
@@ -746,8 +749,8 @@ void GeoProjector::traceCoastStrip(int x0, int x1, const std::vector<int>& rowLa
                 previousLand = false;
             }
             // Land to the right, coming from sea, marks this pixel.
-            if (next == kTestedLand && !previousLand)
-                pixel = kCoast;
+            if (next == kTestedLand && !previousLand && pixel == kSea)
+                pixel = kLateCoast;
             out[x] = pixel;
         }
     }
@@ -757,13 +760,19 @@ template <int Type>
 void GeoProjector::paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMicro)
 {
     constexpr bool seaOnly = Type == mtWave || Type == mtSST;
-    // The output colour by base pixel (sea, land, coast) and colour slot.
-    QRgb composed[3][ColourLookup::kSlots];
+    // The output colour by base pixel and colour slot.
+    QRgb composed[4][ColourLookup::kSlots];
     for (int slot = 0; slot < ColourLookup::kSlots; ++slot) {
         composed[kSea][slot] = lookup.overSea(slot);
         composed[kLand][slot] = lookup.overLand(slot);
         composed[kCoast][slot] = kCoastColour;
+        composed[kLateCoast][slot] = kCoastColour;
     }
+    // Whether a pixel's weather is looked up: not on coast it had already
+    // become, and on the sea alone for sea-only fields.
+    auto looksUp = [](uint8_t pixel) {
+        return pixel == kSea || pixel == kLateCoast || (pixel == kLand && !seaOnly);
+    };
     // No colour: the base map itself, whatever the lookup last held.
     composed[kSea][0] = kSeaColour;
     composed[kLand][0] = kLandColour;
@@ -794,8 +803,7 @@ void GeoProjector::paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMic
                 const uint8_t pixel = base[x];
                 float shown = 0.0f;
                 int slot = 0;
-                if (pixel != kCoast && (!seaOnly || pixel == kSea) &&
-                    shownValue(row, columnPlaces[size_t(x)], index0 + x, shown))
+                if (looksUp(pixel) && shownValue(row, columnPlaces[size_t(x)], index0 + x, shown))
                     slot = slotFor<Type>(lookup, shown);
                 out[x] = composed[pixel][slot];
             }
@@ -810,7 +818,7 @@ void GeoProjector::paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMic
             for (int x = 0; x < width; ++x) {
                 const uint8_t pixel = base[x];
                 const GridPlace& column = columnPlaces[size_t(x)];
-                if (pixel == kCoast || (seaOnly && pixel != kSea) || !column.inBounds) {
+                if (!looksUp(pixel) || !column.inBounds) {
                     out[x] = composed[pixel][0];
                     continue;
                 }
@@ -941,13 +949,16 @@ MercatorProjector::MercatorProjector()
 
 void MercatorProjector::prepareProjector()
 {
-    const float t = std::tan(centerLatRad);
+    // At a pole the ordinate is infinite: a centre there is taken at 89°,
+    // which shows the same map (nothing beyond 80° is drawn).
+    const float latitude = std::clamp(centerLatRad, -kMaxCentreRadians, kMaxCentreRadians);
+    const float t = std::tan(latitude);
     centerRow = truncToInt(std::log(t + std::sqrt(t * t + 1.0f)) * (1.0f / radiansPerPixel));
 }
 
 int MercatorProjector::rowLatitude(int y) const
 {
-    const float angle = float(centerY + centerRow - y) * radiansPerPixel;
+    const float angle = float((long long)centerY + centerRow - y) * radiansPerPixel;
     return truncToInt(std::atan(std::sinh(double(angle))) * 57295776.3671875);
 }
 
@@ -974,7 +985,7 @@ float mercatorOrdinate(float s)
 bool MercatorProjector::geo2Screen(int latMicro, int lonMicro, int& x, int& y)
 {
     x = clampToInt(((long long)lonMicro - centerLonMicro) / scaleMicro + centerX);
-    const float s0 = std::sin(centerLatRad);
+    const float s0 = std::sin(std::clamp(centerLatRad, -kMaxCentreRadians, kMaxCentreRadians));
     const float s = std::sin(float(latMicro) * kMicroToRadians);
     y = truncToInt(float(centerY) + (1.0f / radiansPerPixel) * (mercatorOrdinate(s0) - mercatorOrdinate(s)));
     return true;
