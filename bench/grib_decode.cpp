@@ -18,6 +18,7 @@
 
 #include "bench_common.h"
 #include "eccodes_messages.h"
+#include "synthetic_forecast.h"
 
 #include <algorithm>
 #include <chrono>
@@ -43,17 +44,7 @@ struct Pass {
     bool ok = true;
 };
 
-// Small, fast and reproducible.
-struct Noise {
-    uint64_t s;
-    double next()
-    {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return static_cast<double>(s >> 11) * (1.0 / 9007199254740992.0) - 0.5;
-    }
-};
+using bench::Noise;
 
 // A temperature-like field: smooth large-scale pattern, a wave that moves
 // from message to message, and a little noise so that every bit is used.

@@ -473,39 +473,34 @@ GeoProjector::GridPlace GeoProjector::placeLongitude(long long lonMicro) const
         else if (lon - kTurnMicro >= west && lon - kTurnMicro <= east)
             lon -= kTurnMicro;
     }
-    if (lon < west || lon > east || grid.columnStepMicro <= 0)
+    if (lon < west || lon > east)
+        return place;
+    return placeInCells(int(lon - west), grid.columnStepMicro, grid.cellColumns);
+}
+
+GeoProjector::GridPlace GeoProjector::placeInCells(int offset, int step, int cells)
+{
+    GridPlace place;
+    if (step <= 0)
         return place;
     place.inBounds = true;
-    const int offset = int(lon - west);
-    const int col = offset / grid.columnStepMicro;
-    if (col < 0 || col >= grid.cellColumns)
+    const int cell = offset / step;
+    if (cell < 0 || cell >= cells)
         return place;
-    const float v = float(offset) / float(grid.columnStepMicro) - float(col);
+    const float fraction = float(offset) / float(step) - float(cell);
     place.inCell = true;
-    place.cell = col;
-    place.powers[1] = v;
-    place.powers[2] = v * v;
-    place.powers[3] = v * v * v;
+    place.cell = cell;
+    place.powers[1] = fraction;
+    place.powers[2] = fraction * fraction;
+    place.powers[3] = fraction * fraction * fraction;
     return place;
 }
 
 GeoProjector::GridPlace GeoProjector::placeLatitude(int latMicro) const
 {
-    GridPlace place;
-    if (latMicro < grid.southMicro || latMicro > grid.northMicro || grid.rowStepMicro <= 0)
-        return place;
-    place.inBounds = true;
-    const int offset = grid.northMicro - latMicro;
-    const int row = offset / grid.rowStepMicro;
-    if (row < 0 || row >= grid.cellRows)
-        return place;
-    const float u = float(offset) / float(grid.rowStepMicro) - float(row);
-    place.inCell = true;
-    place.cell = row;
-    place.powers[1] = u;
-    place.powers[2] = u * u;
-    place.powers[3] = u * u * u;
-    return place;
+    if (latMicro < grid.southMicro || latMicro > grid.northMicro)
+        return GridPlace();
+    return placeInCells(grid.northMicro - latMicro, grid.rowStepMicro, grid.cellRows);
 }
 
 namespace {

@@ -213,6 +213,8 @@ private:
     void buildColourLookup();
     GridPlace placeLongitude(long long lonMicro) const;
     GridPlace placeLatitude(int latMicro) const;
+    // offset µ° from the grid's first row or column, cells of step µ°.
+    static GridPlace placeInCells(int offset, int step, int cells);
     float patchValue(const GridPlace& row, const GridPlace& column) const;
     // The colour slot (see ColourLookup) of a pixel at the pixel index.
     int weatherSlot(const GridPlace& row, const GridPlace& column, int index);
