@@ -220,7 +220,7 @@ long long GeoProjector::nearestCopy(long long lonMicro) const
 
 bool GeoProjector::sameCacheKey() const
 {
-    const unsigned version = helper ? helper->fileVersion() : 0;
+    const unsigned version = helper ? helperFileVersion : 0;
     return width == cached.width && height == cached.height &&
            centerLatMicro == cached.centerLatMicro && centerLonMicro == cached.centerLonMicro &&
            diameter == cached.diameter && helper == cached.helper &&
@@ -233,7 +233,7 @@ void GeoProjector::rebuildFrameBuffer()
     if (sameCacheKey())
         return;
     frameCurrent = false;
-    const unsigned version = helper ? helper->fileVersion() : 0;
+    const unsigned version = helper ? helperFileVersion : 0;
     cached.centerLatMicro = centerLatMicro;
     cached.centerLonMicro = centerLonMicro;
     cached.diameter = diameter;
@@ -312,6 +312,7 @@ void GeoProjector::setData(void* helperPointer, int type, bool interpolateSteps,
         return;
     }
     helper = static_cast<GribFileHelper*>(helperPointer);
+    helperFileVersion = helper->fileVersion();
     compoundNumber = helper->currentCompoundNum();
     const CompoundMsg& compound = helper->getCurrentCompound();
     if (compound.empty() || type == 0) {

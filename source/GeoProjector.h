@@ -248,6 +248,9 @@ private:
     int cityThreshold = 0;
     const GribMsg* message = nullptr;
     GribFileHelper* helper = nullptr;
+    // The helper's file when setData was given it: view changes compare
+    // this, and never reach into a helper the caller may have dropped.
+    unsigned helperFileVersion = 0;
     int compoundNumber = 0;
     std::vector<float> patchTable;
     GridDescription grid;

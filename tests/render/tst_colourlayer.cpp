@@ -77,7 +77,9 @@ float valueAt(GeoProjector& p, int lat, int lon, QRgb* colour = nullptr)
 {
     p.setPixelIndex(0);
     const QRgb c = p.getWeatherAt(lat, lon);
-    return (colour ? *colour = c : c), p.getValueCache()[0];
+    if (colour)
+        *colour = c;
+    return p.getValueCache()[0];
 }
 
 bool noWeatherColour(const GeoProjector& p)
@@ -130,8 +132,10 @@ QImage literalFrame(GeoProjector& weather, int kind, QImage& overlay)
                     previousLand = false;
                 }
             }
-            if (b[x] != kCoast && (!seaOnly || b[x] == kSea))
-                weather.setPixelIndex(index), o[x] = weather.getWeatherAt(int(lat), int(lon));
+            if (b[x] != kCoast && (!seaOnly || b[x] == kSea)) {
+                weather.setPixelIndex(index);
+                o[x] = weather.getWeatherAt(int(lat), int(lon));
+            }
             if (x > 0 && b[x - 1] == kCoast)
                 o[x - 1] = kCoast;
         }
@@ -339,15 +343,18 @@ private slots:
         // 99500 then 103500 everywhere: bands 99000 and 103000; a quarter on 100500, half way 101500.
         const GRIB_WRITE_PARAMS g = onGrid(pressure(), 60000, -20000, 41, 31, 1000);
         GribTestFile file, other;
-        file.add(at(g, 0), 99500.0f), file.add(at(g, 6), 103500.0f);
-        other.add(at(g, 0), 99500.0f), other.add(at(g, 6), 101500.0f);
+        file.add(at(g, 0), 99500.0f);
+        file.add(at(g, 6), 103500.0f);
+        other.add(at(g, 0), 99500.0f);
+        other.add(at(g, 6), 101500.0f);
         auto helper = openHelper(file);
         QVERIFY(helper);
         EquirectProjector p, current;
         p.update(300, 200, 4 * kZoom1, 45000000, -10000000);
         current.update(300, 200, 4 * kZoom1, 45000000, -10000000);
         auto show = [&](float t) {
-            p.setData(helper.get(), mtPressure, true, t), renderFrame(p);
+            p.setData(helper.get(), mtPressure, true, t);
+            renderFrame(p);
             return uint(p.lastFrame().pixel(20, 100));  // 45°N 15.2°W, sea
         };
         QCOMPARE(show(0.0f), uint(qRgb(0, 209, 140)));
@@ -474,7 +481,8 @@ private slots:
         for (GeoProjector* q : {fast.get(), literal.get()})
             q->update(s.width, s.height, s.zoom * kZoom1, s.lat, s.lon);
         auto set = [&](int type, bool blend, float t) {
-            fast->setData(helper.get(), type, blend, t), literal->setData(helper.get(), type, blend, t);
+            fast->setData(helper.get(), type, blend, t);
+            literal->setData(helper.get(), type, blend, t);
         };
         const int type = s.type ? s.type : int(mtPrecipitation);
         set(type, !s.type, 0.0f);
@@ -491,7 +499,8 @@ private slots:
             COMPARE_FRAMES(*fast, *literal, s.kind);
         }
         // A pan while blending starts the blend again from the previous-step cache at the same indices.
-        fast->move(40, 25), literal->move(40, 25);
+        fast->move(40, 25);
+        literal->move(40, 25);
         COMPARE_FRAMES(*fast, *literal, s.kind);
     }
 };

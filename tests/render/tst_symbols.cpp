@@ -22,7 +22,8 @@ double knots(int k) { return (k + 0.5) / 1.944012421496605; }  // m/s that trunc
 QImage whiteImage(int w, int h)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    return image.fill(Qt::white), image;
+    image.fill(Qt::white);
+    return image;
 }
 template <class F>
 QImage drawn(QImage image, F f)  // the picture with f(painter) drawn on it
@@ -33,14 +34,18 @@ QImage drawn(QImage image, F f)  // the picture with f(painter) drawn on it
 }
 void drawBarb(QPainter& p, const QPoint& at, double u, double v)
 {
-    p.save(), p.translate(at);
+    p.save();
+    p.translate(at);
     GeoProjector::renderWindBarb(&p, u, v, std::hypot(u, v));
     p.restore();
 }
 // One barb at (50, 50) of a 100 x 100 picture, black cosmetic pen.
 QImage barb(double u, double v)
 {
-    return drawn(whiteImage(100, 100), [&](QPainter& p) { p.setPen(QPen(Qt::black, 0)), drawBarb(p, {50, 50}, u, v); });
+    return drawn(whiteImage(100, 100), [&](QPainter& p) {
+        p.setPen(QPen(Qt::black, 0));
+        drawBarb(p, {50, 50}, u, v);
+    });
 }
 
 // The pixels of r where f(point) holds.
@@ -92,9 +97,11 @@ void drawLabel(QPainter& p, const QPoint& e, const QString& text)
 {
     QFont font("Helvetica", 10, QFont::Normal);
     font.setStyleStrategy(QFont::NoAntialias);
-    p.save(), p.setFont(font);
+    p.save();
+    p.setFont(font);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing, false);
-    p.setPen(Qt::black), p.setBrush(QBrush(kIsoLine, Qt::SolidPattern));
+    p.setPen(Qt::black);
+    p.setBrush(QBrush(kIsoLine, Qt::SolidPattern));
     const QRect box = QFontMetrics(font).tightBoundingRect(text);
     const int half = box.width() >> 1;
     p.drawRect(e.x() - half - 3, e.y() - box.height(), box.width() + 7, 2 * box.height() - 1);
@@ -105,7 +112,9 @@ void drawLabel(QPainter& p, const QPoint& e, const QString& text)
 void drawArrow(QPainter& p, const QPoint& at, double bearing)
 {
     static const QPoint arrow[9] = {{-1, 3}, {6, 0}, {-1, -3}, {0, -3}, {0, -1}, {-6, -1}, {-6, 1}, {0, 1}, {-1, 3}};
-    p.save(), p.translate(at), p.rotate(bearing - 90);
+    p.save();
+    p.translate(at);
+    p.rotate(bearing - 90);
     p.drawPolyline(arrow, 9);
     p.restore();
 }
@@ -116,7 +125,8 @@ void drawLegendAndDate(QPainter& p, int w, int h, const QString& text)
     static const QColor colours[] = {{240, 0, 0},   {240, 130, 41}, {230, 176, 46}, {161, 230, 51}, {0, 220, 0},
                                      {0, 209, 140}, {0, 161, 230},  {31, 61, 250},  {110, 0, 220},  {161, 0, 199}};
     int y = h - (11 * 18 + 40) - 18;
-    p.save(), p.setPen(QColor(0, 0, 0));
+    p.save();
+    p.setPen(QColor(0, 0, 0));
     for (int k = 0; k < 10; ++k, y += 18) {
         p.setBrush(colours[k]);
         p.drawRect(QRect(QPoint(w - 58, y), QPoint(w - 41, y + 17)));
@@ -124,7 +134,8 @@ void drawLegendAndDate(QPainter& p, int w, int h, const QString& text)
     }
     p.drawText(QPoint(w - 36, y + 21), "[hPa]");
     const QFont font("Arial", 18, QFont::Bold);
-    p.setFont(font), p.setPen(Qt::darkGray);
+    p.setFont(font);
+    p.setPen(Qt::darkGray);
     p.drawText(w / 2 - QFontMetrics(font).horizontalAdvance(text) / 2, h - 30, text);
     p.restore();
 }
@@ -224,7 +235,8 @@ private slots:
             for (GRIB_WRITE_PARAMS* p : {&u, &v})
                 p->di = p->dj = di, p->lat2 = p->lat1 - (n - 1) * di, p->lon2 = p->lon1 + (n - 1) * di;
             GribTestFile file;
-            file.add(u, us), file.add(v, vs);
+            file.add(u, us);
+            file.add(v, vs);
             EquirectProjector projector;
             show(&file, projector, mtWind, 400, 300, diameter, lat, lon);
             const GribMsg *mu = message(*helper, GribKey::windU), *mv = message(*helper, GribKey::windV);
@@ -250,7 +262,8 @@ private slots:
         const unsigned char present[9] = {1, 1, 1, 1, 0, 1, 1, 1, 1};
         u.lon1 = v.lon1 = 355000, u.lon2 = v.lon2 = 357000, u.bitmap = present;
         GribTestFile file;
-        file.add(u, 10.0f), file.add(v, 0.0f);
+        file.add(u, 10.0f);
+        file.add(v, 0.0f);
         EquirectProjector projector;
         show(&file, projector, mtWind, 400, 300, 9000, 58.5, -3.0);
         message(*helper, GribKey::windV)->values[2] = std::numeric_limits<float>::quiet_NaN();  // no barb either
@@ -348,7 +361,8 @@ private slots:
                 for (const auto& [at, text] : labels)
                     drawLabel(p, at, text);
             });
-            map.clear(), segments.clear();
+            map.clear();
+            segments.clear();
             return differences(actual, expected);
         };
         QCOMPARE(differ(2, {{{51, 100}, "1013"}, {{321, 100}, "1013"}, {{591, 100}, "1013"}, {{200, 340}, "1013"},
