@@ -1105,16 +1105,8 @@ void GeoProjector::render(QPainter& painter)
     const CompoundMsg& compound = helper->getCurrentCompound();
     if (windLayer)
         renderWind(&painter);
-    if (meteoType == mtTidal) {
-        const GribMsg* speed = messageWithKey(compound, GribKey::tidalSpeed);
-        const GribMsg* direction = messageWithKey(compound, GribKey::tidalDirection);
-        if (speed && direction) {
-            painter.save();
-            painter.setPen(QPen(QColor(255, 255, 255, 255), 0));
-            paintDirection(&painter, speed, direction, false);
-            painter.restore();
-        }
-    }
+    if (meteoType == mtTidal)
+        paintArrowLayer(painter, compound, GribKey::tidalSpeed, GribKey::tidalDirection, false);
     if (isobarLayer)
         renderIsoLines(&painter, &helper->getIsobars().getContours(), QColor(128, 192, 255, 255),
                        QColor(0, 0, 0, 255), 2);
@@ -1124,17 +1116,22 @@ void GeoProjector::render(QPainter& painter)
         renderDateLine(painter);
         painter.restore();
     }
-    if (meteoType == mtWave) {
-        const GribMsg* swell = messageWithKey(compound, GribKey::swellHeight);
-        const GribMsg* direction = messageWithKey(compound, GribKey::swellDirection);
-        if (swell && direction) {
-            painter.save();
-            painter.setPen(QPen(QColor(255, 255, 255, 255), 0));
-            paintDirection(&painter, swell, direction, true);
-            painter.restore();
-        }
-    }
+    if (meteoType == mtWave)
+        paintArrowLayer(painter, compound, GribKey::swellHeight, GribKey::swellDirection, true);
     recompute = false;
+}
+
+void GeoProjector::paintArrowLayer(QPainter& painter, const CompoundMsg& compound, unsigned magnitudeKey,
+                                   unsigned directionKey, bool reverse)
+{
+    const GribMsg* magnitude = messageWithKey(compound, magnitudeKey);
+    const GribMsg* direction = messageWithKey(compound, directionKey);
+    if (!magnitude || !direction)
+        return;
+    painter.save();
+    painter.setPen(QPen(QColor(255, 255, 255, 255), 0));
+    paintDirection(&painter, magnitude, direction, reverse);
+    painter.restore();
 }
 
 void GeoProjector::renderWind(QPainter* painter)

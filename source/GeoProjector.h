@@ -22,6 +22,7 @@
 #include <vector>
 
 class GribFileHelper;
+class CompoundMsg;
 class GribMsg;
 class QPainter;
 class SharedData;
@@ -233,6 +234,9 @@ private:
     // A longitude moved by whole turns to lie nearest the centre, so that
     // symbols show on the copy of the world in view.
     long long nearestCopy(long long lonMicro) const;
+    // White arrows of the two messages, when the compound has both.
+    void paintArrowLayer(QPainter& painter, const CompoundMsg& compound, unsigned magnitudeKey,
+                         unsigned directionKey, bool reverse);
     void renderLegend(QPainter& painter);
     void renderDateLine(QPainter& painter);
 
