@@ -635,12 +635,6 @@ QRgb GeoProjector::getColour(unsigned int type, float value) const
 
 namespace {
 
-// Where each screen column falls in the land masks.
-struct MaskColumn {
-    int mask;    // 0 western, 1 eastern, -1 none
-    int column;
-};
-
 bool usableMask(const QImage& mask)
 {
     return !mask.isNull() && mask.format() == QImage::Format_Mono &&
@@ -668,6 +662,23 @@ void GeoProjector::buildBaseImage(const std::vector<int>& rowLatMicro)
     const bool east = data && usableMask(data->easternMask);
     if (!west && !east)
         return;
+    maskColumns.resize(size_t(width));
+    for (int x = 0; x < width; ++x) {
+        long long folded = columnLongitude(x) % kTurnMicro;
+        if (folded > kHalfTurnMicro)
+            folded -= kTurnMicro;
+        else if (folded < -kHalfTurnMicro)
+            folded += kTurnMicro;
+        MaskColumn& column = maskColumns[size_t(x)];
+        if (folded < 0 && west) {
+            // Just west of 0° the arithmetic gives 18000: the last column.
+            column = {0, std::min(int(folded / 10000) + 18000, LandMaskImage::kWidth - 1)};
+        } else if (folded >= 0 && folded < kHalfTurnMicro && east) {
+            column = {1, int(folded / 10000)};
+        } else {
+            column = {-1, 0};
+        }
+    }
     forEachRange(width, 64, [this, &rowLatMicro](int x0, int x1) { traceCoastStrip(x0, x1, rowLatMicro); });
 }
 
@@ -678,27 +689,7 @@ void GeoProjector::buildBaseImage(const std::vector<int>& rowLatMicro)
 void GeoProjector::traceCoastStrip(int x0, int x1, const std::vector<int>& rowLatMicro)
 {
     const SharedData* data = baseKey.data;
-    const bool westUsable = usableMask(data->westernMask);
-    const bool eastUsable = usableMask(data->easternMask);
-
-    std::vector<MaskColumn> columns(static_cast<size_t>(width));
-    for (int x = 0; x < width; ++x) {
-        const long long lon = columnLongitude(x);
-        long long folded = lon % kTurnMicro;
-        if (folded > kHalfTurnMicro)
-            folded -= kTurnMicro;
-        else if (folded < -kHalfTurnMicro)
-            folded += kTurnMicro;
-        MaskColumn& column = columns[size_t(x)];
-        if (folded < 0 && westUsable) {
-            // Just west of 0° the arithmetic gives 18000: the last column.
-            column = {0, std::min(int(folded / 10000) + 18000, LandMaskImage::kWidth - 1)};
-        } else if (folded >= 0 && folded < kHalfTurnMicro && eastUsable) {
-            column = {1, int(folded / 10000)};
-        } else {
-            column = {-1, 0};
-        }
-    }
+    const std::vector<MaskColumn>& columns = maskColumns;
     auto drawnRow = [&rowLatMicro](int y) {
         return rowLatMicro[size_t(y)] >= -kMaxLatMicro && rowLatMicro[size_t(y)] <= kMaxLatMicro;
     };

@@ -196,6 +196,11 @@ private:
         std::vector<int> rowLatMicro;
         bool operator==(const BaseKey& other) const;
     };
+    // Where a screen column falls in the land masks.
+    struct MaskColumn {
+        int mask;    // 0 western, 1 eastern, -1 none
+        int column;
+    };
     // Where a longitude or latitude falls in the colour layer's grid.
     struct GridPlace {
         bool inBounds = false;  // within the grid's edges
@@ -271,6 +276,7 @@ private:
     // stay sea.
     std::vector<uint8_t> baseImage;
     BaseKey baseKey;
+    std::vector<MaskColumn> maskColumns;
     std::vector<GridPlace> columnPlaces;
     std::vector<GridPlace> rowPlaces;
     std::vector<uint8_t> columnInBounds;
