@@ -1,0 +1,789 @@
+#include "Skyvane.h"
+
+#include "ConnectionDialog.h"
+#include "ForecastUpdateTime.h"
+#include "GeoProjector.h"
+#include "GribFileHelper.h"
+#include "MeteoKinds.h"
+#include "PlayPanel.h"
+#include "SettingsFactory.h"
+#include "StartupDlg.h"
+#include "WeatherMap.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <ctime>
+
+Skyvane* Skyvane::pThis = nullptr;
+
+namespace {
+
+const char kResourcePrefix[] = ":/Skyvane/Resources/";
+
+const char kWindowStyle[] =
+    "background: rgb(16, 74, 184);\nbackground-color: rgb(16, 74, 184);\n"
+    "font-family: Helvetica;\nfont-size: 11pt;\ncolor: rgb(255, 255, 255);";
+
+const char kParameterButtonStyle[] =
+    "QToolButton { border: none; color: black; background: transparent; } "
+    "QToolButton::hover { color: darkblue; background: qradialgradient(spread:pad, cx:0.5, cy:0.5, "
+    "radius:0.5, fx:0.5, fy:0.5, stop:0 rgba(212, 212, 255, 192), stop:1 rgba(212, 212, 255, 0)); }";
+
+const char kToolBarStyle[] =
+    "QToolBar { border-color: black; } QToolBar::separator { height: 20px; background: transparent; }";
+
+const char kToolButtonStyle[] =
+    "QToolButton { font-family: Helvetica; font-size: 11pt; width: 50px; } "
+    "QToolButton::menu-indicator { image: url(:/Skyvane/Resources/menuIndicator.png); position: relative; "
+    "top: 16px; left: -1px; subcontrol-origin: padding; subcontrol-position: top right; } "
+    "QToolButton::menu-indicator:pressed, QToolButton::menu-indicator:open { top: 17px; left: 0px; }";
+
+const char kMenuStyle[] =
+    "QMenu { font-family: Helvetica; font-size: 11pt; margin: 2px; } "
+    "QMenu::item { padding: 2px 15px 2px 44px; border: 1px solid transparent; } "
+    "QMenu::item:selected { border-color: darkblue; background: rgba(100, 100, 100, 150); } "
+    "QMenu::icon { border: 1px outset transparent; left: 4px; } "
+    "QMenu::icon:selected { border: 1px outset white; }";
+
+constexpr int kInitialDiameter = 1125;
+constexpr int kFirstFrameDelayMs = 40;
+constexpr int kFramePeriodMs = 30;
+
+QIcon resourceIcon(const QString& file)
+{
+    return QIcon(QString::fromLatin1(kResourcePrefix) + file);
+}
+
+qint64 monotonicNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Shows the wait cursor while the GUI thread is busy.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The fixed records of the parameter buttons, in the order of
+// Skyvane::attachButtonRecords.
+struct ButtonRecord {
+    int meteoType;
+    int resolution;
+    int forecastTime;
+    int timeStep;
+    int stepsNumber;
+};
+
+const ButtonRecord kButtonRecords[] = {
+    {1, 0, 255, 3, 0},      // wind
+    {2, 0, 255, 3, 0},      // pressure
+    {4, 0, 255, 3, 0},      // precipitation
+    {8, 0, 255, 3, 0},      // temperature
+    {16, 0, 255, 3, 0},     // wave
+    {7, 0, 255, 3, 0},      // wind + pressure + precipitation
+    {32, 4, 0, 1, 1},       // sea-surface temperature
+    {256, 128, 0, 1, 1},    // buoy observations
+    {128, 26, 0, 1, 25},    // radar precipitation rate
+    {64, 8, 255, 1, 12},    // tidal stream
+};
+
+}  // namespace
+
+bool areDataPresent(GribFileHelper* helper, unsigned flags)
+{
+    if (!helper)
+        return false;
+    for (unsigned bit = 1; bit <= 128; bit <<= 1) {
+        if ((flags & bit) && MeteoKinds::compoundHas(helper->getCurrentCompound(), MeteoType(bit)))
+            return true;
+    }
+    return false;
+}
+
+Skyvane* Skyvane::instance()
+{
+    if (!pThis)
+        pThis = new Skyvane(nullptr, Qt::WindowFlags());
+    return pThis;
+}
+
+void Skyvane::destroyInstance()
+{
+    delete pThis;
+}
+
+Skyvane::Skyvane(QWidget* parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+    , utcNow([] { return QDateTime::currentDateTimeUtc(); })
+    , monotonicNs(monotonicNanoseconds)
+{
+    pThis = this;
+    ui.setupUi(this);
+    setStyleSheet(QString::fromLatin1(kWindowStyle));
+    createPlayPanel();
+    createProjectors();
+    createMap();
+    placeParameterButtons();
+    attachButtonRecords();
+    connectCommands();
+    ui.actionEquirectProjection->trigger();
+    buildMenus();
+    ui.actionLowResForecast->trigger();
+    buildPresetsMenu();
+    request.forecastDay = 0;
+    request.forecastTime = 0;
+    request.stepsNumber = 0;
+    ui.actionAddNewRequest->setProperty("DownloadParameters", quintptr(&request));
+    styleToolbarButtons();
+    centreOnDesktop();
+    QTimer::singleShot(0, this, &Skyvane::connectAndInitialize);
+    connect(&animationTimer, &QTimer::timeout, this, &Skyvane::animateNext);
+    setAcceptDrops(true);
+    openCommandLine(QCoreApplication::arguments());
+}
+
+Skyvane::~Skyvane()
+{
+    GeoProjector* current = map->getProjector();
+    SettingsFactory::setHome(QPointF(current->getCenterLon() * 1e-6, current->getCenterLat() * 1e-6),
+                             map->getZoom());
+    animationTimer.stop();
+    // The map borrows the projectors and they borrow the helper: the map
+    // goes first so that nothing draws through them while they go.
+    delete map;
+    map = nullptr;
+    qDeleteAll(projectors);
+    projectors.clear();
+    delete helper;
+    helper = nullptr;
+    qDeleteAll(buttonRecords);
+    buttonRecords.clear();
+    if (pThis == this)
+        pThis = nullptr;
+}
+
+void Skyvane::createPlayPanel()
+{
+    playPanel = new PlayPanel(this);
+    playPanel->setGeometry(width() - playPanel->width(), 0, playPanel->width(), playPanel->height());
+    playPanel->hide();
+    playPanel->setPlaying(false, false);
+    connect(playPanel, &PlayPanel::play, this, &Skyvane::playAnimation);
+    connect(playPanel, &PlayPanel::pause, this, &Skyvane::pauseAnimation);
+    connect(playPanel, &PlayPanel::forward, this, &Skyvane::forwardAnimation);
+    connect(playPanel, &PlayPanel::backward, this, &Skyvane::backwardAnimation);
+}
+
+void Skyvane::createProjectors()
+{
+    projectors.append(new EquirectProjector());
+    projectors.append(new MercatorProjector());
+    ui.actionEquirectProjection->setData(0);
+    ui.actionMercatorProjection->setData(1);
+    projectors[0]->update(width(), height(), kInitialDiameter);
+}
+
+void Skyvane::createMap()
+{
+    map = new WeatherMap(this, projectors[0]);
+    auto* rows = new QVBoxLayout();
+    auto* columns = new QHBoxLayout();
+    rows->setContentsMargins(0, 0, 0, 0);
+    columns->setContentsMargins(0, 0, 0, 0);
+    ui.centralWidget->setContentsMargins(0, 0, 0, 0);
+    columns->addWidget(map);
+    rows->addLayout(columns);
+    ui.centralWidget->setLayout(rows);
+    setCentralWidget(ui.centralWidget);
+    // The play panel floats over the map.
+    playPanel->raise();
+}
+
+void Skyvane::placeParameterButtons()
+{
+    for (QToolButton* button :
+         {ui.cleanButton, ui.windButton, ui.temperatureButton, ui.precipitationButton, ui.pressureButton,
+          ui.waveButton, ui.windPressPrecipButton, ui.sstButton, ui.buoyButton, ui.nexradButton,
+          ui.tidalStreamButton}) {
+        const QRect place = button->geometry();
+        button->setParent(map);
+        button->setGeometry(place);
+        button->setStyleSheet(QString::fromLatin1(kParameterButtonStyle));
+        button->show();
+    }
+}
+
+void Skyvane::attachButtonRecords()
+{
+    QToolButton* const buttons[] = {ui.windButton, ui.pressureButton, ui.precipitationButton,
+                                    ui.temperatureButton, ui.waveButton, ui.windPressPrecipButton,
+                                    ui.sstButton, ui.buoyButton, ui.nexradButton, ui.tidalStreamButton};
+    for (int i = 0; i < 10; ++i) {
+        auto* record = new ToviForecastParameters();
+        record->meteoType = kButtonRecords[i].meteoType;
+        record->resolution = ToviForecastParameters::GribResolution(kButtonRecords[i].resolution);
+        record->forecastTime = kButtonRecords[i].forecastTime;
+        record->timeStep = kButtonRecords[i].timeStep;
+        record->stepsNumber = kButtonRecords[i].stepsNumber;
+        buttonRecords.append(record);
+        buttons[i]->setProperty("DownloadParameters", quintptr(record));
+    }
+    setAllButtonsGrey(true);
+}
+
+void Skyvane::connectCommands()
+{
+    connect(ui.cleanButton, &QToolButton::clicked, this, &Skyvane::cleanData);
+    for (QToolButton* button : {ui.windButton, ui.temperatureButton, ui.precipitationButton, ui.pressureButton,
+                                ui.waveButton, ui.windPressPrecipButton, ui.sstButton})
+        connect(button, &QToolButton::clicked, this, &Skyvane::download);
+    connect(ui.buoyButton, &QToolButton::clicked, this, &Skyvane::downloadBuoy);
+    connect(ui.nexradButton, &QToolButton::clicked, this, &Skyvane::download);
+    connect(ui.tidalStreamButton, &QToolButton::clicked, this, &Skyvane::download);
+
+    connect(ui.actionAccount, &QAction::triggered, this, &Skyvane::connectionAccount);
+    connect(ui.actionMarineMode, &QAction::triggered, this, &Skyvane::connectionModeTriggered);
+    connect(ui.actionEquirectProjection, &QAction::triggered, this, &Skyvane::chooseProjection);
+    connect(ui.actionMercatorProjection, &QAction::triggered, this, &Skyvane::chooseProjection);
+    connect(ui.actionZoomIn, &QAction::triggered, this, &Skyvane::zoomIn);
+    connect(ui.actionZoomOut, &QAction::triggered, this, &Skyvane::zoomOut);
+    connect(ui.actionOpenGRIB, &QAction::triggered, this, &Skyvane::openGRIBDialog);
+    connect(ui.actionAddNewRequest, &QAction::triggered, this, &Skyvane::doRequestDialog);
+    connect(map, &WeatherMap::openGRIB, this, &Skyvane::openGRIBDialog);
+}
+
+void Skyvane::buildMenus()
+{
+    ui.mainToolBar->setStyleSheet(QString::fromLatin1(kToolBarStyle));
+    auto menuFor = [this](QAction* owner, std::initializer_list<QAction*> entries) {
+        auto* menu = new QMenu(this);
+        menu->setStyleSheet(QString::fromLatin1(kMenuStyle));
+        for (QAction* entry : entries)
+            menu->addAction(entry);
+        owner->setMenu(menu);
+        return menu;
+    };
+    connectionMenu = menuFor(ui.actionConnection, {ui.actionAccount, ui.actionMarineMode});
+    dataSetMenu = menuFor(ui.actionForecast, {ui.actionLowResForecast, ui.actionMedResForecast,
+                                              ui.actionHighResForecast, ui.actionSuhighResForecast});
+    highResMenu = menuFor(ui.actionHighResForecast,
+                          {ui.actionNorthAtlantic, ui.actionNorthAmerica, ui.actionSouthAmerica, ui.actionSouthAfrica,
+                           ui.actionAustraliaSENZ, ui.actionEastAustralia, ui.actionWestAustralia});
+    superResMenu = menuFor(ui.actionSuhighResForecast, {ui.actionEnglishChannel, ui.actionWestEurope,
+                                                        ui.actionEastCentreUS, ui.actionWestCentreUS,
+                                                        ui.actionAlaska});
+    projectionMenu = menuFor(ui.actionProjection, {ui.actionEquirectProjection, ui.actionMercatorProjection});
+    presetsMenu = menuFor(ui.actionFavourites, {});
+    for (QAction* owner : {ui.actionConnection, ui.actionForecast, ui.actionProjection, ui.actionFavourites}) {
+        if (auto* button = qobject_cast<QToolButton*>(ui.mainToolBar->widgetForAction(owner)))
+            button->setPopupMode(QToolButton::InstantPopup);
+    }
+
+    const QPair<QAction*, int> dataSets[] = {
+        {ui.actionLowResForecast, 1},  {ui.actionMedResForecast, 2}, {ui.actionNorthAtlantic, 4},
+        {ui.actionEnglishChannel, 8},  {ui.actionSouthAmerica, 19},  {ui.actionSouthAfrica, 20},
+        {ui.actionAustraliaSENZ, 21},  {ui.actionEastAustralia, 22}, {ui.actionWestAustralia, 23},
+        {ui.actionNorthAmerica, 25},   {ui.actionWestEurope, 24},    {ui.actionEastCentreUS, 16},
+        {ui.actionWestCentreUS, 17},   {ui.actionAlaska, 18},
+    };
+    for (const auto& dataSet : dataSets) {
+        dataSet.first->setProperty("Resolution", unsigned(dataSet.second));
+        connect(dataSet.first, &QAction::triggered, this, &Skyvane::changeResolution);
+    }
+}
+
+void Skyvane::buildPresetsMenu()
+{
+    presetsMenu->clear();
+    const int count = SettingsFactory::presetsCount();
+    for (int i = 0; i < count; ++i) {
+        QString name;
+        ToviForecastParameters* record = nullptr;
+        if (!SettingsFactory::getPreset(i, name, &record))
+            continue;
+        QAction* entry = presetsMenu->addAction(ui.actionAddNewRequest->icon(), name);
+        entry->setProperty("DownloadParameters", quintptr(record));
+        connect(entry, &QAction::triggered, this, &Skyvane::downloadFavourites);
+    }
+    ui.actionFavourites->setVisible(count >= 1);
+    ui.actionFavourites->setEnabled(count >= 1);
+}
+
+void Skyvane::styleToolbarButtons()
+{
+    for (QAction* action : ui.mainToolBar->actions()) {
+        if (QWidget* button = ui.mainToolBar->widgetForAction(action))
+            button->setStyleSheet(QString::fromLatin1(kToolButtonStyle));
+    }
+    if (auto* button = qobject_cast<QToolButton*>(ui.mainToolBar->widgetForAction(ui.actionAddNewRequest)))
+        button->setText(QStringLiteral("Advanced\ndownload"));
+    if (auto* button = qobject_cast<QToolButton*>(ui.mainToolBar->widgetForAction(ui.actionOpenGRIB)))
+        button->setText(QStringLiteral("Open\nsaved"));
+}
+
+void Skyvane::centreOnDesktop()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect desktop = screen->geometry();
+    move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
+}
+
+void Skyvane::openCommandLine(const QStringList& arguments)
+{
+    if (arguments.size() < 2)
+        return;
+    // A path with blanks that the shell split is joined again.
+    const QString path = arguments.mid(1).join(QLatin1Char(' '));
+    if (QFile::exists(path)) {
+        openGribFile(path);
+        return;
+    }
+    QMessageBox::critical(nullptr, QStringLiteral("File open failed"),
+                          QStringLiteral("Sorry, file %1\r\n cannot be opened. The file does not exist.").arg(path),
+                          QMessageBox::Ok);
+}
+
+void Skyvane::setUtcClock(std::function<QDateTime()> clock)
+{
+    utcNow = std::move(clock);
+}
+
+void Skyvane::setMonotonicClock(std::function<qint64()> nanoseconds)
+{
+    monotonicNs = std::move(nanoseconds);
+}
+
+ToviForecastParameters* Skyvane::recordOf(QObject* source)
+{
+    if (!source)
+        return nullptr;
+    return reinterpret_cast<ToviForecastParameters*>(source->property("DownloadParameters").value<quintptr>());
+}
+
+// --- Parameter buttons -------------------------------------------------
+
+QVector<Skyvane::KindButton> Skyvane::kindButtons() const
+{
+    return {
+        {mtWind, ui.windButton, "wind"},
+        {mtTemperature, ui.temperatureButton, "temperature"},
+        {mtPressure, ui.pressureButton, "pressure"},
+        {mtPrecipitation, ui.precipitationButton, "precipitation"},
+        {mtWave, ui.waveButton, "wave"},
+        {mtTidal, ui.tidalStreamButton, "tidal_stream"},
+        {mtSST, ui.sstButton, "sst"},
+        {mtPrecipRate, ui.nexradButton, "nexrad"},
+    };
+}
+
+void Skyvane::setButtonIcon(QToolButton* button, const char* icon, bool coloured)
+{
+    const QString file = QString::fromLatin1(icon) + (coloured ? QStringLiteral(".png") : QStringLiteral("_gray.png"));
+    button->setIcon(resourceIcon(file));
+    // Tests and scripts read which variant a button shows.
+    button->setProperty("coloured", coloured);
+}
+
+void Skyvane::setAllButtonsGrey(bool includingBuoy)
+{
+    for (const KindButton& entry : kindButtons())
+        setButtonIcon(entry.button, entry.icon, false);
+    setButtonIcon(ui.windPressPrecipButton, "windpressprecip", false);
+    if (includingBuoy)
+        setButtonIcon(ui.buoyButton, "buoy", false);
+}
+
+void Skyvane::refreshButtonIcons()
+{
+    setAllButtonsGrey(false);
+    if (!helper || !helper->isValid())
+        return;
+    const CompoundMsg& compound = helper->getCurrentCompound();
+    for (const KindButton& entry : kindButtons()) {
+        if (!MeteoKinds::compoundHas(compound, MeteoType(entry.kind)))
+            continue;
+        setButtonIcon(entry.button, entry.icon, true);
+        if (entry.kind == mtWind || entry.kind == mtPressure || entry.kind == mtPrecipitation)
+            setButtonIcon(ui.windPressPrecipButton, "windpressprecip", true);
+    }
+}
+
+// --- Opening files -----------------------------------------------------
+
+void Skyvane::openGRIBDialog()
+{
+    pauseAnimation();
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open GRIB file"), SettingsFactory::getMyDocumentsPath(),
+                                     QStringLiteral("GRIB files (*.grb);;All files (*.*)"));
+    openGribFile(path);
+}
+
+void Skyvane::openGribFile(QString path)
+{
+    if (path.isEmpty())
+        return;
+    pauseAnimation();
+    if (!helper)
+        helper = new GribFileHelper();
+    forceDownload = false;
+    request.stepsNumber = 0;
+    bool opened = false;
+    {
+        BusyCursor busy;
+        opened = helper->openGribFile(path, true);
+    }
+    if (opened)
+        centreOnFileArea();
+    refreshButtonIcons();
+    const int kind = opened ? MeteoKinds::firstPresent(helper->getCurrentCompound()) : 0;
+    if (kind != 0) {
+        displayedFlags = kind;
+        rewind();
+        map->update();
+    } else {
+        // Whatever was drawn belonged to the file the helper dropped.
+        showCurrentStep(false, 0.0f);
+        playPanel->hide();
+        reportUnreadable(path);
+        return;
+    }
+    if (helper->getCompoundNum() == 1)
+        playPanel->hide();
+}
+
+bool Skyvane::reportUnreadable(const QString& path)
+{
+    QString reason;
+    if (!QFileInfo(path).isReadable())
+        reason = QStringLiteral("The file cannot be read.");
+    else if (!helper->isValid())
+        reason = QStringLiteral("It holds no GRIB edition 1 data.");
+    else
+        reason = QStringLiteral("It holds no weather parameter that Skyvane can show.");
+    QMessageBox::critical(this, QStringLiteral("File open failed"),
+                          QStringLiteral("Sorry, file %1\r\n cannot be opened. %2").arg(path, reason),
+                          QMessageBox::Ok);
+    return false;
+}
+
+void Skyvane::centreOnFileArea()
+{
+    const QRectF& area = helper->gribFile()->getArea();
+    // Computed as the map has always placed files: the sum in single
+    // precision, truncated, then halved.
+    const float y = float(area.y());
+    const float h = float(area.height());
+    const float x = float(area.x());
+    const float w = float(area.width());
+    const int latMicro = int((y + h + y) * 1e6f) / 2;
+    const int lonMicro = int((x + w + x) * 1e6f) / 2;
+    map->getProjector()->goTo(latMicro, lonMicro);
+}
+
+void Skyvane::cleanData()
+{
+    pauseAnimation();
+    ui.actionLowResForecast->trigger();
+    displayedFlags = 0;
+    forceDownload = true;
+    map->getProjector()->setData(nullptr, 0, false, 0.0f);
+    setAllButtonsGrey(true);
+    map->updateBuoyData(QString());
+    map->update();
+}
+
+void Skyvane::showMeteo(int flags)
+{
+    if (!helper || !helper->isValid())
+        return;
+    displayedFlags = flags;
+    rewind();
+    map->update();
+}
+
+// --- Download commands -------------------------------------------------
+
+void Skyvane::download()
+{
+    pauseAnimation();
+    ToviForecastParameters* record = recordOf(sender());
+    if (!record)
+        return;
+    const bool present = areDataPresent(helper, unsigned(record->meteoType));
+    forceDownload = forceDownload || !present;
+    // Fetching a forecast arrives with the download dialog; until then a
+    // button only shows what the loaded file holds.
+    if (forceDownload)
+        return;
+    refreshButtonIcons();
+    if (!helper->isValid())
+        return;
+    int chosen = 0;
+    if (record->meteoType == 7) {
+        chosen = 7;
+    } else {
+        for (MeteoType kind : MeteoKinds::displayOrder()) {
+            const bool asked = kind == mtPrecipRate ? record->meteoType >= 128 : (record->meteoType & kind) != 0;
+            if (asked && MeteoKinds::compoundHas(helper->getCurrentCompound(), kind)) {
+                chosen = kind;
+                break;
+            }
+        }
+    }
+    if (chosen != 0) {
+        displayedFlags = chosen;
+        rewind();
+        map->update();
+    }
+    if (helper->getCompoundNum() < 2)
+        playPanel->hide();
+}
+
+void Skyvane::downloadBuoy()
+{
+    pauseAnimation();
+    // Buoy observations arrive with the buoy layer.
+}
+
+void Skyvane::downloadFavourites()
+{
+    pauseAnimation();
+    ToviForecastParameters* record = recordOf(sender());
+    if (!record)
+        return;
+    map->getProjector()->goTo(record->centerLat, record->centerLon);
+    map->setZoom(record->zoom);
+    download();
+}
+
+void Skyvane::doRequestDialog()
+{
+    pauseAnimation();
+    // The advanced download dialog arrives with forecast downloads.
+}
+
+// --- Data set, projection, connection ----------------------------------
+
+void Skyvane::changeResolution()
+{
+    pauseAnimation();
+    auto* source = qobject_cast<QAction*>(sender());
+    if (!source)
+        return;
+    const int resolution = int(source->property("Resolution").toUInt());
+    request.resolution = ToviForecastParameters::GribResolution(resolution);
+    ui.actionForecast->setIcon(source->icon());
+    ui.actionForecast->setText(source->toolTip());
+    ui.waveButton->setVisible(resolution != 16 && resolution != 17 && resolution != 18 && resolution != 25);
+    ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
+    forceDownload = true;
+    map->setActiveArea(resolution);
+}
+
+void Skyvane::chooseProjection()
+{
+    auto* source = qobject_cast<QAction*>(sender());
+    if (!source)
+        return;
+    pauseAnimation();
+    ui.actionProjection->setIcon(source->icon());
+    ui.actionProjection->setText(source->statusTip() + QStringLiteral("\nProjection"));
+    const int index = source->data().toInt();
+    if (index < 0 || index >= projectors.size())
+        return;
+    map->setProjection(projectors[index]);
+    projectors[index]->setData(helper, displayedFlags, false, 0.0f);
+    map->update();
+}
+
+void Skyvane::connectAndInitialize()
+{
+    connected = false;
+    StartupDlg startup(this);
+    if (startup.doStartup() == 1 && startup.startupState() >= 0)
+        connected = true;
+    connectionModeTriggered();
+}
+
+void Skyvane::connectionModeTriggered()
+{
+    if (ui.actionMarineMode->isChecked() && connected) {
+        ui.actionConnection->setIcon(ui.actionMarineMode->icon());
+        ui.actionConnection->setToolTip(QStringLiteral("Using marine mode"));
+    } else if (connected) {
+        ui.actionConnection->setIcon(ui.actionConnected->icon());
+        ui.actionConnection->setToolTip(ui.actionConnected->toolTip());
+    } else {
+        ui.actionConnection->setIcon(ui.actionNotConnected->icon());
+        ui.actionConnection->setToolTip(ui.actionNotConnected->toolTip());
+    }
+}
+
+void Skyvane::connectionAccount()
+{
+    ConnectionDialog account(nullptr);
+    if (account.exec() == QDialog::Accepted)
+        connectAndInitialize();
+}
+
+void Skyvane::zoomIn()
+{
+    pauseAnimation();
+    map->zoomIn();
+}
+
+void Skyvane::zoomOut()
+{
+    pauseAnimation();
+    map->zoomOut();
+}
+
+void Skyvane::resizeEvent(QResizeEvent* event)
+{
+    pauseAnimation();
+    if (playPanel)
+        playPanel->move(width() - playPanel->width(), 0);
+    QMainWindow::resizeEvent(event);
+}
+
+void Skyvane::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void Skyvane::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    openGribFile(urls.first().toLocalFile());
+}
+
+// --- Animation ---------------------------------------------------------
+
+void Skyvane::showCurrentStep(bool interpolate, float fraction)
+{
+    map->getProjector()->setData(helper, displayedFlags, interpolate, fraction);
+    map->update();
+}
+
+void Skyvane::rewind()
+{
+    if (!helper)
+        return;
+    helper->firstCompound();
+    showCurrentStep(false, 0.0f);
+    if (helper->getCompoundNum() > 1) {
+        playPanel->show();
+        playAnimation();
+    } else {
+        playPanel->hide();
+    }
+}
+
+void Skyvane::playAnimation()
+{
+    if (playPanel->isPlaying() || !helper)
+        return;
+    animationStartIndex = helper->currentCompoundNum();
+    map->getProjector()->update(true);
+    animationStartNs = monotonicNs();
+    playPanel->setPlaying(true, false);
+    animationTimer.start(kFirstFrameDelayMs);
+}
+
+qint64 Skyvane::elapsedMs() const
+{
+    return (monotonicNs() - animationStartNs) / 1000000;
+}
+
+int Skyvane::frameInterval() const
+{
+    int renderMs = map->getProjector()->getRenderTime();
+    if (renderMs == 0)
+        renderMs = 1;
+    return renderMs > kFramePeriodMs ? 0 : kFramePeriodMs - renderMs;
+}
+
+void Skyvane::animateNext()
+{
+    animationTimer.stop();
+    if (!helper || !helper->isValid()) {
+        pauseAnimation();
+        return;
+    }
+    const qint64 elapsed = elapsedMs();
+    int stepMs = helper->gribFile()->getTimeStep() * 1000;
+    if (stepMs == 0)
+        stepMs = 1000;
+    const float fraction = float(elapsed) / float(stepMs);
+    const int count = helper->getCompoundNum();
+    const int index = helper->currentCompoundNum();
+    if (index >= count - 1 && (fraction >= 1.0f || index == animationStartIndex)) {
+        pauseAnimation();
+        return;
+    }
+    const int interval = frameInterval();
+    if (index != animationStartIndex && fraction < 1.0f) {
+        showCurrentStep(true, fraction);
+        animationTimer.start(interval);
+        return;
+    }
+    animationStartNs = monotonicNs();
+    if (index >= count - 1) {
+        pauseAnimation();
+        return;
+    }
+    helper->nextCompound();
+    showCurrentStep(true, 0.0f);
+    animationTimer.start(interval);
+}
+
+void Skyvane::pauseAnimation()
+{
+    if (!playPanel || !playPanel->isPlaying())
+        return;
+    animationTimer.stop();
+    playPanel->setPlaying(false, false);
+    showCurrentStep(false, 0.0f);
+}
+
+void Skyvane::forwardAnimation()
+{
+    if (!helper || helper->currentCompoundNum() >= helper->getCompoundNum() - 1)
+        return;
+    helper->goCompound(helper->currentCompoundNum() + 1);
+    showCurrentStep(false, 0.0f);
+}
+
+void Skyvane::backwardAnimation()
+{
+    if (!helper || helper->currentCompoundNum() < 1)
+        return;
+    helper->goCompound(helper->currentCompoundNum() - 1);
+    showCurrentStep(false, 0.0f);
+}

@@ -1,0 +1,147 @@
+// The main window: the map with its parameter buttons, the toolbar with
+// the connection indicator, data-set chooser, presets, file opening,
+// projection chooser and zoom; opening files and the animation through
+// the time steps.  One per process, reached through instance().
+#ifndef SKYVANE_SKYVANE_H
+#define SKYVANE_SKYVANE_H
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QTimer>
+#include <QVector>
+
+#include <functional>
+
+#include "ToviForecastParameters.h"
+#include "ui_Skyvane.h"
+
+class GeoProjector;
+class GribFileHelper;
+class PlayPanel;
+class QMenu;
+class QToolButton;
+class WeatherMap;
+
+// Whether the helper's current time step holds any of the kinds in the
+// low eight bits of flags.
+bool areDataPresent(GribFileHelper* helper, unsigned flags);
+
+class Skyvane : public QMainWindow {
+    Q_OBJECT
+public:
+    Skyvane(QWidget* parent, Qt::WindowFlags flags);
+    ~Skyvane() override;
+
+    // The main window, created on first use.
+    static Skyvane* instance();
+    // Deletes the main window (it saves the home view).
+    static void destroyInstance();
+
+    // Opens a GRIB file and shows its first kind of weather.
+    void openGribFile(QString path);
+    // The arguments after the program name, joined with blanks, name a
+    // file to open.
+    void openCommandLine(const QStringList& arguments);
+
+    // Where the clocks come from; tests set fixed ones.
+    void setUtcClock(std::function<QDateTime()> clock);
+    void setMonotonicClock(std::function<qint64()> nanoseconds);
+
+    Ui_SkyvaneClass ui;
+
+    WeatherMap* getMap() const { return map; }
+    PlayPanel* getPlayPanel() const { return playPanel; }
+    GribFileHelper* getHelper() const { return helper; }
+    const QVector<GeoProjector*>& getProjectors() const { return projectors; }
+    const ToviForecastParameters& getRequest() const { return request; }
+    int getDisplayedFlags() const { return displayedFlags; }
+    bool isConnected() const { return connected; }
+    bool isForceDownload() const { return forceDownload; }
+    QMenu* getPresetsMenu() const { return presetsMenu; }
+    const QTimer& getAnimationTimer() const { return animationTimer; }
+
+public slots:
+    void zoomIn();
+    void zoomOut();
+    void download();
+    void downloadBuoy();
+    void downloadFavourites();
+    void cleanData();
+    void changeResolution();
+    void chooseProjection();
+    void connectAndInitialize();
+    void connectionModeTriggered();
+    void connectionAccount();
+    void doRequestDialog();
+    void animateNext();
+    void showMeteo(int flags);
+    void openGRIBDialog();
+    void rewind();
+    void playAnimation();
+    void pauseAnimation();
+    void forwardAnimation();
+    void backwardAnimation();
+
+public:
+    void resizeEvent(QResizeEvent* event) override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct KindButton {
+        int kind;
+        QToolButton* button;
+        const char* icon;
+    };
+
+    void createPlayPanel();
+    void createProjectors();
+    void createMap();
+    void placeParameterButtons();
+    void attachButtonRecords();
+    void connectCommands();
+    void buildMenus();
+    void buildPresetsMenu();
+    void styleToolbarButtons();
+    void centreOnDesktop();
+
+    QVector<KindButton> kindButtons() const;
+    void setButtonIcon(QToolButton* button, const char* icon, bool coloured);
+    void setAllButtonsGrey(bool includingBuoy);
+    void refreshButtonIcons();
+    void centreOnFileArea();
+    // Feeds the map's projector the current time step and repaints.
+    void showCurrentStep(bool interpolate, float fraction);
+    bool reportUnreadable(const QString& path);
+    static ToviForecastParameters* recordOf(QObject* source);
+    qint64 elapsedMs() const;
+    int frameInterval() const;
+
+    QTimer animationTimer;
+    PlayPanel* playPanel = nullptr;
+    qint64 animationStartNs = 0;
+    int animationStartIndex = 0;
+    int displayedFlags = 16;
+    WeatherMap* map = nullptr;
+    QVector<GeoProjector*> projectors;
+    ToviForecastParameters request{};
+    bool connected = false;
+    GribFileHelper* helper = nullptr;
+    bool forceDownload = true;
+
+    QVector<ToviForecastParameters*> buttonRecords;
+    QMenu* connectionMenu = nullptr;
+    QMenu* dataSetMenu = nullptr;
+    QMenu* highResMenu = nullptr;
+    QMenu* superResMenu = nullptr;
+    QMenu* projectionMenu = nullptr;
+    QMenu* presetsMenu = nullptr;
+    std::function<QDateTime()> utcNow;
+    std::function<qint64()> monotonicNs;
+
+    static Skyvane* pThis;
+};
+
+#endif

@@ -1,0 +1,339 @@
+#include "WeatherMap.h"
+
+#include "CoverageAreas.h"
+#include "GeoProjector.h"
+#include "MapMenu.h"
+#include "SettingsFactory.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kPixelsPer180AtZoom1 = 1125;
+constexpr int kMaxZoom = 64;
+// A press this close to a marker, in each axis, hits it.
+constexpr int kHitReach = 5;
+constexpr int kHitMaxSquaredDistance = 50;
+
+// Degrees to microdegrees the way the coverage table is converted.
+int toMicro(double degrees)
+{
+    return static_cast<int>(static_cast<float>(degrees) * 1e6f);
+}
+
+}  // namespace
+
+WeatherMarker::WeatherMarker(int latMicro, int lonMicro)
+    : latitude(latMicro)
+    , longitude(lonMicro)
+{
+}
+
+void WeatherMarker::render(QPainter* painter, int x, int y)
+{
+    QPen pen = painter->pen();
+    pen.setWidthF(0.5);
+    pen.setColor(QColor::fromRgba(0xFF000000));
+    painter->setPen(pen);
+    QRadialGradient gradient(QPointF(0.5, 0.5), 0.5, QPointF(0.3, 0.4));
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    gradient.setColorAt(0, QColor::fromRgba(0xFFFFDFAC));
+    gradient.setColorAt(0.5, QColor::fromRgba(0xFFFFA71B));
+    gradient.setColorAt(1, QColor::fromRgba(0xFFB06C00));
+    painter->setBrush(gradient);
+    painter->drawEllipse(QRect(x - 5, y - 5, 10, 10));
+}
+
+// The point dialog these open arrives with the meteogram; until then a
+// marker is placed and drawn but opens nothing.
+void MeteoMarker::invoke(QWidget*, void*) {}
+
+void CityMarker::invoke(QWidget*, void*) {}
+
+void BuoyMarker::invoke(QWidget*, void*) {}
+
+WeatherMap::WeatherMap(QWidget* parent, GeoProjector* mapProjector)
+    : QWidget(parent)
+    , menu(new MapMenu(this))
+    , projector(mapProjector)
+{
+    menu->hide();
+    connect(menu, &MapMenu::zoomIn, this, &WeatherMap::zoomIn);
+    connect(menu, &MapMenu::zoomOut, this, &WeatherMap::zoomOut);
+    connect(menu, &MapMenu::openGRIB, this, &WeatherMap::emitOpenGRIB);
+    connect(menu, &MapMenu::displayMeteo, this, &WeatherMap::addMarkerClicked);
+    zoom = SettingsFactory::getHomeZoom();
+    diameter = zoom * kPixelsPer180AtZoom1;
+    // The map paints every pixel itself.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // A press must not take the focus from the open menu before the map
+    // has seen that the menu was up.
+    setFocusPolicy(Qt::NoFocus);
+    update();
+}
+
+WeatherMap::~WeatherMap()
+{
+    for (int i = markers.size() - 1; i >= 0; --i)
+        delete markers[i];
+}
+
+void WeatherMap::setZoom(int z)
+{
+    zoom = z;
+    diameter = z * kPixelsPer180AtZoom1;
+    update();
+}
+
+void WeatherMap::setDiameter(int d)
+{
+    diameter = d;
+    zoom = d / kPixelsPer180AtZoom1;
+    update();
+}
+
+void WeatherMap::setProjection(GeoProjector* next)
+{
+    if (next == projector)
+        return;
+    next->update(width(), height(), diameter, projector->getCenterLat(), projector->getCenterLon());
+    projector = next;
+    update();
+}
+
+void WeatherMap::pan(int dX, int dY)
+{
+    projector->move(dX, dY);
+    update();
+}
+
+void WeatherMap::setActiveArea(int area)
+{
+    activeArea = area;
+    if (area != 4) {
+        if (const CoverageArea* coverage = findCoverageArea(area))
+            projector->goTo(toMicro(coverage->centreLat), toMicro(coverage->centreLon));
+    }
+    update();
+}
+
+void WeatherMap::addMarker(int latMicro, int lonMicro, int type)
+{
+    WeatherMarker* marker = nullptr;
+    switch (type) {
+    case 0: marker = new MeteoMarker(latMicro, lonMicro); break;
+    case 1: marker = new CityMarker(latMicro, lonMicro); break;
+    case 2: marker = new BuoyMarker(latMicro, lonMicro); break;
+    default: return;
+    }
+    markers.append(marker);
+    update();
+    if (marker->type() == 0)
+        marker->invoke(this, projector->getHelper());
+}
+
+void WeatherMap::cleanupMarkers(int type)
+{
+    for (int i = markers.size() - 1; i >= 0; --i) {
+        if (markers[i]->type() == type)
+            delete markers.takeAt(i);
+    }
+    update();
+}
+
+WeatherMarker* WeatherMap::getMarkerAt(int x, int y)
+{
+    WeatherMarker* best = nullptr;
+    int bestDistance = kHitMaxSquaredDistance;
+    for (int i = markers.size() - 1; i >= 0; --i) {
+        WeatherMarker* marker = markers[i];
+        const int dx = marker->screenX - x;
+        const int dy = marker->screenY - y;
+        if (std::abs(dx) > kHitReach || std::abs(dy) > kHitReach)
+            continue;
+        const int distance = dx * dx + dy * dy;
+        if (distance < bestDistance) {
+            best = marker;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+bool WeatherMap::updateBuoyData(QString path)
+{
+    cleanupMarkers(2);
+    // Reading the buoy document arrives with the buoy layer.
+    Q_UNUSED(path);
+    return false;
+}
+
+void WeatherMap::emitOpenGRIB()
+{
+    emit openGRIB();
+}
+
+void WeatherMap::addMarkerClicked()
+{
+    int lat = 0;
+    int lon = 0;
+    if (!projector->screen2Geo(pressX, pressY, lat, lon)) {
+        lat = 0;
+        lon = 0;
+    }
+    addMarker(lat, lon, 0);
+}
+
+int WeatherMap::zoomIn()
+{
+    if (menu->isVisible())
+        centreOnPress();
+    setFocus();
+    if (zoom >= kMaxZoom)
+        return zoom;
+    setZoom(zoom * 2);
+    return zoom;
+}
+
+int WeatherMap::zoomOut()
+{
+    if (menu->isVisible())
+        centreOnPress();
+    setFocus();
+    if (zoom < 2)
+        return zoom;
+    setZoom(zoom / 2);
+    return zoom;
+}
+
+void WeatherMap::centreOnPress()
+{
+    projector->move((width() >> 1) - pressX, (height() >> 1) - pressY);
+    update();
+}
+
+void WeatherMap::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (width() < 1 || height() < 1)
+        return;
+    projector->update(width(), height(), diameter);
+    projector->render(painter);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    paintMarkers(painter);
+    paintActiveArea(painter);
+}
+
+void WeatherMap::paintMarkers(QPainter& painter)
+{
+    for (int i = markers.size() - 1; i >= 0; --i) {
+        WeatherMarker* marker = markers[i];
+        int x = 0;
+        int y = 0;
+        projector->geo2Screen(marker->latitude, marker->longitude, x, y);
+        marker->render(&painter, x, y);
+        marker->screenX = x;
+        marker->screenY = y;
+    }
+}
+
+void WeatherMap::paintActiveArea(QPainter& painter)
+{
+    const CoverageArea* coverage = findCoverageArea(activeArea);
+    if (!coverage || coverage->pointCount < 1)
+        return;
+    painter.setPen(Qt::green);
+    QPoint previous;
+    QPoint first;
+    for (int i = 0; i < coverage->pointCount; ++i) {
+        int x = 0;
+        int y = 0;
+        projector->geo2Screen(toMicro(coverage->points[i][0]), toMicro(coverage->points[i][1]), x, y);
+        const QPoint vertex(x, y);
+        if (i == 0)
+            first = vertex;
+        else
+            painter.drawLine(previous, vertex);
+        previous = vertex;
+    }
+    painter.drawLine(previous, first);
+}
+
+void WeatherMap::invokeMarker(WeatherMarker* marker)
+{
+    menuWasUp = true;
+    dragging = false;
+    menu->hide();
+    marker->invoke(this, projector->getHelper());
+    menuWasUp = false;
+}
+
+void WeatherMap::mousePressEvent(QMouseEvent* event)
+{
+    // The main window pauses the animation before any change of the view.
+    QWidget* top = window();
+    if (top->metaObject()->indexOfSlot("pauseAnimation()") >= 0)
+        QMetaObject::invokeMethod(top, "pauseAnimation", Qt::DirectConnection);
+    const QPoint position = event->position().toPoint();
+    WeatherMarker* marker = getMarkerAt(position.x(), position.y());
+    markerPressed = marker && !menuWasUp;
+    if (markerPressed) {
+        invokeMarker(marker);
+    } else {
+        menuWasUp = menu->isVisible();
+        dragging = true;
+        menu->hide();
+    }
+    pressX = position.x();
+    pressY = position.y();
+}
+
+void WeatherMap::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (!dragging || (position.x() == pressX && position.y() == pressY))
+        return;
+    moved = true;
+    projector->move(position.x() - pressX, position.y() - pressY);
+    update();
+    pressX = position.x();
+    pressY = position.y();
+}
+
+void WeatherMap::mouseReleaseEvent(QMouseEvent*)
+{
+    // A press that invoked a marker is not a click on the map.
+    if (!moved && !menuWasUp && !markerPressed)
+        showMenuAtPress();
+    markerPressed = false;
+    dragging = false;
+    moved = false;
+    menuWasUp = false;
+}
+
+void WeatherMap::showMenuAtPress()
+{
+    const int left = std::min(std::max(pressX - menu->width() / 2, 0), width() - menu->width());
+    const int top = std::min(height() - menu->height(), std::max(pressY - menu->height() / 2, 0));
+    menu->move(left, top);
+    menu->raise();
+    menu->show();
+    menu->setFocus();
+}
+
+void WeatherMap::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    projector->move((width() >> 1) - pressX, (height() >> 1) - pressY);
+    update();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void WeatherMap::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    SettingsFactory::setMapSize(size());
+}

@@ -1,0 +1,130 @@
+// The interactive map in the middle of the main window, and the markers
+// placed on it.  The map borrows a projector for all geometry and painting
+// and turns the mouse into panning, zooming, its pop-up menu and marker
+// actions.
+#ifndef SKYVANE_WEATHERMAP_H
+#define SKYVANE_WEATHERMAP_H
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class GeoProjector;
+class MapMenu;
+class QPainter;
+
+// A point of interest on the map; positions in microdegrees.  The screen
+// position is written by every paint and used by the hit test.
+class WeatherMarker {
+public:
+    WeatherMarker(int latMicro, int lonMicro);
+    virtual ~WeatherMarker() = default;
+    WeatherMarker(const WeatherMarker&) = delete;
+    WeatherMarker& operator=(const WeatherMarker&) = delete;
+
+    virtual bool canMove() { return false; }
+    virtual int type() = 0;
+    // data is the file helper of the map's projector (may be null).
+    virtual void invoke(QWidget* parent, void* data) = 0;
+    virtual void render(QPainter* painter, int x, int y);
+
+    int screenX = 0;
+    int screenY = 0;
+    int latitude;
+    int longitude;
+};
+
+// A point the user asked a meteogram for.
+class MeteoMarker : public WeatherMarker {
+public:
+    using WeatherMarker::WeatherMarker;
+    bool canMove() override { return true; }
+    int type() override { return 0; }
+    void invoke(QWidget* parent, void* data) override;
+};
+
+class CityMarker : public WeatherMarker {
+public:
+    using WeatherMarker::WeatherMarker;
+    int type() override { return 1; }
+    void invoke(QWidget* parent, void* data) override;
+};
+
+// An observing buoy, filled from the buoy document.
+class BuoyMarker : public WeatherMarker {
+public:
+    using WeatherMarker::WeatherMarker;
+    int type() override { return 2; }
+    void invoke(QWidget* parent, void* data) override;
+
+    QString name;
+    QString snippet;
+    QString description;
+};
+
+class WeatherMap : public QWidget {
+    Q_OBJECT
+public:
+    WeatherMap(QWidget* parent, GeoProjector* projector);
+    ~WeatherMap() override;
+
+    void setZoom(int zoom);
+    void setDiameter(int diameter);
+    int getZoom() const { return zoom; }
+    int getDiameter() const { return diameter; }
+    // The new projector takes over the current view.
+    void setProjection(GeoProjector* projector);
+    GeoProjector* getProjector() const { return projector; }
+    // Outlines a forecast coverage area and moves the map to its centre
+    // (area 4 is outlined but the map stays).
+    void setActiveArea(int area);
+    int getActiveArea() const { return activeArea; }
+    void addMarker(int latMicro, int lonMicro, int type);
+    void cleanupMarkers(int type);
+    WeatherMarker* getMarkerAt(int x, int y);
+    const QList<WeatherMarker*>& getMarkers() const { return markers; }
+    // Replaces the buoy markers with those of the document at path; an
+    // empty path only removes them.  True when buoys were read.
+    bool updateBuoyData(QString path);
+    MapMenu* getMenu() const { return menu; }
+
+signals:
+    void openGRIB();
+
+public slots:
+    int zoomIn();
+    int zoomOut();
+    void pan(int dX, int dY);
+    void emitOpenGRIB();
+    void addMarkerClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void paintMarkers(QPainter& painter);
+    void paintActiveArea(QPainter& painter);
+    void centreOnPress();
+    void invokeMarker(WeatherMarker* marker);
+    void showMenuAtPress();
+
+    int diameter;
+    int zoom;
+    MapMenu* menu;
+    GeoProjector* projector;
+    QList<WeatherMarker*> markers;
+    bool dragging = false;
+    bool moved = false;
+    bool menuWasUp = false;
+    bool markerPressed = false;
+    int pressX = -1;
+    int pressY = -1;
+    int activeArea = 0;
+};
+
+#endif

@@ -1,0 +1,385 @@
+// The main window with real events: construction, the data-set chooser
+// and its update times, projections, opening files from every way in,
+// Clear, and the home view kept across runs.  The start-up login runs
+// against the stand-in server on loopback.
+#include "guifixtures.h"
+#include "servicefixtures.h"
+
+#include "CustomStyle.h"
+#include "ForecastUpdateTime.h"
+#include "GeoProjector.h"
+#include "GribFileHelper.h"
+#include "PlayPanel.h"
+#include "SettingsFactory.h"
+#include "Skyvane.h"
+#include "SkyvaneApplication.h"
+#include "WeatherMap.h"
+
+#include <QFileOpenEvent>
+#include <QListView>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+using guifixtures::BoxWatcher;
+
+namespace {
+
+bool coloured(QToolButton* button)
+{
+    return button->property("coloured").toBool();
+}
+
+QDateTime utc(int day, int hour, int minute = 0)
+{
+    return QDateTime(QDate(2026, 3, day), QTime(hour, minute), Qt::UTC);
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TestMainWindow(QString homePath)
+        : home(std::move(homePath))
+    {
+    }
+
+private:
+    QString home;
+    QTemporaryDir work;
+    std::unique_ptr<StandInServer> server;
+    Skyvane* window = nullptr;
+    QString pressureTemperature;
+    QString windPressure;
+    QString singleWind;
+
+    // A window as the program makes it, logged in.
+    void makeWindow()
+    {
+        window = Skyvane::instance();
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+    }
+
+    QList<QToolButton*> dataButtons() const
+    {
+        const auto& ui = window->ui;
+        return {ui.windButton, ui.temperatureButton, ui.precipitationButton, ui.pressureButton, ui.waveButton,
+                ui.windPressPrecipButton, ui.sstButton, ui.nexradButton, ui.tidalStreamButton, ui.buoyButton};
+    }
+
+    QStringList colouredButtons() const
+    {
+        QStringList names;
+        for (QToolButton* button : dataButtons())
+            if (coloured(button))
+                names << button->objectName();
+        return names;
+    }
+
+    QString checkTip(QAction* dataSet, const QDateTime& now)
+    {
+        window->setUtcClock([now] { return now; });
+        dataSet->trigger();
+        return window->ui.actionForecast->toolTip();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(work.isValid());
+        server = std::make_unique<StandInServer>(QStringList{"--host", "127.0.0.4", "--port", "30080"});
+        if (!server->running()) {
+            if (server->log().contains("cannot listen"))
+                QSKIP("127.0.0.4:30080 is taken; the settings always name port 30080");
+            QFAIL(server->log().constData());
+        }
+        pressureTemperature = work.filePath("pressure temperature.grb");
+        windPressure = work.filePath("wind.grb");
+        singleWind = work.filePath("single.grb");
+        // Biscay, 3-hourly; and one step of wind over the same area.
+        QVERIFY(guifixtures::writeForecast(pressureTemperature, mtPressure | mtTemperature, 4, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(windPressure, mtWind | mtPressure, 3, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(singleWind, mtWind, 1, 3, 50000, -10000, 40000, 0));
+    }
+
+    void cleanup()
+    {
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
+        Skyvane::destroyInstance();
+        window = nullptr;
+    }
+
+    void constructionAndInitialState()
+    {
+        makeWindow();
+        auto& ui = window->ui;
+        QCOMPARE(window->windowTitle(), u"Skyvane 3.2 by www.skyvane.example"_s);
+        QCOMPARE(window->size(), QSize(772, 579));
+        const QRect desktop = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(window->pos(), QPoint((desktop.width() - 772) / 2, (desktop.height() - 579) / 2));
+
+        QCOMPARE(window->getProjectors().size(), 2);
+        QVERIFY(dynamic_cast<EquirectProjector*>(window->getProjectors()[0]));
+        QVERIFY(dynamic_cast<MercatorProjector*>(window->getProjectors()[1]));
+        QCOMPARE(window->getMap()->getProjector(), window->getProjectors()[0]);
+        QCOMPARE(ui.actionProjection->text(), u"Equirect\nProjection"_s);
+        QCOMPARE(ui.actionForecast->text(), u"Global\n1.0 degree"_s);
+        QCOMPARE(int(window->getRequest().resolution), 1);
+        QVERIFY(!ui.actionFavourites->isVisible());
+        QCOMPARE(ui.actionConnection->toolTip(), u"Connected"_s);
+        QCOMPARE(window->getDisplayedFlags(), 16);
+        QVERIFY(window->isForceDownload());
+
+        QVERIFY(!window->getPlayPanel()->isVisible());
+        QCOMPARE(window->getPlayPanel()->geometry(), QRect(772 - 94, 0, 94, 72));
+        QCOMPARE(colouredButtons(), QStringList());
+        QCOMPARE(ui.cleanButton->parentWidget(), window->getMap());
+        QCOMPARE(ui.tidalStreamButton->parentWidget(), window->getMap());
+        QCOMPARE(ui.sstButton->geometry(), QRect(400, 10, 53, 53));
+        QVERIFY(ui.tidalStreamButton->isVisible());
+
+        // The records the buttons download from.
+        auto record = [](QObject* source) {
+            const auto* r = reinterpret_cast<const ToviForecastParameters*>(
+                source->property("DownloadParameters").value<quintptr>());
+            return QList<int>{r->meteoType, int(r->resolution), r->forecastDay, r->forecastTime, r->timeStep,
+                              r->stepsNumber};
+        };
+        QCOMPARE(record(ui.windButton), (QList<int>{1, 0, 0, 255, 3, 0}));
+        QCOMPARE(record(ui.windPressPrecipButton), (QList<int>{7, 0, 0, 255, 3, 0}));
+        QCOMPARE(record(ui.sstButton), (QList<int>{32, 4, 0, 0, 1, 1}));
+        QCOMPARE(record(ui.buoyButton), (QList<int>{256, 128, 0, 0, 1, 1}));
+        QCOMPARE(record(ui.nexradButton), (QList<int>{128, 26, 0, 0, 1, 25}));
+        QCOMPARE(record(ui.tidalStreamButton), (QList<int>{64, 8, 0, 255, 1, 12}));
+        QCOMPARE(ui.actionAddNewRequest->property("DownloadParameters").value<quintptr>(),
+                 quintptr(&window->getRequest()));
+
+        ui.actionMarineMode->trigger();
+        QCOMPARE(ui.actionConnection->toolTip(), u"Using marine mode"_s);
+        ui.actionMarineMode->trigger();
+        QCOMPARE(ui.actionConnection->toolTip(), u"Connected"_s);
+    }
+
+    void dataSetsAndTheirUpdateTimes()
+    {
+        makeWindow();
+        auto& ui = window->ui;
+        const QString head = u"Latest forecast update time:\n"_s;
+        // The test runs at a fixed UTC+2 without summer time.
+        QCOMPARE(checkTip(ui.actionLowResForecast, utc(10, 3)), head + u"21:00 GMT+02, 09-03-2026"_s);
+        QCOMPARE(checkTip(ui.actionLowResForecast, utc(10, 12, 30)), head + u"09:00 GMT+02, 10-03-2026"_s);
+        QCOMPARE(checkTip(ui.actionMedResForecast, utc(10, 19)), head + u"21:00 GMT+02, 10-03-2026"_s);
+        QCOMPARE(ui.actionForecast->text(), u"Global\n0.5 degree"_s);
+        // 22:00 UTC is midnight here, on the next day.
+        QCOMPARE(checkTip(ui.actionNorthAtlantic, utc(10, 23)), head + u"00:00 GMT+02, 11-03-2026"_s);
+        QCOMPARE(checkTip(ui.actionAlaska, utc(10, 23, 30)), head + u"02:00 GMT+02, 10-03-2026"_s);
+        QCOMPARE(checkTip(ui.actionAlaska, utc(1, 0, 10)), head + u"02:00 GMT+02, 01-03-2026"_s);
+        // A second update past midnight never happened yesterday.
+        QCOMPARE(checkTip(ui.actionEastCentreUS, utc(10, 5)), head + u"09:00 GMT+02, 09-03-2026"_s);
+        QCOMPARE(checkTip(ui.actionWestCentreUS, utc(1, 12, 59)), head + u"15:00 GMT+02, 28-02-2026"_s);
+        QCOMPARE(checkTip(ui.actionAustraliaSENZ, utc(10, 8)), head + u"10:00 GMT+02, 10-03-2026"_s);
+        QCOMPARE(ForecastUpdateTime::latestUpdate(26, utc(10, 8, 15)), utc(10, 8));
+        QCOMPARE(ForecastUpdateTime::latestUpdate(99, utc(10, 8, 15)), utc(10, 0));
+
+        // No wave forecast over the United States.
+        const QPair<QAction*, bool> waves[] = {
+            {ui.actionEastCentreUS, false}, {ui.actionLowResForecast, true}, {ui.actionWestCentreUS, false},
+            {ui.actionAlaska, false},       {ui.actionNorthAmerica, false},  {ui.actionMedResForecast, true},
+            {ui.actionWestEurope, true}};
+        for (const auto& wave : waves) {
+            wave.first->trigger();
+            QCOMPARE(ui.waveButton->isVisibleTo(window), wave.second);
+        }
+        QCOMPARE(int(window->getRequest().resolution), 24);
+        QCOMPARE(window->getMap()->getActiveArea(), 24);
+        QCOMPARE(ui.actionForecast->text(), u"West\nEurope"_s);
+    }
+
+    void projectionSwitchKeepsTheView()
+    {
+        makeWindow();
+        GeoProjector* equirect = window->getProjectors()[0];
+        equirect->goTo(45000000, 7000000);
+        window->ui.actionMercatorProjection->trigger();
+        GeoProjector* mercator = window->getProjectors()[1];
+        QCOMPARE(window->getMap()->getProjector(), mercator);
+        QCOMPARE(mercator->getCenterLat(), 45000000);
+        QCOMPARE(mercator->getCenterLon(), 7000000);
+        QCOMPARE(window->ui.actionProjection->text(), u"Mercator\nProjection"_s);
+        window->ui.actionEquirectProjection->trigger();
+        QCOMPARE(window->getMap()->getProjector(), equirect);
+    }
+
+    void commandLine()
+    {
+        makeWindow();
+        window->openCommandLine({u"skyvane"_s, work.filePath("pressure"), u"temperature.grb"_s});
+        QVERIFY(window->getHelper() && window->getHelper()->isValid());
+        QCOMPARE(QString::fromStdString(window->getHelper()->gribFile()->getFileName()), pressureTemperature);
+
+        BoxWatcher watcher;
+        window->openCommandLine({u"skyvane"_s, u"/nowhere/no"_s, u"file.grb"_s});
+        QCOMPARE(watcher.boxes.size(), 1);
+        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
+        QCOMPARE(watcher.boxes[0].text,
+                 u"Sorry, file /nowhere/no file.grb\r\n cannot be opened. The file does not exist."_s);
+        QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
+    }
+
+    void openingFiles()
+    {
+        makeWindow();
+        window->openGribFile(pressureTemperature);
+        GribFileHelper* helper = window->getHelper();
+        GeoProjector* projector = window->getMap()->getProjector();
+        // Temperature comes before pressure.
+        QCOMPARE(window->getDisplayedFlags(), 8);
+        QCOMPARE(projector->getMeteoType(), 8);
+        QCOMPARE(projector->getHelper(), helper);
+        QCOMPARE(colouredButtons(), (QStringList{"temperatureButton", "pressureButton", "windPressPrecipButton"}));
+        QVERIFY(!window->isForceDownload());
+        QVERIFY(window->getPlayPanel()->isVisible());
+        QVERIFY(window->getPlayPanel()->isPlaying());
+        QVERIFY(window->getAnimationTimer().isActive());
+        // Centred on the file's area: 40..50 N, 10 W..0.
+        QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1);
+        QVERIFY(qAbs(projector->getCenterLon() + 5000000) <= 1);
+
+        // The pause button stops playing and shows the step buttons.
+        QTest::mouseClick(window->getPlayPanel()->ui.playButton, Qt::LeftButton);
+        QVERIFY(!window->getPlayPanel()->isPlaying());
+        QVERIFY(!window->getAnimationTimer().isActive());
+        const int step = helper->currentCompoundNum();
+        QTest::mouseClick(window->getPlayPanel()->ui.backwardButton, Qt::LeftButton);
+        QCOMPARE(helper->currentCompoundNum(), qMax(step - 1, 0));
+
+        // Drop a file on the window: a single step, no play panel.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(singleWind)});
+        QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &drop);
+        QCOMPARE(window->getHelper(), helper);
+        QCOMPARE(window->getDisplayedFlags(), 1);
+        QCOMPARE(colouredButtons(), (QStringList{"windButton", "windPressPrecipButton"}));
+        QVERIFY(!window->getPlayPanel()->isVisible());
+
+        // The desktop's open request.
+        QFileOpenEvent open(windPressure);
+        QVERIFY(QApplication::sendEvent(qApp, &open));
+        QCOMPARE(QString::fromStdString(helper->gribFile()->getFileName()), windPressure);
+        QFileOpenEvent missing(work.filePath("missing.grb"));
+        QVERIFY(QApplication::sendEvent(qApp, &missing));
+        QCOMPARE(QString::fromStdString(helper->gribFile()->getFileName()), windPressure);
+
+        // A kind the file holds is only shown; one it lacks would need a
+        // download.
+        QTest::mouseClick(window->ui.pressureButton, Qt::LeftButton);
+        QCOMPARE(window->getDisplayedFlags(), 2);
+        QCOMPARE(projector->getMeteoType(), 2);
+        QVERIFY(!window->isForceDownload());
+        QTest::mouseClick(window->ui.windPressPrecipButton, Qt::LeftButton);
+        QCOMPARE(window->getDisplayedFlags(), 7);
+        QTest::mouseClick(window->ui.temperatureButton, Qt::LeftButton);
+        QCOMPARE(window->getDisplayedFlags(), 7);
+        QVERIFY(window->isForceDownload());
+    }
+
+    void unreadableFiles()
+    {
+        makeWindow();
+        window->openGribFile(windPressure);
+        const QString garbage = work.filePath("garbage.grb");
+        QFile file(garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(5000, 'x'));
+        file.close();
+        BoxWatcher watcher;
+        window->openGribFile(garbage);
+        QCOMPARE(watcher.boxes.size(), 1);
+        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
+        QCOMPARE(watcher.boxes[0].text,
+                 u"Sorry, file "_s + garbage + u"\r\n cannot be opened. It holds no GRIB edition 1 data."_s);
+        QCOMPARE(colouredButtons(), QStringList());
+        QVERIFY(!window->getPlayPanel()->isVisible());
+        // The map draws no weather of the file that was dropped.
+        QVERIFY(window->getMap()->getProjector()->getMessage() == nullptr);
+        window->getMap()->grab();
+    }
+
+    void clearCommand()
+    {
+        makeWindow();
+        window->ui.actionNorthAtlantic->trigger();
+        window->openGribFile(windPressure);
+        QVERIFY(!window->isForceDownload());
+        QTest::mouseClick(window->ui.cleanButton, Qt::LeftButton);
+        QCOMPARE(colouredButtons(), QStringList());
+        QCOMPARE(window->getDisplayedFlags(), 0);
+        QVERIFY(window->isForceDownload());
+        QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
+        QVERIFY(window->getMap()->getProjector()->getHelper() == nullptr);
+        QVERIFY(window->getHelper()->isValid());
+        QVERIFY(!window->getPlayPanel()->isPlaying());
+    }
+
+    void homeViewKeptAcrossRuns()
+    {
+        makeWindow();
+        window->getMap()->getProjector()->goTo(40000000, 12000000);
+        window->getMap()->setZoom(4);
+        cleanup();
+        QCOMPARE(SettingsFactory::getHomeZoom(), 4);
+        QVERIFY(qAbs(SettingsFactory::getHome().x() - 12.0) < 1e-6);
+        QVERIFY(qAbs(SettingsFactory::getHome().y() - 40.0) < 1e-6);
+        // A new run reads the file again.
+        SettingsFactory::destroy();
+        makeWindow();
+        QVERIFY(qAbs(window->getMap()->getProjector()->getCenterLat() - 40000000) <= 1);
+        QVERIFY(qAbs(window->getMap()->getProjector()->getCenterLon() - 12000000) <= 1);
+        QCOMPARE(window->getMap()->getZoom(), 4);
+    }
+
+    void applicationStyle()
+    {
+        CustomStyle style;
+        QCOMPARE(style.pixelMetric(QStyle::PM_SmallIconSize, nullptr, nullptr), 32);
+        QPushButton button;
+        QCOMPARE(style.pixelMetric(QStyle::PM_SmallIconSize, nullptr, &button), 32);
+        QListView list;
+        QCOMPARE(style.pixelMetric(QStyle::PM_SmallIconSize, nullptr, &list),
+                 style.baseStyle()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &list));
+        // An open request before the window exists is consumed.
+        QFileOpenEvent open(windPressure);
+        QVERIFY(QApplication::sendEvent(qApp, &open));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    // A fixed zone without summer time: UTC+2.
+    qputenv("TZ", "XST-2");
+    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.4\n"_s))
+        return 1;
+    // The window reads the program's own arguments as a file to open.
+    int appArgc = 1;
+    SkyvaneApplication app(appArgc, argv);
+    TestMainWindow test(home.path());
+    const int result = QTest::qExec(&test, argc, argv);
+    SettingsFactory::destroy();
+    return result;
+}
+
+#include "tst_mainwindow.moc"

@@ -1,0 +1,311 @@
+// The map widget, its pop-up menu and the play panel, driven with real
+// mouse events over a real projector.
+#include "guifixtures.h"
+
+#include "GeoProjector.h"
+#include "MapMenu.h"
+#include "PlayPanel.h"
+#include "WeatherMap.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Pure-ish green: the outline's pen over sea or land, antialiased.
+bool greenish(QRgb pixel)
+{
+    return qGreen(pixel) > qRed(pixel) + 60 && qGreen(pixel) > qBlue(pixel) + 30;
+}
+
+int greenPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += greenish(image.pixel(x, y));
+    return count;
+}
+
+void drag(QWidget* widget, QPoint from, QPoint to)
+{
+    QTest::mousePress(widget, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), widget->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, to);
+}
+
+}  // namespace
+
+class TestMapWidgets : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<EquirectProjector> projector;
+    WeatherMap* map = nullptr;
+
+    void paint() { map->grab(); }
+
+private slots:
+    void init()
+    {
+        projector = std::make_unique<EquirectProjector>();
+        window = std::make_unique<QWidget>();
+        window->resize(800, 600);
+        map = new WeatherMap(window.get(), projector.get());
+        map->setGeometry(0, 0, 800, 600);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        paint();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        projector.reset();
+    }
+
+    void clickOpensMenuClampedAndClickElsewhereClosesIt()
+    {
+        MapMenu* menu = map->getMenu();
+        QCOMPARE(menu->size(), QSize(320, 320));
+        QVERIFY(!menu->isVisible());
+        struct Case {
+            QPoint click;
+            QPoint menuAt;
+        };
+        const Case cases[] = {{{400, 300}, {240, 140}}, {{10, 10}, {0, 0}}, {{790, 590}, {480, 280}},
+                              {{790, 20}, {480, 0}}};
+        for (const Case& c : cases) {
+            QTest::mouseClick(map, Qt::LeftButton, {}, c.click);
+            QVERIFY(menu->isVisible());
+            QCOMPARE(menu->pos(), c.menuAt);
+            QVERIFY(menu->hasFocus());
+            // A second click, anywhere, only closes it.
+            QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(600, 100));
+            QVERIFY(!menu->isVisible());
+        }
+    }
+
+    void dragPansWithoutMenu()
+    {
+        const int lat = projector->getCenterLat();
+        const int lon = projector->getCenterLon();
+        // Zoom 8 is 50 pixels per degree: the map follows the pointer.
+        drag(map, {100, 100}, {150, 120});
+        QVERIFY(!map->getMenu()->isVisible());
+        QVERIFY(qAbs(projector->getCenterLon() - (lon - 1000000)) <= 20000);
+        QVERIFY(qAbs(projector->getCenterLat() - (lat + 400000)) <= 20000);
+    }
+
+    void menuZoomsAtTheClickedPoint()
+    {
+        int lat = 0;
+        int lon = 0;
+        QVERIFY(projector->screen2Geo(200, 150, lat, lon));
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(200, 150));
+        QSignalSpy zoomed(map->getMenu(), &MapMenu::zoomIn);
+        QTest::mouseClick(map->getMenu()->ui.zoomInButton, Qt::LeftButton);
+        QCOMPARE(zoomed.count(), 1);
+        QVERIFY(!map->getMenu()->isVisible());
+        QCOMPARE(map->getZoom(), 16);
+        QCOMPARE(map->getDiameter(), 16 * 1125);
+        QVERIFY(qAbs(projector->getCenterLat() - lat) <= 20000);
+        QVERIFY(qAbs(projector->getCenterLon() - lon) <= 20000);
+
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(600, 450));
+        QTest::mouseClick(map->getMenu()->ui.zoomOutButton, Qt::LeftButton);
+        QCOMPARE(map->getZoom(), 8);
+    }
+
+    void zoomLimits()
+    {
+        map->setZoom(64);
+        QCOMPARE(map->zoomIn(), 64);
+        QCOMPARE(map->getDiameter(), 72000);
+        map->setZoom(1);
+        QCOMPARE(map->zoomOut(), 1);
+        QCOMPARE(map->zoomIn(), 2);
+        map->setDiameter(4500);
+        QCOMPARE(map->getZoom(), 4);
+    }
+
+    void markerHitWithinFivePixels()
+    {
+        QVERIFY(map->getMarkerAt(400, 300) == nullptr);
+        map->addMarker(53000000, -3000000, 1);
+        map->addMarker(53000000, -3000000, 1);
+        paint();
+        WeatherMarker* first = map->getMarkers().at(0);
+        WeatherMarker* later = map->getMarkers().at(1);
+        int x = 0;
+        int y = 0;
+        projector->geo2Screen(first->latitude, first->longitude, x, y);
+        QCOMPARE(QPoint(first->screenX, first->screenY), QPoint(x, y));
+        // Two markers at one place: the later in the list wins.
+        QCOMPARE(map->getMarkerAt(x - 5, y + 4), later);
+        QCOMPARE(map->getMarkerAt(x + 5, y), later);
+        // Five pixels in both axes is a squared distance of 50: too far.
+        QCOMPARE(map->getMarkerAt(x + 5, y - 5), nullptr);
+        QCOMPARE(map->getMarkerAt(x - 6, y), nullptr);
+        QCOMPARE(map->getMarkerAt(x, y - 6), nullptr);
+        // A press on a marker is no click on the map: no menu.
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(x - 3, y - 4));
+        QVERIFY(!map->getMenu()->isVisible());
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(x - 6, y));
+        QVERIFY(map->getMenu()->isVisible());
+
+        map->cleanupMarkers(1);
+        QVERIFY(map->getMarkers().isEmpty());
+    }
+
+    void markerDrawnAsOrangeDot()
+    {
+        map->addMarker(53000000, -3000000, 1);
+        const QImage image = map->grab().toImage();
+        const WeatherMarker* marker = map->getMarkers().at(0);
+        const QRgb centre = image.pixel(marker->screenX, marker->screenY);
+        QVERIFY2(qRed(centre) > 200 && qGreen(centre) > 120 && qBlue(centre) < 100, qPrintable(QString::number(centre, 16)));
+        QCOMPARE(image.pixel(marker->screenX + 8, marker->screenY), projector->lastFrame().pixel(marker->screenX + 8, marker->screenY));
+    }
+
+    void menuMeteoCommandAddsMarkerAtThePress()
+    {
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(300, 200));
+        QTest::mouseClick(map->getMenu()->ui.meteogramButton, Qt::LeftButton);
+        QCOMPARE(map->getMarkers().size(), 1);
+        WeatherMarker* marker = map->getMarkers().at(0);
+        QCOMPARE(marker->type(), 0);
+        QVERIFY(marker->canMove());
+        int lat = 0;
+        int lon = 0;
+        projector->screen2Geo(300, 200, lat, lon);
+        QCOMPARE(marker->latitude, lat);
+        QCOMPARE(marker->longitude, lon);
+        map->addMarker(0, 0, 7);
+        QCOMPARE(map->getMarkers().size(), 1);
+    }
+
+    void activeAreaOutline()
+    {
+        projector->goTo(50000000, -20000000);
+        map->setZoom(2);
+        map->setActiveArea(4);
+        QCOMPARE(projector->getCenterLat(), 50000000);
+        QCOMPARE(projector->getCenterLon(), -20000000);
+        QImage image = map->grab().toImage();
+        int x = 0;
+        int y = 0;
+        projector->geo2Screen(30000000, -12000000, x, y);
+        bool onOutline = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                onOutline = onOutline || greenish(image.pixel(x + dx, y + dy));
+        QVERIFY(onOutline);
+
+        map->setActiveArea(99);
+        QCOMPARE(projector->getCenterLat(), 50000000);
+        QCOMPARE(greenPixels(map->grab().toImage()), 0);
+
+        // Any other area moves the map to its centre.
+        map->setActiveArea(8);
+        QCOMPARE(projector->getCenterLat(), 49700000);
+        QCOMPARE(projector->getCenterLon(), -2700000);
+    }
+
+    void projectionCarriesTheView()
+    {
+        MercatorProjector mercator;
+        projector->goTo(40000000, 10000000);
+        map->setProjection(&mercator);
+        QCOMPARE(map->getProjector(), &mercator);
+        QCOMPARE(mercator.getCenterLat(), 40000000);
+        QCOMPARE(mercator.getCenterLon(), 10000000);
+        QCOMPARE(mercator.getDiameter(), map->getDiameter());
+        map->setProjection(projector.get());
+    }
+
+    void menuButtonsEmitOnceAndFocusLossHides()
+    {
+        MapMenu* menu = map->getMenu();
+        QSignalSpy zoomIn(menu, &MapMenu::zoomIn);
+        QSignalSpy zoomOut(menu, &MapMenu::zoomOut);
+        QSignalSpy openGRIB(menu, &MapMenu::openGRIB);
+        QSignalSpy meteo(menu, &MapMenu::displayMeteo);
+        QSignalSpy mapOpen(map, &WeatherMap::openGRIB);
+        QToolButton* const buttons[] = {menu->ui.zoomInButton, menu->ui.zoomOutButton, menu->ui.openGRIBButton,
+                                        menu->ui.meteogramButton};
+        for (QToolButton* button : buttons) {
+            QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(400, 300));
+            QVERIFY(menu->isVisible());
+            QTest::mouseClick(button, Qt::LeftButton);
+            QVERIFY(!menu->isVisible());
+        }
+        QCOMPARE(zoomIn.count() + zoomOut.count() + openGRIB.count() + meteo.count(), 4);
+        QCOMPARE(openGRIB.count(), 1);
+        QCOMPARE(mapOpen.count(), 1);
+        QCOMPARE(menu->ui.openGRIBButton->text(), u"Open\n   saved..."_s);
+        QCOMPARE(menu->ui.zoomInButton->geometry(), QRect(126, 10, 71, 71));
+
+        auto other = std::make_unique<QLineEdit>(window.get());
+        other->setGeometry(0, 0, 10, 10);
+        other->show();
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(400, 300));
+        QVERIFY(menu->isVisible());
+        other->setFocus(Qt::MouseFocusReason);
+        QVERIFY(!menu->isVisible());
+        QCOMPARE(zoomIn.count() + zoomOut.count() + openGRIB.count() + meteo.count(), 4);
+    }
+
+    void playPanelStates()
+    {
+        PlayPanel panel;
+        QCOMPARE(panel.size(), QSize(94, 72));
+        QVERIFY(panel.isPlaying());
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QSignalSpy play(&panel, &PlayPanel::play);
+        QSignalSpy pause(&panel, &PlayPanel::pause);
+        QSignalSpy forward(&panel, &PlayPanel::forward);
+        QSignalSpy backward(&panel, &PlayPanel::backward);
+
+        panel.setPlaying(false, false);
+        QVERIFY(panel.ui.forwardButton->isVisible() && panel.ui.backwardButton->isVisible());
+        QCOMPARE(play.count() + pause.count(), 0);
+        QTest::mouseClick(panel.ui.playButton, Qt::LeftButton);
+        QCOMPARE(play.count(), 1);
+        QVERIFY(panel.isPlaying());
+        QVERIFY(!panel.ui.forwardButton->isVisible() && !panel.ui.backwardButton->isVisible());
+        QTest::mouseClick(panel.ui.playButton, Qt::LeftButton);
+        QCOMPARE(pause.count(), 1);
+        QVERIFY(!panel.isPlaying());
+
+        QTest::mouseClick(panel.ui.forwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.ui.backwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.ui.backwardButton, Qt::LeftButton);
+        QCOMPARE(forward.count(), 1);
+        QCOMPARE(backward.count(), 2);
+
+        panel.setPlaying(true, false);
+        QCOMPARE(play.count(), 1);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    QApplication app(argc, argv);
+    TestMapWidgets test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mapwidgets.moc"
