@@ -32,9 +32,11 @@ namespace {
 
 const char kResourcePrefix[] = ":/Skyvane/Resources/";
 
+// Sizes in pixels: the window was laid out for a 72 dpi screen, where a
+// point is a pixel; 11pt at 96 dpi would not fit the 50-pixel buttons.
 const char kWindowStyle[] =
     "background: rgb(16, 74, 184);\nbackground-color: rgb(16, 74, 184);\n"
-    "font-family: Helvetica;\nfont-size: 11pt;\ncolor: rgb(255, 255, 255);";
+    "font-family: Helvetica;\nfont-size: 11px;\ncolor: rgb(255, 255, 255);";
 
 const char kParameterButtonStyle[] =
     "QToolButton { border: none; color: black; background: transparent; } "
@@ -45,13 +47,13 @@ const char kToolBarStyle[] =
     "QToolBar { border-color: black; } QToolBar::separator { height: 20px; background: transparent; }";
 
 const char kToolButtonStyle[] =
-    "QToolButton { font-family: Helvetica; font-size: 11pt; width: 50px; } "
+    "QToolButton { font-family: Helvetica; font-size: 11px; width: 50px; } "
     "QToolButton::menu-indicator { image: url(:/Skyvane/Resources/menuIndicator.png); position: relative; "
     "top: 16px; left: -1px; subcontrol-origin: padding; subcontrol-position: top right; } "
     "QToolButton::menu-indicator:pressed, QToolButton::menu-indicator:open { top: 17px; left: 0px; }";
 
 const char kMenuStyle[] =
-    "QMenu { font-family: Helvetica; font-size: 11pt; margin: 2px; } "
+    "QMenu { font-family: Helvetica; font-size: 11px; margin: 2px; } "
     "QMenu::item { padding: 2px 15px 2px 44px; border: 1px solid transparent; } "
     "QMenu::item:selected { border-color: darkblue; background: rgba(100, 100, 100, 150); } "
     "QMenu::icon { border: 1px outset transparent; left: 4px; } "

@@ -1,0 +1,139 @@
+// The whole window on a real X server (Xvfb) with a forecast open, as a
+// person sees it: the screenshot is checked at known places and saved
+// beside the test for a person to look at.
+#include "guifixtures.h"
+#include "servicefixtures.h"
+
+#include "CustomStyle.h"
+#include "GeoProjector.h"
+#include "PlayPanel.h"
+#include "SettingsFactory.h"
+#include "Skyvane.h"
+#include "SkyvaneApplication.h"
+#include "WeatherMap.h"
+
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool near(QRgb a, QRgb b, int tolerance)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// The share of the icon's opaque pixels that the screenshot shows at the
+// best placement inside the button.
+double iconMatch(const QImage& shot, const QRect& button, const QString& resource)
+{
+    const QImage icon = QImage(resource).convertToFormat(QImage::Format_ARGB32);
+    double best = 0;
+    for (int top = button.top(); top + icon.height() <= button.bottom() + 1; ++top) {
+        for (int left = button.left(); left + icon.width() <= button.right() + 1; ++left) {
+            int opaque = 0;
+            int matching = 0;
+            for (int y = 0; y < icon.height(); ++y) {
+                for (int x = 0; x < icon.width(); ++x) {
+                    const QRgb pixel = icon.pixel(x, y);
+                    if (qAlpha(pixel) < 255)
+                        continue;
+                    ++opaque;
+                    matching += near(shot.pixel(left + x, top + y), pixel, 8);
+                }
+            }
+            if (opaque > 0)
+                best = qMax(best, double(matching) / opaque);
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+class TestScreenshot : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir work;
+
+private slots:
+    void windowWithAForecast()
+    {
+        StandInServer server({"--host", "127.0.0.5", "--port", "30080"});
+        if (!server.running() && server.log().contains("cannot listen"))
+            QSKIP("127.0.0.5:30080 is taken; the settings always name port 30080");
+        QVERIFY2(server.running(), server.log().constData());
+        const QString forecast = work.filePath("biscay.grb");
+        QVERIFY(guifixtures::writeForecast(forecast, mtWind | mtPressure, 2, 3, 50000, -10000, 40000, 0));
+
+        Skyvane* window = Skyvane::instance();
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+        window->openGribFile(forecast);
+        window->pauseAnimation();
+        QVERIFY(!window->getPlayPanel()->isPlaying());
+        window->repaint();
+        // Let the X server catch up with the last paint.
+        QTest::qWait(300);
+        const QImage shot = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(shot.save(QStringLiteral(SKYVANE_SCREENSHOT_PATH)));
+        qInfo("screenshot: %s", SKYVANE_SCREENSHOT_PATH);
+        QCOMPARE(shot.size(), window->size());
+
+        WeatherMap* map = window->getMap();
+        const QPoint origin = map->mapTo(window, QPoint(0, 0));
+        // The lower left corner of the map lies off Portugal, outside the
+        // file: open sea.
+        QCOMPARE(shot.pixel(origin + QPoint(5, map->height() - 5)), qRgb(0x54, 0x97, 0xD8));
+        // Inside the file's area the frame shows wind colours, and the
+        // screen shows the frame wherever no barb or label is drawn over it.
+        const QImage& frame = map->getProjector()->lastFrame();
+        int sampled = 0;
+        int shown = 0;
+        int weather = 0;
+        for (int y = map->height() / 2 - 150; y <= map->height() / 2 + 150; y += 30) {
+            for (int x = map->width() / 2 - 150; x <= map->width() / 2 + 150; x += 30) {
+                ++sampled;
+                shown += near(shot.pixel(origin + QPoint(x, y)), frame.pixel(x, y), 2);
+                weather += (frame.pixel(x, y) & 0xFFFFFF) != 0x5497D8 && (frame.pixel(x, y) & 0xFFFFFF) != 0xF2EFE9;
+            }
+        }
+        QVERIFY2(shown >= sampled * 8 / 10, qPrintable(u"%1 of %2"_s.arg(shown).arg(sampled)));
+        QVERIFY2(weather >= sampled * 9 / 10, qPrintable(u"%1 of %2"_s.arg(weather).arg(sampled)));
+
+        // The wind button shows its coloured icon, temperature its grey one.
+        const QRect wind(window->ui.windButton->mapTo(window, QPoint(0, 0)), window->ui.windButton->size());
+        const QRect temperature(window->ui.temperatureButton->mapTo(window, QPoint(0, 0)),
+                                window->ui.temperatureButton->size());
+        QVERIFY(iconMatch(shot, wind, u":/Skyvane/Resources/wind.png"_s) > 0.9);
+        QVERIFY(iconMatch(shot, wind, u":/Skyvane/Resources/wind_gray.png"_s) < 0.5);
+        QVERIFY(iconMatch(shot, temperature, u":/Skyvane/Resources/temperature_gray.png"_s) > 0.9);
+        // The toolbar's blue.
+        QCOMPARE(shot.pixel(3, window->height() - 3), qRgb(16, 74, 184));
+
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
+        Skyvane::destroyInstance();
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.5\n"_s))
+        return 1;
+    int appArgc = 1;
+    SkyvaneApplication app(appArgc, argv);
+    QApplication::setStyle(new CustomStyle());
+    TestScreenshot test;
+    const int result = QTest::qExec(&test, argc, argv);
+    SettingsFactory::destroy();
+    return result;
+}
+
+#include "tst_screenshot.moc"
