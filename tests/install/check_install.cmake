@@ -1,5 +1,7 @@
-# Installs the build into a scratch prefix and checks that the map data
-# files land beside the program: cmake -DBUILD=... -DPREFIX=... -P this.
+# Installs the build into a scratch prefix and checks what lands where: the
+# program with its map data files beside it, the command on the PATH, and
+# the desktop entry, icon and GRIB file type.
+#   cmake -DBUILD=... -DPREFIX=... -DPROGRAM_DIR=... -P this
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
@@ -16,4 +18,33 @@ foreach(name Skyvane.00 Skyvane.01 Skyvane.02)
     message(FATAL_ERROR "${installed} is only ${size} bytes")
   endif()
 endforeach()
+
+if(NOT EXISTS "${PREFIX}/${PROGRAM_DIR}/skyvane")
+  message(FATAL_ERROR "the program was not installed beside its data")
+endif()
+# The link on the PATH must lead to the program, which finds its data
+# files beside its real location.
+file(REAL_PATH "${PREFIX}/bin/skyvane" linked)
+file(REAL_PATH "${PREFIX}/${PROGRAM_DIR}/skyvane" program)
+if(NOT IS_SYMLINK "${PREFIX}/bin/skyvane" OR NOT linked STREQUAL program)
+  message(FATAL_ERROR "bin/skyvane does not lead to ${program}")
+endif()
+
+file(READ "${PREFIX}/share/applications/skyvane.desktop" entry)
+foreach(line "Exec=skyvane %f" "Icon=skyvane" "MimeType=application/x-grib;")
+  string(FIND "${entry}" "${line}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the desktop entry lacks ${line}")
+  endif()
+endforeach()
+file(READ "${PREFIX}/share/mime/packages/skyvane-grib.xml" types)
+foreach(glob "*.grb" "*.grib" "*.grb1")
+  string(FIND "${types}" "pattern=\"${glob}\"" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the GRIB file type lacks ${glob}")
+  endif()
+endforeach()
+if(NOT EXISTS "${PREFIX}/share/icons/hicolor/scalable/apps/skyvane.svg")
+  message(FATAL_ERROR "the desktop icon was not installed")
+endif()
 file(REMOVE_RECURSE "${PREFIX}")
