@@ -313,6 +313,18 @@ private slots:
         // The map draws no weather of the file that was dropped.
         QVERIFY(window->getMap()->getProjector()->getMessage() == nullptr);
         window->getMap()->grab();
+
+        // Real files: an edition 2 file, and ECMWF's 2 m temperature, a
+        // parameter the viewer has no colours for.
+        const QString examples = u"/usr/share/doc/python-grib-doc/examples/"_s;
+        window->openGribFile(examples + u"regular_latlon_surface.grib2"_s);
+        window->openGribFile(examples + u"regular_latlon_surface.grib1"_s);
+        QCOMPARE(watcher.boxes.size(), 3);
+        QVERIFY(watcher.boxes[1].text.endsWith(u"It holds no GRIB edition 1 data."_s));
+        QVERIFY(watcher.boxes[2].text.endsWith(u"It holds no weather parameter that Skyvane can show."_s));
+        QVERIFY(window->getHelper()->isValid());
+        QCOMPARE(colouredButtons(), QStringList());
+        window->getMap()->grab();
     }
 
     void clearCommand()

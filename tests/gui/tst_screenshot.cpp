@@ -6,6 +6,7 @@
 
 #include "CustomStyle.h"
 #include "GeoProjector.h"
+#include "MapMenu.h"
 #include "PlayPanel.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"
@@ -113,6 +114,20 @@ private slots:
         QVERIFY(iconMatch(shot, temperature, u":/Skyvane/Resources/temperature_gray.png"_s) > 0.9);
         // The toolbar's blue.
         QCOMPARE(shot.pixel(3, window->height() - 3), qRgb(16, 74, 184));
+
+        // A click opens the ring menu over the map, its icons on it.
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(map->width() / 2, map->height() / 2));
+        MapMenu* menu = map->getMenu();
+        QVERIFY(menu->isVisible());
+        QTest::qWait(300);
+        const QImage withMenu =
+            window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(withMenu.save(QStringLiteral(SKYVANE_MENU_SCREENSHOT_PATH)));
+        const QRect zoomIn(menu->ui.zoomInButton->mapTo(window, QPoint(0, 0)), menu->ui.zoomInButton->size());
+        QVERIFY(iconMatch(withMenu, zoomIn, u":/Skyvane/Resources/zoomin.png"_s) > 0.9);
+        // The ring's centre is open: the map shows through.
+        const QPoint centre = menu->mapTo(window, QPoint(160, 160));
+        QVERIFY(near(withMenu.pixel(centre), shot.pixel(centre), 2));
 
         static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
         Skyvane::destroyInstance();

@@ -1,0 +1,553 @@
+// The start-up login and the account dialog, driven with real key presses
+// and clicks on the offscreen platform, against the stand-in forecast
+// server on 127.0.0.3:30080 (the settings always call port 30080), or a
+// listener there that accepts and keeps silent until told to answer.
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <poll.h>
+
+#include <functional>
+#include <memory>
+
+#include "ConnectionDialog.h"
+#include "ConnectionThread.h"
+#include "Provider.h"
+#include "SettingsFactory.h"
+#include "StartupDlg.h"
+#include "servicefixtures.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char kHost[] = "127.0.0.3";
+const char kExitScenario[] = "--abandon-at-exit";
+
+const QString kConnectionError =
+    u"Connection error|There is a connection error. Verify your login credentials and ensure the connection "
+    u"is not blocked by a firewall."_s;
+const QString kAuthorizationRequired =
+    u"Authorization required|You must provide login name and password\nin order to connect GRIB server."_s;
+
+const Qt::WindowFlags kFramelessFixed =
+    Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::MSWindowsFixedSizeDialogHint;
+
+void sendAll(int socket, const QByteArray& data)
+{
+    qsizetype sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(socket, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        sent += n;
+    }
+}
+
+void setReceiveTimeout(int socket, int seconds)
+{
+    timeval timeout{seconds, 0};
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+}
+
+// One HTTP request: the headers and a Content-Length body.
+QByteArray readRequest(int socket)
+{
+    QByteArray data;
+    char buffer[4096];
+    qsizetype total = -1;
+    while (total < 0 || data.size() < total) {
+        const ssize_t n = ::recv(socket, buffer, sizeof(buffer), 0);
+        if (n <= 0)
+            break;
+        data.append(buffer, n);
+        const qsizetype bodyStart = data.indexOf("\r\n\r\n");
+        if (total < 0 && bodyStart >= 0) {
+            const QByteArray head = data.left(bodyStart).toLower();
+            const qsizetype at = head.indexOf("content-length:");
+            const qsizetype end = head.indexOf("\r\n", at);
+            total = bodyStart + 4 + (at < 0 ? 0 : head.mid(at + 15, end - at - 15).trimmed().toLongLong());
+        }
+    }
+    return data;
+}
+
+// What the server on 127.0.0.1:port answers to request, read until it
+// closes the connection.
+QByteArray exchange(int port, const QByteArray& request)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray answer;
+    if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+        setReceiveTimeout(socket, 10);
+        sendAll(socket, request);
+        ::shutdown(socket, SHUT_WR);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::recv(socket, buffer, sizeof(buffer), 0)) > 0)
+            answer.append(buffer, n);
+    }
+    ::close(socket);
+    return answer;
+}
+
+// Listens on the login address and accepts nothing: a client's connection
+// completes in the backlog and its request waits there unanswered.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int yes = 1;
+        setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(Provider::servicePort));
+        inet_pton(AF_INET, kHost, &address.sin_addr);
+        listening_ = ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                     ::listen(socket_, 16) == 0;
+    }
+    ~SilentServer() { ::close(socket_); }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    bool listening() const { return listening_; }
+
+    bool connectionWaiting() const
+    {
+        pollfd entry{socket_, POLLIN, 0};
+        return ::poll(&entry, 1, 0) == 1;
+    }
+
+    // Answers every waiting connection with what the server on
+    // 127.0.0.1:port answers to its request; how many there were.
+    int answerWaitingFrom(int port)
+    {
+        int answered = 0;
+        while (connectionWaiting()) {
+            const int client = ::accept(socket_, nullptr, nullptr);
+            setReceiveTimeout(client, 5);
+            sendAll(client, exchange(port, readRequest(client)));
+            ::close(client);
+            ++answered;
+        }
+        return answered;
+    }
+
+private:
+    int socket_ = -1;
+    bool listening_ = false;
+};
+
+// Deals with the modal windows a login opens, from inside their own event
+// loops: records each message box as "title|text" and closes it with a
+// click on its OK button; hands the account and start-up dialogs to the
+// test (the account dialog once, the start-up dialog on every poll).
+class ModalDriver : public QObject {
+public:
+    ModalDriver()
+    {
+        connect(&timer_, &QTimer::timeout, this, &ModalDriver::poll);
+        timer_.start(10);
+    }
+
+    std::function<void(ConnectionDialog*)> onAccount = [](ConnectionDialog* dialog) {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(u"buttonCancel"_s), Qt::LeftButton);
+    };
+    std::function<void(StartupDlg*)> onStartup = [](StartupDlg*) {};
+
+    QStringList boxes;
+    int accountDialogs = 0;
+
+private:
+    void poll()
+    {
+        if (busy_)
+            return;
+        busy_ = true;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes << box->windowTitle() + u'|' + box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        } else if (auto* account = qobject_cast<ConnectionDialog*>(modal)) {
+            if (account != lastAccount_) {
+                lastAccount_ = account;
+                ++accountDialogs;
+                onAccount(account);
+            }
+        } else if (auto* startup = qobject_cast<StartupDlg*>(modal)) {
+            onStartup(startup);
+        }
+        busy_ = false;
+    }
+
+    QTimer timer_;
+    bool busy_ = false;
+    QPointer<ConnectionDialog> lastAccount_;
+};
+
+template <typename T>
+T* child(QObject* parent, const char* name)
+{
+    return parent->findChild<T*>(QString::fromLatin1(name));
+}
+
+// Replaces an edit's whole text by typing, as a user would.
+void retype(QLineEdit* edit, const QString& text)
+{
+    QTest::mouseClick(edit, Qt::LeftButton);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+// Clicks the start-up dialog's cancel button once the login's request has
+// reached the silent server.
+std::function<void(StartupDlg*)> cancelWhenWaiting(const SilentServer& server)
+{
+    return [&server](StartupDlg* dialog) {
+        if (server.connectionWaiting())
+            QTest::mouseClick(child<QPushButton>(dialog, "buttonCancel"), Qt::LeftButton);
+    };
+}
+
+void useLoginHost(const QString& iniPath)
+{
+    SettingsFactory::destroy();
+    QSettings file(iniPath, QSettings::IniFormat);
+    file.setValue(u"Download/server"_s, QString::fromLatin1(kHost));
+    file.sync();
+}
+
+// A login that is given up on while its server keeps silent; the silent
+// server stays listening until the process ends, so the worker is still
+// blocked in its call when the application goes.  Exit code 0 when all
+// went as expected up to the end of main.
+int abandonAtExit(int argc, char** argv, const QString& iniPath)
+{
+    QApplication app(argc, argv);
+    useLoginHost(iniPath);
+    SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+    static auto* server = new SilentServer();
+    if (!server->listening())
+        return 3;
+    ModalDriver driver;
+    driver.onStartup = cancelWhenWaiting(*server);
+    StartupDlg dialog(nullptr);
+    if (dialog.doStartup() != 0 || driver.boxes != QStringList{kConnectionError})
+        return 4;
+    if (ConnectionThread::abandonedCount() != 1)
+        return 5;
+    SettingsFactory::destroy();
+    return 0;
+}
+
+}  // namespace
+
+class TestLogin : public QObject {
+    Q_OBJECT
+public:
+    explicit TestLogin(const QString& home) : iniPath(home + u"/config/skyvane.example/Skyvane.ini"_s) {}
+
+private:
+    QString storedValue(const char* key) const
+    {
+        QSettings file(iniPath, QSettings::IniFormat);
+        return file.value(QString::fromLatin1(key)).toString();
+    }
+
+    const QString iniPath;
+
+private slots:
+    void initTestCase() { useLoginHost(iniPath); }
+    void cleanupTestCase() { SettingsFactory::destroy(); }
+
+    void startupDialogForm()
+    {
+        StartupDlg dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), u"Connecting data server..."_s);
+        QCOMPARE(dialog.windowFlags() & kFramelessFixed, kFramelessFixed);
+        QVERIFY(dialog.windowFlags().testFlag(Qt::Dialog));
+        QVERIFY(dialog.isModal());
+        QCOMPARE(child<QLabel>(&dialog, "labelConnectingText")->text(),
+                 u"Establishing connection with data server..."_s);
+        QCOMPARE(child<QPushButton>(&dialog, "buttonCancel")->text(), u"Cancel and work offline"_s);
+        QVERIFY(!child<QLabel>(&dialog, "labelConnectIcon")->pixmap().isNull());
+        QVERIFY(!child<QPushButton>(&dialog, "buttonCancel")->icon().availableSizes().isEmpty());
+        QVERIFY(!dialog.windowIcon().availableSizes().isEmpty());
+        QCOMPARE(dialog.startupState(), -1);
+    }
+
+    // The demo account: accepted, the dialog centred over its parent, and
+    // the account and user agent as the server received them.
+    void demoAccountAccepted()
+    {
+        QTemporaryDir scratch;
+        const QString recordPath = scratch.filePath(u"requests.jsonl"_s);
+        StandInServer server({"--host", kHost, "--port", "30080", "--record", recordPath});
+        if (!server.running())
+            QFAIL(qPrintable(u"the stand-in server did not start: "_s + QString::fromUtf8(server.log())));
+        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+        QWidget window;
+        window.setGeometry(100, 60, 801, 600);
+        ModalDriver driver;
+        StartupDlg dialog(&window);
+
+        QCOMPARE(dialog.doStartup(), 1);
+        QCOMPARE(dialog.startupState(), 0);
+        QCOMPARE(driver.boxes, QStringList());
+        QCOMPARE(dialog.x(), 100 + (801 - dialog.width()) / 2);
+        QCOMPARE(dialog.y(), 60 + (600 - dialog.height()) / 2);
+
+        QFile requests(recordPath);
+        QVERIFY(requests.open(QIODevice::ReadOnly));
+        const QJsonObject sent = QJsonDocument::fromJson(requests.readLine()).object();
+        QCOMPARE(sent.value("operation").toString(), u"getUserOptions2"_s);
+        const QJsonObject account = sent.value("credentials").toObject();
+        QCOMPARE(account.value("login").toString(), u"demo"_s);
+        QCOMPARE(account.value("password").toString(), u"demo"_s);
+        QCOMPARE(account.value("userAgent").toString(), u"Skyvane ver. 3.2 MAC"_s);
+        QVERIFY(requests.readLine().isEmpty());
+    }
+
+    void wrongPasswordRefused()
+    {
+        StandInServer server({"--host", kHost, "--port", "30080"});
+        QVERIFY(server.running());
+        SettingsFactory::setAccount(u"demo"_s, u"wrong"_s);
+        ModalDriver driver;
+        StartupDlg dialog(nullptr);
+
+        QCOMPARE(dialog.doStartup(), 1);
+        QVERIFY(dialog.startupState() < 0);
+        QCOMPARE(driver.boxes, QStringList{kConnectionError});
+        QVERIFY(server.log().contains("unknown"));
+    }
+
+    void serverNotRunning()
+    {
+        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+        ModalDriver driver;
+        StartupDlg dialog(nullptr);
+
+        QCOMPARE(dialog.doStartup(), 1);
+        QCOMPARE(dialog.startupState(), -1);
+        QCOMPARE(driver.boxes, QStringList{kConnectionError});
+    }
+
+    // Without a full account the account dialog comes first; left without
+    // one, nothing is sent anywhere.
+    void missingAccount_data()
+    {
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("acceptEmpty");
+        QTest::newRow("password missing, cancelled") << u"alice"_s << QString() << false;
+        QTest::newRow("login missing, cancelled") << QString() << u"secret"_s << false;
+        QTest::newRow("nothing stored, accepted empty") << QString() << QString() << true;
+    }
+    void missingAccount()
+    {
+        QFETCH(QString, login);
+        QFETCH(QString, password);
+        QFETCH(bool, acceptEmpty);
+        SilentServer server;
+        QVERIFY(server.listening());
+        SettingsFactory::setAccount(login, password);
+        ModalDriver driver;
+        QString shownLogin;
+        QString shownPassword;
+        driver.onAccount = [&](ConnectionDialog* dialog) {
+            shownLogin = child<QLineEdit>(dialog, "editLogin")->text();
+            shownPassword = child<QLineEdit>(dialog, "editPassword")->text();
+            QTest::mouseClick(child<QPushButton>(dialog, acceptEmpty ? "buttonOK" : "buttonCancel"), Qt::LeftButton);
+        };
+        StartupDlg dialog(nullptr);
+
+        QCOMPARE(dialog.doStartup(), -1);
+        QCOMPARE(dialog.startupState(), -1);
+        QCOMPARE(driver.accountDialogs, 1);
+        QCOMPARE(shownLogin, login);
+        QCOMPARE(shownPassword, password);
+        QCOMPARE(driver.boxes, QStringList{kAuthorizationRequired});
+        QVERIFY(!server.connectionWaiting());
+        QCOMPARE(storedValue("Download/username"), login);
+    }
+
+    void accountEnteredThenLogin()
+    {
+        StandInServer server({"--host", kHost, "--port", "30080"});
+        QVERIFY(server.running());
+        SettingsFactory::setAccount(QString(), QString());
+        ModalDriver driver;
+        driver.onAccount = [](ConnectionDialog* dialog) {
+            retype(child<QLineEdit>(dialog, "editLogin"), u"demo"_s);
+            retype(child<QLineEdit>(dialog, "editPassword"), u"demo"_s);
+            QTest::keyClick(child<QLineEdit>(dialog, "editPassword"), Qt::Key_Return);
+        };
+        StartupDlg dialog(nullptr);
+
+        QCOMPARE(dialog.doStartup(), 1);
+        QCOMPARE(dialog.startupState(), 0);
+        QCOMPARE(driver.accountDialogs, 1);
+        QCOMPARE(driver.boxes, QStringList());
+        QCOMPARE(storedValue("Download/username"), u"demo"_s);
+    }
+
+    // Escape does not end an attempt; the cancel button does, at once, and
+    // the workers it leaves behind end later without touching the dialogs,
+    // alive or deleted, even when their server answers after all.
+    void cancelAbandonsWorker()
+    {
+        SilentServer silent;
+        QVERIFY(silent.listening());
+        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+        ModalDriver driver;
+        QElapsedTimer shown;
+        bool openAfterEscape = false;
+        driver.onStartup = [&](StartupDlg* dialog) {
+            if (!shown.isValid()) {
+                shown.start();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            } else if (shown.elapsed() >= 300 && silent.connectionWaiting()) {
+                openAfterEscape = dialog->isVisible();
+                QTest::mouseClick(child<QPushButton>(dialog, "buttonCancel"), Qt::LeftButton);
+            }
+        };
+        auto kept = std::make_unique<StartupDlg>(nullptr);
+        QSignalSpy keptAccepted(kept.get(), &QDialog::accepted);
+        QSignalSpy keptFinished(kept.get(), &QDialog::finished);
+
+        QCOMPARE(kept->doStartup(), 0);
+        QVERIFY(openAfterEscape);
+        QCOMPARE(kept->startupState(), -1);
+        QCOMPARE(driver.boxes, QStringList{kConnectionError});
+        QCOMPARE(ConnectionThread::abandonedCount(), 1);
+        keptFinished.clear();
+
+        driver.onStartup = cancelWhenWaiting(silent);
+        auto dropped = std::make_unique<StartupDlg>(nullptr);
+        QCOMPARE(dropped->doStartup(), 0);
+        QCOMPARE(ConnectionThread::abandonedCount(), 2);
+        dropped.reset();
+
+        StandInServer server;
+        QVERIFY(server.running());
+        QCOMPARE(silent.answerWaitingFrom(server.port), 2);
+        QCOMPARE(server.log().count("login=demo accepted"), 2);
+        QTRY_COMPARE(ConnectionThread::abandonedCount(), 0);
+        QTest::qWait(50);
+        QCOMPARE(kept->startupState(), -1);
+        QVERIFY(!kept->isVisible());
+        QCOMPARE(keptAccepted.size(), 0);
+        QCOMPARE(keptFinished.size(), 0);
+        QCOMPARE(driver.boxes, QStringList(2, kConnectionError));
+    }
+
+    // The application ends while an abandoned worker is still blocked in
+    // its call: the process exits cleanly all the same.
+    void abandonedWorkerAtExit()
+    {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kExitScenario)});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray errors = child.readAllStandardError();
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(child.exitCode() == 0, errors.constData());
+        QVERIFY2(!errors.contains("QThread"), errors.constData());
+    }
+
+    void accountDialogForm()
+    {
+        SettingsFactory::setAccount(u"alice"_s, u"secret"_s);
+        ConnectionDialog dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), u"ConnectionDialog"_s);
+        QCOMPARE(dialog.windowFlags() & kFramelessFixed, kFramelessFixed);
+        QCOMPARE(child<QLineEdit>(&dialog, "editLogin")->text(), u"alice"_s);
+        QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->text(), u"secret"_s);
+        QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->echoMode(), QLineEdit::Password);
+        QCOMPARE(child<QLineEdit>(&dialog, "editServer")->text(), QString::fromLatin1(Provider::defaultServerHost));
+        QCOMPARE(child<QLabel>(&dialog, "labelLogin")->text(), u"Login:"_s);
+        QCOMPARE(child<QLabel>(&dialog, "labelPassword")->text(), u"Password:"_s);
+        QCOMPARE(child<QLabel>(&dialog, "labelServer")->text(), u"Server:"_s);
+        auto* ok = child<QPushButton>(&dialog, "buttonOK");
+        QCOMPARE(ok->text(), u"OK"_s);
+        QVERIFY(ok->isDefault());
+        QVERIFY(!ok->icon().availableSizes().isEmpty());
+        QCOMPARE(child<QPushButton>(&dialog, "buttonCancel")->text(), u"Cancel"_s);
+        QVERIFY(!child<QPushButton>(&dialog, "buttonCancel")->icon().availableSizes().isEmpty());
+        auto* signUp = child<QLabel>(&dialog, "label");
+        QVERIFY(signUp->openExternalLinks());
+        QCOMPARE(signUp->text(), u"Don't have an account yet? You can sign up <a href=\"%1\">here</a>"_s.arg(
+                                     QString::fromLatin1(Provider::signUpPage)));
+    }
+
+    // OK stores what was typed; the server field takes no typing; Cancel
+    // stores nothing.
+    void accountDialogStoresEdits()
+    {
+        SettingsFactory::setAccount(u"alice"_s, u"secret"_s);
+        {
+            ConnectionDialog dialog(nullptr);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            retype(child<QLineEdit>(&dialog, "editLogin"), u"bob"_s);
+            retype(child<QLineEdit>(&dialog, "editPassword"), u"hunter2"_s);
+            auto* server = child<QLineEdit>(&dialog, "editServer");
+            QTest::mouseClick(server, Qt::LeftButton);
+            QTest::keyClicks(server, u"elsewhere"_s);
+            QCOMPARE(server->text(), QString::fromLatin1(Provider::defaultServerHost));
+            QTest::mouseClick(child<QPushButton>(&dialog, "buttonOK"), Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(storedValue("Download/username"), u"bob"_s);
+        QCOMPARE(storedValue("Download/password"), u"hunter2"_s);
+        QCOMPARE(SettingsFactory::server(), u"http://%1:30080"_s.arg(QString::fromLatin1(kHost)));
+        {
+            ConnectionDialog dialog(nullptr);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            retype(child<QLineEdit>(&dialog, "editLogin"), u"carol"_s);
+            QTest::mouseClick(child<QPushButton>(&dialog, "buttonCancel"), Qt::LeftButton);
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(storedValue("Download/username"), u"bob"_s);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The store reads the environment when it first opens: the home is
+    // replaced before anything can.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    const QByteArray path = QFile::encodeName(home.path());
+    qputenv("HOME", path);
+    qputenv("XDG_CONFIG_HOME", path + "/config");
+    qputenv("XDG_DATA_HOME", path + "/data");
+    const QString iniPath = home.path() + u"/config/skyvane.example/Skyvane.ini"_s;
+    if (argc == 2 && qstrcmp(argv[1], kExitScenario) == 0)
+        return abandonAtExit(argc, argv, iniPath);
+    QApplication app(argc, argv);
+    TestLogin test(home.path());
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_login.moc"
