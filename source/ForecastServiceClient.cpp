@@ -37,6 +37,13 @@ toviSoap__ForecastParameters wireParameters(const ToviForecastParameters& p)
 
 }  // namespace
 
+void ForecastServiceClient::setTimeLimits(int connectSeconds, int transferSeconds)
+{
+    soap_->connect_timeout = connectSeconds;
+    soap_->send_timeout = transferSeconds;
+    soap_->recv_timeout = transferSeconds;
+}
+
 ForecastServiceClient::ForecastServiceClient(QObject* worker)
     : soap_(soap_new1(SOAP_IO_KEEPALIVE))
 {

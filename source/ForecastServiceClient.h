@@ -26,6 +26,9 @@ public:
     ForecastServiceClient& operator=(const ForecastServiceClient&) = delete;
 
     struct soap* context() { return soap_; }
+    // Time limits of the calls, in seconds; 0 (the default) waits as long
+    // as the server takes.
+    void setTimeLimits(int connectSeconds, int transferSeconds);
 
     // Login check: userOptions receives the server's value, negative for
     // credentials it does not know.
