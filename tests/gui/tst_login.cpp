@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -27,6 +26,7 @@
 #include "Provider.h"
 #include "SettingsFactory.h"
 #include "StartupDlg.h"
+#include "guifixtures.h"
 #include "servicefixtures.h"
 
 using namespace Qt::StringLiterals;
@@ -42,46 +42,10 @@ const QString kConnectionError =
 const QString kAuthorizationRequired =
     u"Authorization required|You must provide login name and password\nin order to connect GRIB server."_s;
 
-const Qt::WindowFlags kFramelessFixed =
-    Qt::CustomizeWindowHint | Qt::FramelessWindowHint | Qt::MSWindowsFixedSizeDialogHint;
-
-void sendAll(int socket, const QByteArray& data)
-{
-    qsizetype sent = 0;
-    while (sent < data.size()) {
-        const ssize_t n = ::send(socket, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        sent += n;
-    }
-}
-
 void setReceiveTimeout(int socket, int seconds)
 {
     timeval timeout{seconds, 0};
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-}
-
-// One HTTP request: the headers and a Content-Length body.
-QByteArray readRequest(int socket)
-{
-    QByteArray data;
-    char buffer[4096];
-    qsizetype total = -1;
-    while (total < 0 || data.size() < total) {
-        const ssize_t n = ::recv(socket, buffer, sizeof(buffer), 0);
-        if (n <= 0)
-            break;
-        data.append(buffer, n);
-        const qsizetype bodyStart = data.indexOf("\r\n\r\n");
-        if (total < 0 && bodyStart >= 0) {
-            const QByteArray head = data.left(bodyStart).toLower();
-            const qsizetype at = head.indexOf("content-length:");
-            const qsizetype end = head.indexOf("\r\n", at);
-            total = bodyStart + 4 + (at < 0 ? 0 : head.mid(at + 15, end - at - 15).trimmed().toLongLong());
-        }
-    }
-    return data;
 }
 
 // What the server on 127.0.0.1:port answers to request, read until it
@@ -143,7 +107,7 @@ public:
         while (connectionWaiting()) {
             const int client = ::accept(socket_, nullptr, nullptr);
             setReceiveTimeout(client, 5);
-            sendAll(client, exchange(port, readRequest(client)));
+            sendAll(client, exchange(port, readHttpRequest(client)));
             ::close(client);
             ++answered;
         }
@@ -277,22 +241,6 @@ private:
 private slots:
     void initTestCase() { useLoginHost(iniPath); }
     void cleanupTestCase() { SettingsFactory::destroy(); }
-
-    void startupDialogForm()
-    {
-        StartupDlg dialog(nullptr);
-        QCOMPARE(dialog.windowTitle(), u"Connecting data server..."_s);
-        QCOMPARE(dialog.windowFlags() & kFramelessFixed, kFramelessFixed);
-        QVERIFY(dialog.windowFlags().testFlag(Qt::Dialog));
-        QVERIFY(dialog.isModal());
-        QCOMPARE(child<QLabel>(&dialog, "labelConnectingText")->text(),
-                 u"Establishing connection with data server..."_s);
-        QCOMPARE(child<QPushButton>(&dialog, "buttonCancel")->text(), u"Cancel and work offline"_s);
-        QVERIFY(!child<QLabel>(&dialog, "labelConnectIcon")->pixmap().isNull());
-        QVERIFY(!child<QPushButton>(&dialog, "buttonCancel")->icon().availableSizes().isEmpty());
-        QVERIFY(!dialog.windowIcon().availableSizes().isEmpty());
-        QCOMPARE(dialog.startupState(), -1);
-    }
 
     // The demo account: accepted, the dialog centred over its parent, and
     // the account and user agent as the server received them.
@@ -473,31 +421,6 @@ private slots:
         QVERIFY2(!errors.contains("QThread"), errors.constData());
     }
 
-    void accountDialogForm()
-    {
-        SettingsFactory::setAccount(u"alice"_s, u"secret"_s);
-        ConnectionDialog dialog(nullptr);
-        QCOMPARE(dialog.windowTitle(), u"ConnectionDialog"_s);
-        QCOMPARE(dialog.windowFlags() & kFramelessFixed, kFramelessFixed);
-        QCOMPARE(child<QLineEdit>(&dialog, "editLogin")->text(), u"alice"_s);
-        QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->text(), u"secret"_s);
-        QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->echoMode(), QLineEdit::Password);
-        QCOMPARE(child<QLineEdit>(&dialog, "editServer")->text(), QString::fromLatin1(Provider::defaultServerHost));
-        QCOMPARE(child<QLabel>(&dialog, "labelLogin")->text(), u"Login:"_s);
-        QCOMPARE(child<QLabel>(&dialog, "labelPassword")->text(), u"Password:"_s);
-        QCOMPARE(child<QLabel>(&dialog, "labelServer")->text(), u"Server:"_s);
-        auto* ok = child<QPushButton>(&dialog, "buttonOK");
-        QCOMPARE(ok->text(), u"OK"_s);
-        QVERIFY(ok->isDefault());
-        QVERIFY(!ok->icon().availableSizes().isEmpty());
-        QCOMPARE(child<QPushButton>(&dialog, "buttonCancel")->text(), u"Cancel"_s);
-        QVERIFY(!child<QPushButton>(&dialog, "buttonCancel")->icon().availableSizes().isEmpty());
-        auto* signUp = child<QLabel>(&dialog, "label");
-        QVERIFY(signUp->openExternalLinks());
-        QCOMPARE(signUp->text(), u"Don't have an account yet? You can sign up <a href=\"%1\">here</a>"_s.arg(
-                                     QString::fromLatin1(Provider::signUpPage)));
-    }
-
     // OK stores what was typed; the server field takes no typing; Cancel
     // stores nothing.
     void accountDialogStoresEdits()
@@ -507,6 +430,8 @@ private slots:
             ConnectionDialog dialog(nullptr);
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(child<QLineEdit>(&dialog, "editLogin")->text(), u"alice"_s);
+            QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->echoMode(), QLineEdit::Password);
             retype(child<QLineEdit>(&dialog, "editLogin"), u"bob"_s);
             retype(child<QLineEdit>(&dialog, "editPassword"), u"hunter2"_s);
             auto* server = child<QLineEdit>(&dialog, "editServer");
@@ -538,10 +463,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     if (!home.isValid())
         return 1;
-    const QByteArray path = QFile::encodeName(home.path());
-    qputenv("HOME", path);
-    qputenv("XDG_CONFIG_HOME", path + "/config");
-    qputenv("XDG_DATA_HOME", path + "/data");
+    guifixtures::makeScratchHome(home);
     const QString iniPath = home.path() + u"/config/skyvane.example/Skyvane.ini"_s;
     if (argc == 2 && qstrcmp(argv[1], kExitScenario) == 0)
         return abandonAtExit(argc, argv, iniPath);

@@ -102,6 +102,42 @@ public:
     QByteArray endpoint;
 };
 
+// Reads one HTTP request from a connection: the headers and a
+// Content-Length body.
+inline QByteArray readHttpRequest(int connection)
+{
+    QByteArray data;
+    char buffer[4096];
+    qsizetype bodyStart = -1;
+    qsizetype total = -1;
+    while (total < 0 || data.size() < total) {
+        const ssize_t n = ::recv(connection, buffer, sizeof(buffer), 0);
+        if (n <= 0)
+            break;
+        data.append(buffer, n);
+        if (bodyStart < 0 && (bodyStart = data.indexOf("\r\n\r\n")) >= 0) {
+            bodyStart += 4;
+            const QByteArray head = data.left(bodyStart).toLower();
+            const qsizetype at = head.indexOf("content-length:");
+            const qsizetype end = head.indexOf("\r\n", at);
+            total = bodyStart + (at < 0 ? 0 : head.mid(at + 15, end - at - 15).trimmed().toLongLong());
+        }
+    }
+    return data;
+}
+
+// Sends all of data, or as much as the peer takes.
+inline void sendAll(int connection, const QByteArray& data)
+{
+    qsizetype sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(connection, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+}
+
 // Accepts connections on a free loopback port, reads one HTTP request from
 // each (headers and a Content-Length body), records it and sends the
 // canned answer, then closes the connection.
@@ -142,46 +178,18 @@ public:
     QByteArray endpoint;
 
 private:
-    static QByteArray readRequest(int connection)
-    {
-        QByteArray data;
-        char buffer[4096];
-        qsizetype bodyStart = -1;
-        qsizetype total = -1;
-        while (total < 0 || data.size() < total) {
-            const ssize_t n = ::recv(connection, buffer, sizeof(buffer), 0);
-            if (n <= 0)
-                break;
-            data.append(buffer, n);
-            if (bodyStart < 0 && (bodyStart = data.indexOf("\r\n\r\n")) >= 0) {
-                bodyStart += 4;
-                const QByteArray head = data.left(bodyStart).toLower();
-                const qsizetype at = head.indexOf("content-length:");
-                const qsizetype end = head.indexOf("\r\n", at);
-                total = bodyStart + (at < 0 ? 0 : head.mid(at + 15, end - at - 15).trimmed().toLongLong());
-            }
-        }
-        return data;
-    }
-
     void serve()
     {
         while (!stopping_) {
             const int connection = ::accept(socket_, nullptr, nullptr);
             if (connection < 0)
                 return;
-            const QByteArray request = readRequest(connection);
+            const QByteArray request = readHttpRequest(connection);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.append(request);
             }
-            qsizetype sent = 0;
-            while (sent < answer_.size()) {
-                const ssize_t n = ::send(connection, answer_.constData() + sent, size_t(answer_.size() - sent), MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += n;
-            }
+            sendAll(connection, answer_);
             ::shutdown(connection, SHUT_WR);
             char drain[256];
             while (::recv(connection, drain, sizeof(drain), 0) > 0) {
