@@ -51,13 +51,7 @@ QByteArray exchange(int port, const QByteArray& request, bool halfClose = false)
     const int fd = connectTo(port);
     if (fd < 0)
         return QByteArray();
-    qsizetype sent = 0;
-    while (sent < request.size()) {
-        const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += n;
-    }
+    sendAll(fd, request);
     if (halfClose)
         ::shutdown(fd, SHUT_WR);
     QByteArray answer;
