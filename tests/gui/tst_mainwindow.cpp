@@ -17,6 +17,7 @@
 
 #include <QFileOpenEvent>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -172,18 +173,39 @@ private slots:
         auto& ui = window->ui;
         const QString head = u"Latest forecast update time:\n"_s;
         // The test runs at a fixed UTC+2 without summer time.
-        QCOMPARE(checkTip(ui.actionLowResForecast, utc(10, 3)), head + u"21:00 GMT+02, 09-03-2026"_s);
-        QCOMPARE(checkTip(ui.actionLowResForecast, utc(10, 12, 30)), head + u"09:00 GMT+02, 10-03-2026"_s);
-        QCOMPARE(checkTip(ui.actionMedResForecast, utc(10, 19)), head + u"21:00 GMT+02, 10-03-2026"_s);
-        QCOMPARE(ui.actionForecast->text(), u"Global\n0.5 degree"_s);
-        // 22:00 UTC is midnight here, on the next day.
-        QCOMPARE(checkTip(ui.actionNorthAtlantic, utc(10, 23)), head + u"00:00 GMT+02, 11-03-2026"_s);
-        QCOMPARE(checkTip(ui.actionAlaska, utc(10, 23, 30)), head + u"02:00 GMT+02, 10-03-2026"_s);
-        QCOMPARE(checkTip(ui.actionAlaska, utc(1, 0, 10)), head + u"02:00 GMT+02, 01-03-2026"_s);
-        // A second update past midnight never happened yesterday.
-        QCOMPARE(checkTip(ui.actionEastCentreUS, utc(10, 5)), head + u"09:00 GMT+02, 09-03-2026"_s);
-        QCOMPARE(checkTip(ui.actionWestCentreUS, utc(1, 12, 59)), head + u"15:00 GMT+02, 28-02-2026"_s);
-        QCOMPARE(checkTip(ui.actionAustraliaSENZ, utc(10, 8)), head + u"10:00 GMT+02, 10-03-2026"_s);
+        // Local time is two hours ahead; each row: data set, UTC now,
+        // expected local update time.
+        struct Row {
+            QAction* dataSet;
+            QDateTime now;
+            const char* expected;
+        };
+        const Row rows[] = {
+            // Before the first update of the day: yesterday's second.
+            {ui.actionLowResForecast, utc(10, 3), "21:00 GMT+02, 09-03-2026"},
+            {ui.actionLowResForecast, utc(10, 12, 30), "09:00 GMT+02, 10-03-2026"},
+            {ui.actionMedResForecast, utc(10, 19), "21:00 GMT+02, 10-03-2026"},
+            // 22:00 UTC is midnight here, on the next day.
+            {ui.actionNorthAtlantic, utc(10, 23), "00:00 GMT+02, 11-03-2026"},
+            {ui.actionEnglishChannel, utc(1, 9, 59), "00:00 GMT+02, 01-03-2026"},
+            {ui.actionWestAustralia, utc(10, 10), "12:00 GMT+02, 10-03-2026"},
+            {ui.actionWestEurope, utc(10, 21, 59), "12:00 GMT+02, 10-03-2026"},
+            // A second update past midnight never happened yesterday.
+            {ui.actionEastCentreUS, utc(10, 5), "09:00 GMT+02, 09-03-2026"},
+            {ui.actionNorthAmerica, utc(10, 23), "09:00 GMT+02, 10-03-2026"},
+            {ui.actionWestCentreUS, utc(1, 12, 59), "15:00 GMT+02, 28-02-2026"},
+            {ui.actionWestCentreUS, utc(1, 13), "15:00 GMT+02, 01-03-2026"},
+            // Alaska: always today's midnight run.
+            {ui.actionAlaska, utc(10, 23, 30), "02:00 GMT+02, 10-03-2026"},
+            {ui.actionAlaska, utc(1, 0, 10), "02:00 GMT+02, 01-03-2026"},
+            {ui.actionSouthAmerica, utc(10, 11), "13:00 GMT+02, 10-03-2026"},
+            {ui.actionSouthAfrica, utc(10, 10, 59), "01:00 GMT+02, 10-03-2026"},
+            {ui.actionAustraliaSENZ, utc(10, 8), "10:00 GMT+02, 10-03-2026"},
+            {ui.actionEastAustralia, utc(10, 21), "23:00 GMT+02, 10-03-2026"},
+        };
+        for (const Row& row : rows)
+            QCOMPARE(checkTip(row.dataSet, row.now), head + QString::fromLatin1(row.expected));
+        QCOMPARE(ui.actionForecast->text(), u"Australia\nEast"_s);
         QCOMPARE(ForecastUpdateTime::latestUpdate(26, utc(10, 8, 15)), utc(10, 8));
         QCOMPARE(ForecastUpdateTime::latestUpdate(99, utc(10, 8, 15)), utc(10, 0));
 
@@ -341,6 +363,29 @@ private slots:
         QVERIFY(window->getMap()->getProjector()->getHelper() == nullptr);
         QVERIFY(window->getHelper()->isValid());
         QVERIFY(!window->getPlayPanel()->isPlaying());
+    }
+
+    // Presets stored before the start fill the favourites menu; an entry
+    // moves the map to the preset's view.
+    void presetsMenu()
+    {
+        auto* preset = new ToviForecastParameters();
+        preset->meteoType = mtWind;
+        preset->zoom = 16;
+        preset->centerLat = 36000000;
+        preset->centerLon = -6000000;
+        QVERIFY(SettingsFactory::savePreset(u"Gibraltar"_s, preset));
+        makeWindow();
+        QVERIFY(window->ui.actionFavourites->isVisible());
+        const QList<QAction*> entries = window->getPresetsMenu()->actions();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0]->text(), u"Gibraltar"_s);
+        entries[0]->trigger();
+        QCOMPARE(window->getMap()->getZoom(), 16);
+        QCOMPARE(window->getMap()->getProjector()->getCenterLat(), 36000000);
+        QCOMPARE(window->getMap()->getProjector()->getCenterLon(), -6000000);
+        QVERIFY(SettingsFactory::deletePreset(u"Gibraltar"_s));
+        delete preset;
     }
 
     void homeViewKeptAcrossRuns()
