@@ -137,8 +137,8 @@ int main(int argc, char **argv)
     // suffices for painting into images.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "minimal");
-    // Build machines have no desktop session, and the platform's start-up
-    // warns about that once per image; keep the build log for real problems.
+    // Build machines have no desktop, and Qt's start-up warns about that
+    // once per image; keep the build log for real problems.
     defaultHandler = qInstallMessageHandler(quietStartup);
     QGuiApplication app(argc, argv);
     qInstallMessageHandler(defaultHandler);

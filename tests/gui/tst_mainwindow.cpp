@@ -145,19 +145,6 @@ private slots:
         QCOMPARE(ui.sstButton->geometry(), QRect(400, 10, 53, 53));
         QVERIFY(ui.tidalStreamButton->isVisible());
 
-        // The records the buttons download from.
-        auto record = [](QObject* source) {
-            const auto* r = reinterpret_cast<const ToviForecastParameters*>(
-                source->property("DownloadParameters").value<quintptr>());
-            return QList<int>{r->meteoType, int(r->resolution), r->forecastDay, r->forecastTime, r->timeStep,
-                              r->stepsNumber};
-        };
-        QCOMPARE(record(ui.windButton), (QList<int>{1, 0, 0, 255, 3, 0}));
-        QCOMPARE(record(ui.windPressPrecipButton), (QList<int>{7, 0, 0, 255, 3, 0}));
-        QCOMPARE(record(ui.sstButton), (QList<int>{32, 4, 0, 0, 1, 1}));
-        QCOMPARE(record(ui.buoyButton), (QList<int>{256, 128, 0, 0, 1, 1}));
-        QCOMPARE(record(ui.nexradButton), (QList<int>{128, 26, 0, 0, 1, 25}));
-        QCOMPARE(record(ui.tidalStreamButton), (QList<int>{64, 8, 0, 255, 1, 12}));
         QCOMPARE(ui.actionAddNewRequest->property("DownloadParameters").value<quintptr>(),
                  quintptr(&window->getRequest()));
 
