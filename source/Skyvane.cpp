@@ -474,7 +474,7 @@ void Skyvane::openGribFile(QString path)
         playPanel->hide();
 }
 
-bool Skyvane::reportUnreadable(const QString& path)
+void Skyvane::reportUnreadable(const QString& path)
 {
     QString reason;
     if (!QFileInfo(path).isReadable())
@@ -486,7 +486,6 @@ bool Skyvane::reportUnreadable(const QString& path)
     QMessageBox::critical(this, QStringLiteral("File open failed"),
                           QStringLiteral("Sorry, file %1\r\n cannot be opened. %2").arg(path, reason),
                           QMessageBox::Ok);
-    return false;
 }
 
 void Skyvane::centreOnFileArea()

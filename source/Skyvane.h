@@ -114,7 +114,7 @@ private:
     void centreOnFileArea();
     // Feeds the map's projector the current time step and repaints.
     void showCurrentStep(bool interpolate, float fraction);
-    bool reportUnreadable(const QString& path);
+    void reportUnreadable(const QString& path);
     static ToviForecastParameters* recordOf(QObject* source);
     qint64 elapsedMs() const;
     int frameInterval() const;
