@@ -1150,12 +1150,9 @@ void GeoProjector::renderWind(QPainter* painter)
             if (!isColoured(uValue) || !isColoured(vValue))
                 continue;
             const double speed = std::sqrt(double(uValue) * uValue + double(vValue) * vValue);
-            const long long lat = (long long)u->lat1 * 1000 - (long long)i * u->dj * 1000;
-            const long long lon = nearestCopy((long long)u->lon1 * 1000 + j * s);
             int x = 0;
             int y = 0;
-            geo2Screen(clampToInt(lat), clampToInt(lon), x, y);
-            if (!nearFrame(x, y, width, height))
+            if (!gridPointOnScreen(*u, i, j, x, y))
                 continue;
             BarbFigure figure;
             if (!barbFigure(uValue, vValue, speed, figure))
@@ -1178,13 +1175,20 @@ void GeoProjector::renderWind(QPainter* painter)
     painter->restore();
 }
 
+bool GeoProjector::gridPointOnScreen(const GribMsg& msg, int row, int column, int& x, int& y)
+{
+    const long long lat = (long long)msg.lat1 * 1000 - (long long)row * msg.dj * 1000;
+    const long long lon = nearestCopy((long long)msg.lon1 * 1000 + (long long)column * msg.di * 1000);
+    geo2Screen(clampToInt(lat), clampToInt(lon), x, y);
+    return nearFrame(x, y, width, height);
+}
+
 void GeoProjector::paintDirection(QPainter* painter, const GribMsg* magnitude, const GribMsg* direction,
                                   bool reverse)
 {
     if (!hasUsableGrid(direction) || !magnitude || !magnitude->values || width <= 0)
         return;
     const long long s = (long long)direction->di * 1000;
-    const long long rowStep = (long long)direction->dj * 1000;
     const long long columnsOnScreen = std::llabs((long long)width * scaleMicro / s);
     const int spacing = symbolSpacing(s, 20000, 100000, 500000);
     const int step = int(std::max<long long>(1, columnsOnScreen * spacing / width + 1));
@@ -1200,12 +1204,9 @@ void GeoProjector::paintDirection(QPainter* painter, const GribMsg* magnitude, c
             float bearing = direction->getValueAtInd(i, j);
             if (!isColoured(bearing))
                 continue;
-            const long long lat = (long long)direction->lat1 * 1000 - i * rowStep;
-            const long long lon = nearestCopy((long long)direction->lon1 * 1000 + j * s);
             int x = 0;
             int y = 0;
-            geo2Screen(clampToInt(lat), clampToInt(lon), x, y);
-            if (!nearFrame(x, y, width, height))
+            if (!gridPointOnScreen(*direction, i, j, x, y))
                 continue;
             if (reverse)
                 bearing = bearing > 180.0f ? bearing - 180.0f : bearing + 180.0f;

@@ -239,6 +239,9 @@ private:
     // A longitude moved by whole turns to lie nearest the centre, so that
     // symbols show on the copy of the world in view.
     long long nearestCopy(long long lonMicro) const;
+    // The screen position of a grid point (its copy nearest the centre);
+    // false when it lies too far outside the frame to draw a symbol.
+    bool gridPointOnScreen(const GribMsg& msg, int row, int column, int& x, int& y);
     // White arrows of the two messages, when the compound has both.
     void paintArrowLayer(QPainter& painter, const CompoundMsg& compound, unsigned magnitudeKey,
                          unsigned directionKey, bool reverse);
