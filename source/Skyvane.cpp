@@ -460,6 +460,7 @@ void Skyvane::openGribFile(QString path)
     refreshButtonIcons();
     const int kind = opened ? MeteoKinds::firstPresent(helper->getCurrentCompound()) : 0;
     if (kind != 0) {
+        // Rewinding also shows the play panel for several steps only.
         displayedFlags = kind;
         rewind();
         map->update();
@@ -468,10 +469,7 @@ void Skyvane::openGribFile(QString path)
         showCurrentStep(false, 0.0f);
         playPanel->hide();
         reportUnreadable(path);
-        return;
     }
-    if (helper->getCompoundNum() == 1)
-        playPanel->hide();
 }
 
 void Skyvane::reportUnreadable(const QString& path)

@@ -219,18 +219,6 @@ private slots:
         QCOMPARE(projector->getCenterLon(), -2700000);
     }
 
-    void projectionCarriesTheView()
-    {
-        MercatorProjector mercator;
-        projector->goTo(40000000, 10000000);
-        map->setProjection(&mercator);
-        QCOMPARE(map->getProjector(), &mercator);
-        QCOMPARE(mercator.getCenterLat(), 40000000);
-        QCOMPARE(mercator.getCenterLon(), 10000000);
-        QCOMPARE(mercator.getDiameter(), map->getDiameter());
-        map->setProjection(projector.get());
-    }
-
     void menuButtonsEmitOnceAndFocusLossHides()
     {
         MapMenu* menu = map->getMenu();
