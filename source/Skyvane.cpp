@@ -720,9 +720,8 @@ qint64 Skyvane::elapsedMs() const
     return (monotonicNs() - animationStartNs) / 1000000;
 }
 
-int Skyvane::frameInterval() const
+int animationFrameInterval(int renderMs)
 {
-    int renderMs = map->getProjector()->getRenderTime();
     if (renderMs == 0)
         renderMs = 1;
     return renderMs > kFramePeriodMs ? 0 : kFramePeriodMs - renderMs;
@@ -746,7 +745,7 @@ void Skyvane::animateNext()
         pauseAnimation();
         return;
     }
-    const int interval = frameInterval();
+    const int interval = animationFrameInterval(map->getProjector()->getRenderTime());
     if (index != animationStartIndex && fraction < 1.0f) {
         showCurrentStep(true, fraction);
         animationTimer.start(interval);

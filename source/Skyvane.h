@@ -26,6 +26,10 @@ class WeatherMap;
 // low eight bits of flags.
 bool areDataPresent(GribFileHelper* helper, unsigned flags);
 
+// Milliseconds to wait before the next animation frame, so that a frame
+// takes about 30 ms with the projector's last drawing time included.
+int animationFrameInterval(int renderMs);
+
 class Skyvane : public QMainWindow {
     Q_OBJECT
 public:
@@ -117,7 +121,6 @@ private:
     void reportUnreadable(const QString& path);
     static ToviForecastParameters* recordOf(QObject* source);
     qint64 elapsedMs() const;
-    int frameInterval() const;
 
     QTimer animationTimer;
     PlayPanel* playPanel = nullptr;
