@@ -221,16 +221,24 @@ void WeatherMeteogram::readStep(const CompoundMsg& compound, int step, float lat
 
 namespace {
 
+// A constant series would give an axis without height, and every point
+// would be divided by zero: the axis then reaches one label step either
+// side of the value.
+void widenFlatAxis(Meteogram& record)
+{
+    if (record.maximum != record.minimum)
+        return;
+    record.minimum -= record.labelStep;
+    record.maximum += record.labelStep;
+}
+
 void setAxis(Meteogram& record, float minimum, float maximum, float gridStep, float labelStep)
 {
     record.minimum = minimum;
     record.maximum = maximum;
     record.gridStep = gridStep;
     record.labelStep = labelStep;
-    // A constant series would give an axis without height, and every
-    // point would be divided by zero.
-    if (record.maximum == record.minimum)
-        record.maximum = record.minimum + labelStep;
+    widenFlatAxis(record);
 }
 
 }  // namespace
@@ -263,8 +271,7 @@ void WeatherMeteogram::setAxes(const Extremes& e)
         pressure.minimum = lo;
         pressure.maximum = hi;
     }
-    if (pressure.maximum == pressure.minimum)
-        pressure.maximum = pressure.minimum + pressure.labelStep;
+    widenFlatAxis(pressure);
 
     setAxis(*records[mgWaves], std::floor(0.5f * e.waveMin), std::ceil(1.5f * e.waveMax), 1.0f, 2.0f);
 }
