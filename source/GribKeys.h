@@ -17,6 +17,7 @@ constexpr unsigned windWaveHeight = 358;      // 0x166
 constexpr unsigned windWaveDirection = 357;   // 0x165
 constexpr unsigned swellHeight = 65892;       // 0x10164
 constexpr unsigned swellDirection = 65893;    // 0x10165
+constexpr unsigned wavePeriod = 364;          // 0x16C, mean period of the primary waves, s
 constexpr unsigned tidalSpeed = 304;          // 0x130, m/s
 constexpr unsigned tidalDirection = 303;      // 0x12F
 }  // namespace GribKey

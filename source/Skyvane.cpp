@@ -157,6 +157,9 @@ Skyvane::Skyvane(QWidget* parent, Qt::WindowFlags flags)
     styleToolbarButtons();
     centreOnDesktop();
     QTimer::singleShot(0, this, &Skyvane::connectAndInitialize);
+    // A coarse timer may fire a few milliseconds late, which at 30 ms per
+    // frame shows as jerks.
+    animationTimer.setTimerType(Qt::PreciseTimer);
     connect(&animationTimer, &QTimer::timeout, this, &Skyvane::animateNext);
     setAcceptDrops(true);
     openCommandLine(QCoreApplication::arguments());
@@ -270,6 +273,7 @@ void Skyvane::connectCommands()
     connect(ui.actionOpenGRIB, &QAction::triggered, this, &Skyvane::openGRIBDialog);
     connect(ui.actionAddNewRequest, &QAction::triggered, this, &Skyvane::doRequestDialog);
     connect(map, &WeatherMap::openGRIB, this, &Skyvane::openGRIBDialog);
+    connect(map, &WeatherMap::timeStepChanged, this, [this] { showCurrentStep(false, 0.0f); });
 }
 
 void Skyvane::buildMenus()
@@ -514,6 +518,9 @@ void Skyvane::cleanData()
 
 void Skyvane::showMeteo(int flags)
 {
+    // Rewinding plays again only from a pause: playing on would keep the
+    // step and the time it started at from before.
+    pauseAnimation();
     if (!helper || !helper->isValid())
         return;
     displayedFlags = flags;
@@ -745,10 +752,8 @@ void Skyvane::animateNext()
         pauseAnimation();
         return;
     }
-    const int interval = animationFrameInterval(map->getProjector()->getRenderTime());
     if (index != animationStartIndex && fraction < 1.0f) {
-        showCurrentStep(true, fraction);
-        animationTimer.start(interval);
+        showAnimationFrame(fraction);
         return;
     }
     animationStartNs = monotonicNs();
@@ -757,8 +762,16 @@ void Skyvane::animateNext()
         return;
     }
     helper->nextCompound();
-    showCurrentStep(true, 0.0f);
-    animationTimer.start(interval);
+    showAnimationFrame(0.0f);
+}
+
+void Skyvane::showAnimationFrame(float fraction)
+{
+    map->getProjector()->setData(helper, displayedFlags, true, fraction);
+    // Drawn now rather than at the next paint event, which would come
+    // during the wait: the drawing and the wait together make the frame.
+    map->repaint();
+    animationTimer.start(animationFrameInterval(map->getProjector()->getRenderTime()));
 }
 
 void Skyvane::pauseAnimation()

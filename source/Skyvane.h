@@ -118,6 +118,9 @@ private:
     void centreOnFileArea();
     // Feeds the map's projector the current time step and repaints.
     void showCurrentStep(bool interpolate, float fraction);
+    // Draws one animation frame, blended by fraction into the current
+    // step, and waits for the next.
+    void showAnimationFrame(float fraction);
     void reportUnreadable(const QString& path);
     static ToviForecastParameters* recordOf(QObject* source);
     qint64 elapsedMs() const;

@@ -2,7 +2,9 @@
 
 #include "CoverageAreas.h"
 #include "GeoProjector.h"
+#include "GribFileHelper.h"
 #include "MapMenu.h"
+#include "MeteoDialog.h"
 #include "SettingsFactory.h"
 
 #include <QMouseEvent>
@@ -23,6 +25,16 @@ constexpr int kHitMaxSquaredDistance = 50;
 int toMicro(double degrees)
 {
     return static_cast<int>(static_cast<float>(degrees) * 1e6f);
+}
+
+// The point dialog, modal; nothing to show without a loaded file.
+void openPointDialog(QWidget* parent, void* data, int latMicro, int lonMicro)
+{
+    auto* helper = static_cast<GribFileHelper*>(data);
+    if (!helper || !helper->isValid())
+        return;
+    MeteoDialog dialog(parent, helper, latMicro, lonMicro);
+    dialog.exec();
 }
 
 }  // namespace
@@ -48,11 +60,15 @@ void WeatherMarker::render(QPainter* painter, int x, int y)
     painter->drawEllipse(QRect(x - 5, y - 5, 10, 10));
 }
 
-// The point dialog these open arrives with the meteogram; until then a
-// marker is placed and drawn but opens nothing.
-void MeteoMarker::invoke(QWidget*, void*) {}
+void MeteoMarker::invoke(QWidget* parent, void* data)
+{
+    openPointDialog(parent, data, latitude, longitude);
+}
 
-void CityMarker::invoke(QWidget*, void*) {}
+void CityMarker::invoke(QWidget* parent, void* data)
+{
+    openPointDialog(parent, data, latitude, longitude);
+}
 
 void BuoyMarker::invoke(QWidget*, void*) {}
 
@@ -133,7 +149,7 @@ void WeatherMap::addMarker(int latMicro, int lonMicro, int type)
     markers.append(marker);
     update();
     if (marker->type() == 0)
-        marker->invoke(this, projector->getHelper());
+        invokeAndShowStep(marker);
 }
 
 void WeatherMap::cleanupMarkers(int type)
@@ -268,8 +284,19 @@ void WeatherMap::invokeMarker(WeatherMarker* marker)
     menuWasUp = true;
     dragging = false;
     menu->hide();
-    marker->invoke(this, projector->getHelper());
+    invokeAndShowStep(marker);
     menuWasUp = false;
+}
+
+// The point dialog's slider moves the file's time step: the map shows the
+// step it was left at.
+void WeatherMap::invokeAndShowStep(WeatherMarker* marker)
+{
+    GribFileHelper* helper = projector->getHelper();
+    const int step = helper ? helper->currentCompoundNum() : 0;
+    marker->invoke(this, helper);
+    if (helper && helper->isValid() && helper->currentCompoundNum() != step)
+        emit timeStepChanged();
 }
 
 void WeatherMap::mousePressEvent(QMouseEvent* event)

@@ -90,6 +90,8 @@ public:
 
 signals:
     void openGRIB();
+    // A marker's dialog left the file at another time step.
+    void timeStepChanged();
 
 public slots:
     int zoomIn();
@@ -111,6 +113,7 @@ private:
     void paintActiveArea(QPainter& painter);
     void centreOnPress();
     void invokeMarker(WeatherMarker* marker);
+    void invokeAndShowStep(WeatherMarker* marker);
     void showMenuAtPress();
 
     int diameter;

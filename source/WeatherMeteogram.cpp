@@ -192,7 +192,7 @@ void WeatherMeteogram::readStep(const CompoundMsg& compound, int step, float lat
         case GribKey::windWaveDirection:
             waves.aux1[k] = value;
             break;
-        case 364:  // mean wave period
+        case GribKey::wavePeriod:
             waves.aux2[k] = value;
             break;
         case GribKey::temperature2m: {

@@ -9,6 +9,7 @@
 #include "ForecastUpdateTime.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
+#include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"
@@ -346,6 +347,36 @@ private slots:
         QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
         QVERIFY(window->getMap()->getProjector()->getHelper() == nullptr);
         QVERIFY(window->getHelper()->isValid());
+        QVERIFY(!window->getPlayPanel()->isPlaying());
+    }
+
+    // The point dialog's slider moves the loaded file's step; the map shows
+    // that step once the dialog is closed.
+    void pointDialogStepShownOnTheMap()
+    {
+        makeWindow();
+        window->openGribFile(pressureTemperature);
+        window->pauseAnimation();
+        WeatherMap* map = window->getMap();
+        map->addMarker(45000000, -5000000, 1);
+        map->grab();  // places the markers on screen
+        const WeatherMarker* city = map->getMarkers().last();
+        int dialogs = 0;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&dialogs] {
+            auto* dialog = qobject_cast<MeteoDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            ++dialogs;
+            dialog->ui.horizontalSlider->setValue(dialog->ui.horizontalSlider->maximum());
+            QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+        });
+        closer.start(20);
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(city->screenX, city->screenY));
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(window->getHelper()->currentCompoundNum(), 3);
+        QCOMPARE(map->getProjector()->getCompoundNumber(), 3);
+        QVERIFY(!map->getProjector()->isInterpolating());
         QVERIFY(!window->getPlayPanel()->isPlaying());
     }
 

@@ -1,15 +1,19 @@
-// The map widget, its pop-up menu and the play panel, driven with real
-// mouse events over a real projector.
+// The map widget, its pop-up menu, the point dialog its markers open and
+// the play panel, driven with real mouse events over a real projector.
 #include "guifixtures.h"
+#include "modelfixtures.h"
 
 #include "GeoProjector.h"
+#include "GribFileHelper.h"
 #include "MapMenu.h"
+#include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "WeatherMap.h"
 
 #include <QLineEdit>
 #include <QSignalSpy>
 
+#include <cmath>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -40,6 +44,39 @@ void drag(QWidget* widget, QPoint from, QPoint to)
     QTest::mouseRelease(widget, Qt::LeftButton, {}, to);
 }
 
+// Closes each point dialog a modal call opens with its close button, and
+// keeps where it was opened and what its location label said.
+class PointDialogCloser : public QObject {
+public:
+    PointDialogCloser()
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { answer(); });
+        timer.start();
+    }
+    QList<QPair<QWidget*, QString>> dialogs;
+
+private:
+    void answer()
+    {
+        auto* dialog = qobject_cast<MeteoDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialogs.append({dialog->parentWidget(), dialog->ui.labelLocation->text()});
+        QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+    }
+    QTimer timer;
+};
+
+QString locationText(int latMicro, int lonMicro)
+{
+    return QStringLiteral("LOCATION: %1%2 %3%4")
+        .arg(std::fabs(float(latMicro) / 1e6f))
+        .arg(latMicro < 0 ? "S" : "N")
+        .arg(std::fabs(float(lonMicro) / 1e6f))
+        .arg(lonMicro < 0 ? "W" : "E");
+}
+
 }  // namespace
 
 class TestMapWidgets : public QObject {
@@ -47,6 +84,7 @@ class TestMapWidgets : public QObject {
 
     std::unique_ptr<QWidget> window;
     std::unique_ptr<EquirectProjector> projector;
+    std::unique_ptr<GribFileHelper> helper;
     WeatherMap* map = nullptr;
 
     void paint() { map->grab(); }
@@ -69,6 +107,7 @@ private slots:
     {
         window.reset();
         projector.reset();
+        helper.reset();
     }
 
     void clickOpensMenuClampedAndClickElsewhereClosesIt()
@@ -190,6 +229,35 @@ private slots:
         QCOMPARE(marker->longitude, lon);
         map->addMarker(0, 0, 7);
         QCOMPARE(map->getMarkers().size(), 1);
+    }
+
+    void markersOpenThePointDialogWithAFile()
+    {
+        modelfixtures::GribTestFile file;
+        file.add(modelfixtures::windU(), 0.0f);
+        file.add(modelfixtures::windV(), -5.0f);
+        helper = std::make_unique<GribFileHelper>();
+        QVERIFY(helper->openGribFile(QString::fromLocal8Bit(file.write()), false));
+        projector->setData(helper.get(), mtWind, false, 1.0f);
+        PointDialogCloser closer;
+
+        map->addMarker(59000000, 1000000, 1);
+        paint();
+        const WeatherMarker* city = map->getMarkers().at(0);
+        QVERIFY(closer.dialogs.isEmpty());
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(city->screenX, city->screenY));
+        QCOMPARE(closer.dialogs.size(), 1);
+        QCOMPARE(closer.dialogs.at(0).first, map);
+        QCOMPARE(closer.dialogs.at(0).second, u"LOCATION: 59N 1E"_s);
+        QVERIFY(!map->getMenu()->isVisible());
+
+        // The menu's command opens it at once for the new marker.
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(300, 200));
+        QTest::mouseClick(map->getMenu()->ui.meteogramButton, Qt::LeftButton);
+        QCOMPARE(map->getMarkers().size(), 2);
+        const WeatherMarker* meteo = map->getMarkers().at(1);
+        QCOMPARE(closer.dialogs.size(), 2);
+        QCOMPARE(closer.dialogs.at(1).second, locationText(meteo->latitude, meteo->longitude));
     }
 
     void activeAreaOutline()

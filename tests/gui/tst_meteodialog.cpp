@@ -1,0 +1,413 @@
+// The point dialog over GRIB files written with chosen values, driven with
+// real events: the value and unit of every row, the wind and wave
+// bearings, the location and date, the time-step slider, the meteogram
+// toggle and the online source, which has nothing to offer yet.
+#include "guifixtures.h"
+#include "modelfixtures.h"
+
+#include "GribFileHelper.h"
+#include "GribKeys.h"
+#include "MeteoDialog.h"
+#include "WeatherMeteogram.h"
+
+#include <cmath>
+#include <memory>
+
+using namespace modelfixtures;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// 59°N 1°E: the second row and column of the fixtures' 4 x 3 grid.
+constexpr int kLat = 59000000;
+constexpr int kLon = 1000000;
+constexpr unsigned kWavePeriod = 364;
+
+// One time step's fields; every value is the same over the grid but the
+// pressure, which rises by 1 hPa from point to point so that only the
+// point's own grid point gives the expected text.
+struct Step {
+    float u = 0.0f;
+    float v = -5.0f;              // from the north, 9.72 knots
+    float pressure = 100000.0f;   // at the first grid point; 1005 hPa at the point
+    float temperature = 288.6f;   // 15.6 °C
+    float sst = 283.4f;           // 10.4 °C
+    float precipitation = 2.7f;
+    float swellHeight = 2.6f;
+    float windWaveHeight = 7.0f;
+    float combinedHeight = 9.0f;
+    float swellDirection = 359.6f;
+    float windWaveDirection = 90.0f;
+    float period = 8.7f;
+};
+
+void addStep(GribTestFile& file, int hours, const Step& s, const QList<unsigned>& without = {})
+{
+    auto put = [&](unsigned key, const GRIB_WRITE_PARAMS& params, float value) {
+        if (!without.contains(key))
+            file.add(at(params, hours), value);
+    };
+    put(GribKey::windU, windU(), s.u);
+    put(GribKey::windV, windV(), s.v);
+    if (!without.contains(GribKey::pressureMsl))
+        file.add(at(pressure(), hours), fixtures::ramp(12, s.pressure, 100.0f));
+    put(GribKey::temperature2m, temperature(), s.temperature);
+    put(GribKey::seaTemperature, field(11, 1, 0), s.sst);
+    put(GribKey::precipitation, precipitation(), s.precipitation);
+    put(GribKey::swellHeight, field(100, 1, 1), s.swellHeight);
+    put(GribKey::windWaveHeight, field(102, 1, 0), s.windWaveHeight);
+    put(GribKey::waveCombined, field(100, 1, 0), s.combinedHeight);
+    put(GribKey::swellDirection, field(101, 1, 1), s.swellDirection);
+    put(GribKey::windWaveDirection, field(101, 1, 0), s.windWaveDirection);
+    put(kWavePeriod, field(108, 1, 0), s.period);
+}
+
+std::unique_ptr<GribFileHelper> openHelper(GribTestFile& file)
+{
+    auto helper = std::make_unique<GribFileHelper>();
+    if (!helper->openGribFile(QString::fromLocal8Bit(file.write()), true))
+        return nullptr;
+    return helper;
+}
+
+const QStringList kRows = {u"WindDirection"_s, u"Wind"_s,          u"Temperature"_s,
+                           u"Pressure"_s,      u"Precipitation"_s, u"SST"_s,
+                           u"WaveHeight"_s,    u"WaveDirection"_s, u"WavePeriod"_s};
+
+QLabel* valueLabel(MeteoDialog& dialog, const QString& row)
+{
+    return dialog.findChild<QLabel*>("label" + row);
+}
+
+QLabel* unitLabel(MeteoDialog& dialog, const QString& row)
+{
+    return dialog.findChild<QLabel*>("label" + row + "Unit");
+}
+
+// Every label's text and whether it is shown.
+QStringList snapshot(MeteoDialog& dialog)
+{
+    QStringList all;
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        all << label->objectName() + '=' + label->text() + (label->isHidden() ? " hidden" : "");
+    return all;
+}
+
+}  // namespace
+
+class TestMeteoDialog : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QWidget> parent;
+
+    // The dialog shown over the parent, as exec() would show it.
+    void showDialog(MeteoDialog& dialog)
+    {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    }
+
+    QPoint centredOnParent(const QSize& size) const
+    {
+        return parent->mapToGlobal(QPoint(0, 0)) +
+               QPoint((parent->width() - size.width()) / 2, (parent->height() - size.height()) / 2);
+    }
+
+private slots:
+    void init()
+    {
+        parent = std::make_unique<QWidget>();
+        parent->setGeometry(100, 50, 900, 600);
+        parent->show();
+        QVERIFY(QTest::qWaitForWindowExposed(parent.get()));
+    }
+
+    void cleanup() { parent.reset(); }
+
+    void valuesOfEveryRowRounded()
+    {
+        GribTestFile file;
+        addStep(file, 0, Step());
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
+        const QStringList expected = {u"0"_s, u"10"_s, u"16"_s, u"1005"_s, u"3"_s,
+                                      u"10"_s, u"3"_s, u"360"_s, u"9"_s};
+        for (int i = 0; i < kRows.size(); ++i) {
+            QCOMPARE(valueLabel(dialog, kRows[i])->text(), expected[i]);
+            QVERIFY2(!unitLabel(dialog, kRows[i])->isHidden(), qPrintable(kRows[i]));
+        }
+        QCOMPARE(dialog.ui.labelWindDirectionUnit->text(), u"&deg; (N)"_s);
+        QCOMPARE(dialog.ui.labelWaveDirectionUnit->text(), u"&deg; (N)"_s);
+        QCOMPARE(dialog.ui.labelSSTUnit->textFormat(), Qt::RichText);
+    }
+
+    void rowsWithoutDataShowADash_data()
+    {
+        QTest::addColumn<QList<unsigned>>("without");
+        QTest::addColumn<int>("lat");
+        QTest::addColumn<QStringList>("blank");
+        // Rows whose text then comes from another message.
+        QTest::addColumn<QStringList>("texts");
+        namespace K = GribKey;
+        QTest::newRow("wind") << QList<unsigned>{K::windU, K::windV} << kLat << QStringList{"Wind", "WindDirection"}
+                              << QStringList{};
+        QTest::newRow("v only: speed from u") << QList<unsigned>{K::windV} << kLat << QStringList{"WindDirection"}
+                                              << QStringList{"Wind=0"};
+        QTest::newRow("pressure") << QList<unsigned>{K::pressureMsl} << kLat << QStringList{"Pressure"}
+                                  << QStringList{};
+        QTest::newRow("temperature") << QList<unsigned>{K::temperature2m} << kLat << QStringList{"Temperature"}
+                                     << QStringList{};
+        QTest::newRow("sea temperature") << QList<unsigned>{K::seaTemperature} << kLat << QStringList{"SST"}
+                                         << QStringList{};
+        QTest::newRow("precipitation") << QList<unsigned>{K::precipitation} << kLat << QStringList{"Precipitation"}
+                                       << QStringList{};
+        QTest::newRow("swell: wind waves") << QList<unsigned>{K::swellHeight, K::swellDirection} << kLat
+                                           << QStringList{} << QStringList{"WaveHeight=7", "WaveDirection=90"};
+        QTest::newRow("swell and wind waves: combined sea")
+            << QList<unsigned>{K::swellHeight, K::windWaveHeight} << kLat << QStringList{} << QStringList{"WaveHeight=9"};
+        QTest::newRow("wave height") << QList<unsigned>{K::swellHeight, K::windWaveHeight, K::waveCombined} << kLat
+                                     << QStringList{"WaveHeight"} << QStringList{};
+        QTest::newRow("wave direction") << QList<unsigned>{K::swellDirection, K::windWaveDirection} << kLat
+                                        << QStringList{"WaveDirection"} << QStringList{};
+        QTest::newRow("wave period") << QList<unsigned>{kWavePeriod} << kLat << QStringList{"WavePeriod"}
+                                     << QStringList{};
+        QTest::newRow("point outside the grid") << QList<unsigned>{} << -10000000 << kRows << QStringList{};
+    }
+
+    void rowsWithoutDataShowADash()
+    {
+        QFETCH(QList<unsigned>, without);
+        QFETCH(int, lat);
+        QFETCH(QStringList, blank);
+        QFETCH(QStringList, texts);
+        GribTestFile file;
+        addStep(file, 0, Step(), without);
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), lat, kLon);
+        for (const QString& row : kRows) {
+            const bool empty = blank.contains(row);
+            QVERIFY2((valueLabel(dialog, row)->text() == u"-"_s) == empty, qPrintable(row));
+            QVERIFY2(unitLabel(dialog, row)->isHidden() == empty, qPrintable(row));
+        }
+        for (const QString& text : texts) {
+            const QStringList rowValue = text.split('=');
+            QCOMPARE(valueLabel(dialog, rowValue[0])->text(), rowValue[1]);
+        }
+    }
+
+    void windAndWaveBearings_data()
+    {
+        QTest::addColumn<float>("u");
+        QTest::addColumn<float>("v");
+        QTest::addColumn<QString>("wind");
+        QTest::addColumn<QString>("windUnit");
+        QTest::addColumn<float>("wave");
+        QTest::addColumn<QString>("waveText");
+        QTest::addColumn<QString>("waveUnit");
+        QTest::newRow("from N") << 0.0f << -5.0f << u"0"_s << u"&deg; (N)"_s << 359.6f << u"360"_s << u"&deg; (N)"_s;
+        QTest::newRow("from S") << 0.0f << 5.0f << u"180"_s << u"&deg; (S)"_s << 11.25f << u"11"_s << u"&deg; (NNE)"_s;
+        QTest::newRow("from E") << -5.0f << 0.0f << u"90"_s << u"&deg; (E)"_s << 11.0f << u"11"_s << u"&deg; (N)"_s;
+        QTest::newRow("from W") << 5.0f << 0.0f << u"270"_s << u"&deg; (W)"_s << 190.6f << u"191"_s << u"&deg; (S)"_s;
+        QTest::newRow("from NE") << -3.5f << -3.5f << u"45"_s << u"&deg; (NE)"_s << 0.0f << u"0"_s << u"&deg; (N)"_s;
+    }
+
+    void windAndWaveBearings()
+    {
+        QFETCH(float, u);
+        QFETCH(float, v);
+        QFETCH(float, wave);
+        GribTestFile file;
+        Step step;
+        step.u = u;
+        step.v = v;
+        step.swellDirection = wave;
+        addStep(file, 0, step);
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
+        QTEST(dialog.ui.labelWindDirection->text(), "wind");
+        QTEST(dialog.ui.labelWindDirectionUnit->text(), "windUnit");
+        QTEST(dialog.ui.labelWaveDirection->text(), "waveText");
+        QTEST(dialog.ui.labelWaveDirectionUnit->text(), "waveUnit");
+        if (u == 0.0f && v == -5.0f)
+            QCOMPARE(dialog.ui.labelWind->text(), u"10"_s);
+    }
+
+    void compassSectors()
+    {
+        const QStringList names = {"N",  "NNE", "NE", "ENE", "E",  "ESE", "SE", "SSE",
+                                   "S",  "SSW", "SW", "WSW", "W",  "WNW", "NW", "NNW"};
+        for (int i = 1; i < 16; ++i) {
+            const float lower = 11.25f + 22.5f * float(i - 1);
+            QCOMPARE(angle2Annotation(lower), names[i]);
+            QCOMPARE(angle2Annotation(std::nextafter(lower, 0.0f)), names[i - 1]);
+        }
+        QCOMPARE(angle2Annotation(348.75f), u"N"_s);
+        QCOMPARE(angle2Annotation(360.0f), u"N"_s);
+        QCOMPARE(angle2Annotation(0.0f), u"N"_s);
+        // Out of range once round the circle, then taken as it is.
+        QCOMPARE(angle2Annotation(-10.0f), u"N"_s);
+        QCOMPARE(angle2Annotation(-348.0f), u"NNE"_s);
+        QCOMPARE(angle2Annotation(450.0f), u"E"_s);
+        QCOMPARE(angle2Annotation(725.0f), u"N"_s);
+        QCOMPARE(angle2Annotation(std::nanf("")), u"N"_s);
+    }
+
+    void locationAndDate_data()
+    {
+        QTest::addColumn<int>("lat");
+        QTest::addColumn<int>("lon");
+        QTest::addColumn<QString>("location");
+        QTest::newRow("north east") << kLat << kLon << u"LOCATION: 59N 1E"_s;
+        QTest::newRow("south west") << -33500000 << -70250000 << u"LOCATION: 33.5S 70.25W"_s;
+        QTest::newRow("six digits") << 12345678 << -123456 << u"LOCATION: 12.3457N 0.123456W"_s;
+    }
+
+    void locationAndDate()
+    {
+        QFETCH(int, lat);
+        QFETCH(int, lon);
+        GribTestFile file;
+        addStep(file, 0, Step());
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), lat, lon);
+        QTEST(dialog.ui.labelLocation->text(), "location");
+        // 18:00 UTC is 20:00 in the tests' zone.
+        QCOMPARE(dialog.ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
+    }
+
+    void sliderStepsTheHelper()
+    {
+        GribTestFile file;
+        // 15.6, 5.2, -4.6 and -0.2 °C.
+        const float temperatures[] = {288.6f, 278.2f, 268.4f, 272.8f};
+        for (int i = 0; i < 4; ++i) {
+            Step step;
+            step.temperature = temperatures[i];
+            addStep(file, 6 * i, step);
+        }
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        QCOMPARE(helper->getCompoundNum(), 4);
+        // The dialog opens at the helper's step.
+        QVERIFY(helper->goCompound(1));
+        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
+        showDialog(dialog);
+        QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
+        QSlider* slider = dialog.ui.horizontalSlider;
+        QVERIFY(slider->isVisible());
+        QCOMPARE(slider->maximum(), 3);
+        QCOMPARE(slider->value(), 1);
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
+        QCOMPARE(dialog.ui.labelDate->text(), u"Sun, 01-02-2009, 02:00"_s);
+
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(helper->currentCompoundNum(), 2);
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"-5"_s);
+        QCOMPARE(dialog.ui.labelDate->text(), u"Sun, 01-02-2009, 08:00"_s);
+        QTest::keyClick(slider, Qt::Key_End);
+        QCOMPARE(helper->currentCompoundNum(), 3);
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"0"_s);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(helper->currentCompoundNum(), 3);
+        QTest::keyClick(slider, Qt::Key_Home);
+        QCOMPARE(helper->currentCompoundNum(), 0);
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"16"_s);
+        QCOMPARE(dialog.ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
+    }
+
+    void meteogramToggleKeepsTheDialogCentred()
+    {
+        GribTestFile file;
+        addStep(file, 0, Step());
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
+        QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
+        showDialog(dialog);
+        WeatherMeteogram* meteogram = dialog.getMeteogram();
+        QVERIFY(meteogram);
+        QToolButton* close = dialog.ui.cancelButton;
+        for (int width : {210, 700, 210}) {
+            QCOMPARE(dialog.size(), QSize(width, 448));
+            QTRY_COMPARE(dialog.pos(), centredOnParent(dialog.size()));
+            // The close button keeps its corner, as far from the right as from the top.
+            QCOMPARE(close->x() + close->width() + close->y(), width);
+            QCOMPARE(dialog.rect().contains(meteogram->geometry()), width == 700);
+            QCOMPARE(dialog.ui.meteogramButton->toolTip(), width == 700 ? u"Hide meteogram"_s : u"Show meteogram"_s);
+            QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
+        }
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+
+    void onlineWithoutForecastChangesNothing()
+    {
+        GribTestFile file;
+        Step later;
+        later.temperature = 278.2f;
+        addStep(file, 0, Step());
+        addStep(file, 6, later);
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
+        showDialog(dialog);
+        QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
+        const QStringList before = snapshot(dialog);
+        const QImage meteogram = dialog.getMeteogram()->grab().toImage();
+
+        QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
+        QVERIFY(!dialog.getOnlineHelper());
+        QCOMPARE(dialog.getCurrentHelper(), helper.get());
+        QVERIFY(dialog.ui.offlineButton->isChecked());
+        QVERIFY(!dialog.ui.onlineButton->isChecked());
+        QVERIFY(dialog.ui.offlineButton->isEnabled());
+        QCOMPARE(snapshot(dialog), before);
+        QCOMPARE(dialog.getMeteogram()->grab().toImage(), meteogram);
+
+        dialog.ui.horizontalSlider->setFocus();
+        QTest::keyClick(dialog.ui.horizontalSlider, Qt::Key_Right);
+        QCOMPARE(helper->currentCompoundNum(), 1);
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
+        QTest::mouseClick(dialog.ui.offlineButton, Qt::LeftButton);
+        QVERIFY(dialog.ui.offlineButton->isChecked());
+        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
+    }
+
+    void noDataNoCrash()
+    {
+        GribFileHelper unopened;
+        for (GribFileHelper* helper : {static_cast<GribFileHelper*>(nullptr), &unopened}) {
+            MeteoDialog dialog(parent.get(), helper, kLat, kLon);
+            showDialog(dialog);
+            QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
+            QTest::mouseClick(dialog.ui.offlineButton, Qt::LeftButton);
+            QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
+            dialog.ui.horizontalSlider->setFocus();
+            QTest::keyClick(dialog.ui.horizontalSlider, Qt::Key_End);
+            QCOMPARE(dialog.getCurrentHelper(), helper);
+            QVERIFY(dialog.ui.offlineButton->isChecked());
+            QCOMPARE(dialog.ui.labelTemperature->text(), u"-"_s);
+        }
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    // A fixed zone without summer time: UTC+2.
+    qputenv("TZ", "XST-2");
+    QApplication app(argc, argv);
+    TestMeteoDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_meteodialog.moc"
