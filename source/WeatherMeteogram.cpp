@@ -539,6 +539,22 @@ void WeatherMeteogram::fillCells(QPainter* painter, const Meteogram* record, con
     }
 }
 
+// Saves the painter, which the band's drawing restores at its end.
+void WeatherMeteogram::beginSymbolBand(QPainter* painter, int top, int height, QColor text)
+{
+    painter->save();
+    painter->setPen(text);
+    painter->translate(kLeftMargin, top);
+    painter->setClipRect(0, 0, plotWidth, height - 1);
+}
+
+void WeatherMeteogram::setArrowStyle(QPainter* painter, QColor arrow)
+{
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setBrush(arrow);
+    painter->setPen(arrow);
+}
+
 void WeatherMeteogram::drawArrow(QPainter* painter, float x, float y, float degrees)
 {
     static const QPointF kArrow[] = {{-6, 1}, {2, 1}, {2, 4}, {5.5, 0.5}, {2, -3}, {2, 0}, {-6, 0}};
@@ -552,10 +568,7 @@ void WeatherMeteogram::drawArrow(QPainter* painter, float x, float y, float degr
 void WeatherMeteogram::drawWindMeteogram(QPainter* painter, int top, int height, Meteogram* record, QColor text,
                                          QColor arrow)
 {
-    painter->save();
-    painter->setPen(text);
-    painter->translate(kLeftMargin, top);
-    painter->setClipRect(0, 0, plotWidth, height - 1);
+    beginSymbolBand(painter, top, height, text);
     const float half = float(height) * 0.5f;
     const float quarter = float(height) * 0.25f;
     const float w = columnWidth();
@@ -568,9 +581,7 @@ void WeatherMeteogram::drawWindMeteogram(QPainter* painter, int top, int height,
     painter->setClipping(false);
     painter->drawText(QRectF(plotWidth + 8, half, 20, half), Qt::AlignLeft | Qt::AlignVCenter, "kts");
 
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->setBrush(arrow);
-    painter->setPen(arrow);
+    setArrowStyle(painter, arrow);
     for (int i = 0; i < record->count; ++i) {
         if (!labelled(i))
             continue;
@@ -586,10 +597,7 @@ void WeatherMeteogram::drawWindMeteogram(QPainter* painter, int top, int height,
 void WeatherMeteogram::drawSwellMeteogram(QPainter* painter, int top, int height, Meteogram* record, QColor text,
                                           QColor arrow)
 {
-    painter->save();
-    painter->setPen(text);
-    painter->translate(kLeftMargin, top);
-    painter->setClipRect(0, 0, plotWidth, height - 1);
+    beginSymbolBand(painter, top, height, text);
     const float third = float(height) * 0.33333334f;
     const float sixth = float(height) * 0.16666667f;
     const float twoThirds = float(height) * 0.6666667f;
@@ -608,9 +616,7 @@ void WeatherMeteogram::drawSwellMeteogram(QPainter* painter, int top, int height
     painter->drawText(QRectF(plotWidth + 8, third, 20, third), Qt::AlignLeft | Qt::AlignVCenter, "m");
     painter->drawText(QRectF(plotWidth + 8, twoThirds, 20, third), Qt::AlignLeft | Qt::AlignVCenter, "sec");
 
-    painter->setRenderHint(QPainter::Antialiasing);
-    painter->setBrush(arrow);
-    painter->setPen(arrow);
+    setArrowStyle(painter, arrow);
     for (int i = 0; i < record->count; ++i) {
         if (!labelled(i) || record->values[size_t(i)] <= 0.0f)
             continue;

@@ -85,6 +85,8 @@ private:
     void paintSingleStepHint(QPainter& painter);
     void fillCells(QPainter* painter, const Meteogram* record, const ColourScale& scale, float cellTop,
                    float cellHeight);
+    void beginSymbolBand(QPainter* painter, int top, int height, QColor text);
+    static void setArrowStyle(QPainter* painter, QColor arrow);
     static void drawArrow(QPainter* painter, float x, float y, float degrees);
 
     QImage image;
