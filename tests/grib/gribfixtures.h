@@ -169,6 +169,24 @@ private:
     QTemporaryDir dir;
 };
 
+// A record for grib_seek, freed when it goes out of scope.
+class Header {
+public:
+    Header()
+    {
+        char err[GRIB_ERRMSG_LEN] = "";
+        init_gribhdr(&gh_, err);
+    }
+    ~Header() { free_gribhdr(&gh_); }
+    Header(const Header&) = delete;
+    Header& operator=(const Header&) = delete;
+    operator GRIB_HDR*() const { return gh_; }
+    GRIB_HDR* operator->() const { return gh_; }
+
+private:
+    GRIB_HDR* gh_ = nullptr;
+};
+
 struct Seek {
     int status;
     long offset;
@@ -192,9 +210,7 @@ inline Seek seek(GRIB_HDR* gh, const QString& path, long offset, int readIndex)
 inline std::vector<long> scanAll(const QString& path, int* finalStatus = nullptr,
                                  std::string* finalError = nullptr)
 {
-    GRIB_HDR* gh = nullptr;
-    char err[GRIB_ERRMSG_LEN] = "";
-    init_gribhdr(&gh, err);
+    Header gh;
     std::vector<long> found;
     long offset = 0;
     Seek s;
@@ -213,7 +229,6 @@ inline std::vector<long> scanAll(const QString& path, int* finalStatus = nullptr
         *finalStatus = s.status;
     if (finalError)
         *finalError = s.error;
-    free_gribhdr(&gh);
     return found;
 }
 

@@ -75,8 +75,6 @@ private slots:
         QTest::addColumn<int>("height2");
         QTest::newRow("height above ground") << 105 << 10 << 0;
         QTest::newRow("layer between isobaric levels") << 101 << 0 << 10;
-        QTest::newRow("layer below ground") << 112 << 0 << 10;
-        QTest::newRow("isobaric") << 100 << 10 << 0;
     }
 
     void levelOctets()
@@ -129,16 +127,6 @@ private slots:
         QCOMPARE(int(d.pds.sDec_sc_fctr), -3);
         QCOMPARE(int(d.pds.usExt_flag), 0);
         QCOMPARE(int(d.gds.head.usData_type), 255); // no GDS decoded
-    }
-
-    void timeRange10TakesSixteenBitP1()
-    {
-        Bytes pds = handPds();
-        pds[18] = 0x01, pds[19] = 0x2C, pds[20] = 10;
-        const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
-        QCOMPARE(int(d.pds.usP1), 300);
-        QCOMPARE(int(d.pds.usP2), 0);
-        QCOMPARE(int(d.pds.usTime_range), 10);
     }
 
     void pdsExtension_data()

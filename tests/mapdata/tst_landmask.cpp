@@ -248,22 +248,14 @@ void TestLandMask::knownPlaces_data()
     QTest::addColumn<double>("lat");
     QTest::addColumn<double>("lon");
     QTest::addColumn<bool>("land");
+    // One open land and one open sea; polar ice near the masks' edges; small
+    // islands and the seas between them; inland seas; both sides of 0° and
+    // of 180°.
     const Place places[] = {
-        {"Central Africa", 2, 22, true},
         {"Sahara", 24, 10, true},
-        {"Amazonia", -8, -60, true},
-        {"Kansas", 38.5, -98, true},
-        {"Siberia", 62, 100, true},
-        {"Outback", -25, 134, true},
-        {"Bavaria", 48.5, 11.5, true},
         {"Queen Maud Land", -75, 20, true},
         {"Greenland ice", 72, -40, true},
         {"North Atlantic", 35, -40, false},
-        {"South Atlantic", -30, -15, false},
-        {"Pacific", 0, -140, false},
-        {"North Pacific", 40, 170, false},
-        {"Indian Ocean", -20, 80, false},
-        {"Southern Ocean", -60, 0, false},
         {"Arctic Ocean", 78, 0, false},
         {"Mediterranean", 35, 18, false},
         {"Malta", 35.88, 14.43, true},

@@ -96,7 +96,6 @@ class TestGribFile : public QObject {
 private slots:
     void compoundsOfRegularFile();
     void incompleteLastCompound();
-    void shortFirstCompound();
     void singleStepFile();
     void compoundNavigation();
     void compoundNavigationWithShortFirst();
@@ -109,9 +108,7 @@ private slots:
     void valueLookup_data();
     void valueLookup();
     void lookupNeverPassesTheValues();
-    void southToNorthGridIsOutside();
     void lastGridPoint();
-    void missingPointsUnderBitmap();
 
     void valueTable();
     void copyIsDeep();
@@ -119,7 +116,6 @@ private slots:
     void fileWithoutMessages();
     void fileChangedAfterIndexing();
     void corruptMessageAmongGoodOnes();
-    void ourCentre();
     void damagedFilesNeverCrash();
 };
 
@@ -134,6 +130,7 @@ void TestGribFile::compoundsOfRegularFile()
     QCOMPARE(grib.getCompoundSize(), 4);
     QCOMPARE(grib.getCompoundNum(), 5);
     QVERIFY(!grib.isShortFirstCompound());
+    QVERIFY(!grib.isOurGribFile());  // the writer's centre, not the stand-in server's
     QCOMPARE(grib.getTimeStep(), 3);
     // Keys of the first compound after its first message, then the repeat.
     const std::vector<unsigned> keys = {GribKey::windV, GribKey::pressureMsl,
@@ -166,20 +163,6 @@ void TestGribFile::incompleteLastCompound()
     QCOMPARE(tagsOf(partial), range(20, 1));
     QVERIFY(grib.prevCompound(last));
     QCOMPARE(tagsOf(last), range(12, 4));
-}
-
-void TestGribFile::shortFirstCompound()
-{
-    GribTestFile file;
-    GribFile grib(forecastFile(file, 4, true).constData());
-    QCOMPARE(grib.messageCount(), 15);
-    QVERIFY(grib.isShortFirstCompound());
-    QCOMPARE(grib.getCompoundSize(), 4);
-    QCOMPARE(grib.getCompoundNum(), 4);  // (15 + 1) / 4
-    QVERIFY(grib.containsGct(GribKey::precipitation));
-    CompoundMsg c;
-    QVERIFY(grib.goCompound(1, c));
-    QCOMPARE(tagsOf(c), range(3, 4));
 }
 
 void TestGribFile::singleStepFile()
@@ -225,6 +208,10 @@ void TestGribFile::compoundNavigationWithShortFirst()
 {
     GribTestFile file;
     GribFile grib(forecastFile(file, 3, true).constData());
+    QVERIFY(grib.isShortFirstCompound());
+    QCOMPARE(grib.getCompoundSize(), 4);
+    QCOMPARE(grib.getCompoundNum(), 3);  // (11 + 1) / 4
+    QVERIFY(grib.containsGct(GribKey::precipitation));  // found in the second step
     CompoundMsg c;
     grib.firstCompound(c);
     QCOMPARE(tagsOf(c), range(0, 3));
@@ -284,24 +271,18 @@ void TestGribFile::validTime_data()
     auto t = [](int y, int mo, int d, int h, int mi = 0) {
         return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC);
     };
+    // Calendar carries and the rules ecCodes has no valid time for; every
+    // other time range and unit is compared with ecCodes in the model
+    // cross-check.
     QTest::newRow("10: across a month") << t(2009, 1, 31, 18) << 10 << 1 << 12 << 0 << t(2009, 2, 1, 6);
     QTest::newRow("10: to a leap day") << t(2008, 2, 28, 12) << 10 << 1 << 24 << 0 << t(2008, 2, 29, 12);
     QTest::newRow("10: no leap day") << t(2009, 2, 28, 12) << 10 << 1 << 24 << 0 << t(2009, 3, 1, 12);
     QTest::newRow("10: 60 days, two carries") << t(2009, 1, 31, 18) << 10 << 1 << 1440 << 0 << t(2009, 4, 1, 18);
     QTest::newRow("10: 16-bit P1 over a year end") << t(2009, 11, 15, 0) << 10 << 1 << 1200 << 0 << t(2010, 1, 4, 0);
     QTest::newRow("0: across a year end") << t(2009, 12, 31, 18) << 0 << 1 << 6 << 0 << t(2010, 1, 1, 0);
-    QTest::newRow("1: P1") << t(2009, 1, 31, 18) << 1 << 1 << 3 << 0 << t(2009, 1, 31, 21);
     QTest::newRow("4: end of accumulation") << t(2009, 1, 31, 18) << 4 << 1 << 6 << 12 << t(2009, 2, 1, 6);
-    QTest::newRow("2: end of period") << t(2009, 1, 31, 18) << 2 << 1 << 0 << 3 << t(2009, 1, 31, 21);
-    QTest::newRow("3 and 5 likewise") << t(2009, 1, 31, 18) << 5 << 1 << 0 << 6 << t(2009, 2, 1, 0);
     QTest::newRow("113: no offset") << t(2009, 1, 31, 18) << 113 << 1 << 6 << 6 << t(2009, 1, 31, 18);
-    QTest::newRow("unit day") << t(2009, 1, 31, 18) << 0 << 2 << 2 << 0 << t(2009, 2, 2, 18);
-    QTest::newRow("unit 3 hours") << t(2009, 1, 31, 18) << 0 << 10 << 4 << 0 << t(2009, 2, 1, 6);
-    QTest::newRow("unit 6 hours") << t(2009, 1, 31, 18) << 0 << 11 << 1 << 0 << t(2009, 2, 1, 0);
-    QTest::newRow("unit 12 hours") << t(2009, 1, 31, 18) << 0 << 12 << 3 << 0 << t(2009, 2, 2, 6);
     QTest::newRow("unit 15 minutes") << t(2009, 1, 31, 23, 30) << 0 << 13 << 3 << 0 << t(2009, 2, 1, 0, 15);
-    QTest::newRow("unit 30 minutes") << t(2009, 1, 31, 18) << 0 << 14 << 3 << 0 << t(2009, 1, 31, 19, 30);
-    QTest::newRow("unit minute") << t(2009, 1, 31, 18) << 0 << 0 << 90 << 0 << t(2009, 1, 31, 19, 30);
     QTest::newRow("unit month: no offset") << t(2009, 1, 31, 18) << 0 << 3 << 1 << 0 << t(2009, 1, 31, 18);
 }
 
@@ -341,7 +322,6 @@ void TestGribFile::valueLookup_data()
     QTest::addColumn<bool>("inside");
     QTest::addColumn<int>("column");
     QTest::newRow("170E to 170W at 175W") << 170000 << -170000 << 21 << 1000 << -175000 << true << 15;
-    QTest::newRow("170E to 170W at 170E") << 170000 << -170000 << 21 << 1000 << 170000 << true << 0;
     QTest::newRow("170E to 170W at 180") << 170000 << -170000 << 21 << 1000 << 180000 << true << 10;
     QTest::newRow("170E to 170W at 0") << 170000 << -170000 << 21 << 1000 << 0 << false << 0;
     QTest::newRow("300 to 60 at 30E") << 300000 << 60000 << 121 << 1000 << 30000 << true << 90;
@@ -391,17 +371,6 @@ void TestGribFile::lookupNeverPassesTheValues()
     QVERIFY(!flat.getValueAt(60000, 0, value));
 }
 
-void TestGribFile::southToNorthGridIsOutside()
-{
-    GRIB_WRITE_PARAMS p = fixtures::smallGrid(2, 2);
-    p.lat1 = 10000;
-    p.lat2 = 11000;
-    const GribMsg msg = decodeOne(p, {1, 2, 3, 4});
-    float value = -1.0f;
-    QVERIFY(!msg.getValueAt(10000, 0, value));
-    QVERIFY(!msg.getValueAt(10500, 500, value));
-}
-
 void TestGribFile::lastGridPoint()
 {
     const GribMsg msg = decodeOne(fixtures::smallGrid(4, 3), fixtures::ramp(12));
@@ -413,18 +382,6 @@ void TestGribFile::lastGridPoint()
     QCOMPARE(msg.getValueAtInd(1, 2), 6.0f);
     QVERIFY(!msg.getValueAt(msg.lat2 - 1, msg.lon2, value));
     QVERIFY(!msg.getValueAt(msg.lat1 + 1, msg.lon1, value));
-}
-
-void TestGribFile::missingPointsUnderBitmap()
-{
-    GRIB_WRITE_PARAMS p = fixtures::smallGrid(2, 2);
-    const unsigned char present[] = {1, 0, 0, 1};
-    p.bitmap = present;
-    const GribMsg msg = decodeOne(p, {5, 0, 0, 7});
-    QVERIFY(msg.values);
-    QCOMPARE(msg.getValueAtInd(0, 0), 5.0f);
-    QCOMPARE(msg.getValueAtInd(0, 1), kGribMissingValue);
-    QCOMPARE(msg.getValueAtInd(1, 1), 7.0f);
 }
 
 // ---------------------------------------------------------------------------
@@ -563,18 +520,6 @@ void TestGribFile::corruptMessageAmongGoodOnes()
     QCOMPARE(c.size(), size_t(2));
     QVERIFY(c[0].values);
     QVERIFY(!c[1].values);
-}
-
-void TestGribFile::ourCentre()
-{
-    GribTestFile ours;
-    GRIB_WRITE_PARAMS p = pressure();
-    p.centre = 131;
-    ours.add(p, 1.0f);
-    QVERIFY(GribFile(ours.write().constData()).isOurGribFile());
-    GribTestFile theirs;
-    theirs.add(pressure(), 1.0f);
-    QVERIFY(!GribFile(theirs.write().constData()).isOurGribFile());
 }
 
 // Every operation on randomly damaged forecasts: run under the sanitizers,

@@ -1,6 +1,6 @@
-// Shared by the rendering tests: a private settings home, files of the
-// data model's fixtures opened through the view helper, and frames drawn
-// into images.
+// Shared by the rendering tests: the scale and colours of the map, both
+// projections, a private settings home, files of the data model's fixtures
+// opened through the view helper, and frames drawn into images.
 #pragma once
 
 #include "modelfixtures.h"
@@ -18,6 +18,17 @@
 namespace renderfixtures {
 
 using modelfixtures::GribTestFile;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kZoom1 = 1125;  // pixels per 180° at zoom 1
+constexpr QRgb kSea = GeoProjector::kSeaColour, kLand = GeoProjector::kLandColour, kCoast = GeoProjector::kCoastColour;
+enum Kind { Equirect, Mercator };
+
+inline std::unique_ptr<GeoProjector> makeProjector(int kind)
+{
+    return kind == Mercator ? std::unique_ptr<GeoProjector>(std::make_unique<MercatorProjector>())
+                            : std::make_unique<EquirectProjector>();
+}
 
 // The settings store (home position, shared map data) reads the user's
 // configuration folder: point it at a scratch directory before the first

@@ -15,11 +15,6 @@ using namespace modelfixtures;
 
 namespace {
 
-constexpr int kZoom1 = 1125;
-constexpr double kPi = 3.14159265358979323846;
-constexpr QRgb kSea = GeoProjector::kSeaColour, kLand = GeoProjector::kLandColour, kCoast = GeoProjector::kCoastColour;
-enum Kind { Equirect, Mercator };
-
 // Fields the colour layer knows beyond the model fixtures' five.
 GRIB_WRITE_PARAMS windSpeed() { return field(32, 105, 10); }
 GRIB_WRITE_PARAMS seaTemperature() { return field(11, 1, 0); }
@@ -64,12 +59,6 @@ double interpolant(const GribMsg& m, double r, double c, bool wraps)
     };
     auto across = [&](int i) { return spline(at(i, col - 1), at(i, col), at(i, col + 1), at(i, col + 2), c - col); };
     return spline(across(row - 1), across(row), across(row + 1), across(row + 2), r - row);
-}
-
-std::unique_ptr<GeoProjector> makeProjector(int kind)
-{
-    return kind == Mercator ? std::unique_ptr<GeoProjector>(std::make_unique<MercatorProjector>())
-                            : std::make_unique<EquirectProjector>();
 }
 
 // The value interpolated at a position, as kept in the value cache at pixel index 0.

@@ -7,17 +7,6 @@ using namespace modelfixtures;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr int kZoom1 = 1125;  // pixels per 180° at zoom 1
-constexpr uint kSea = GeoProjector::kSeaColour, kLand = GeoProjector::kLandColour, kCoast = GeoProjector::kCoastColour;
-enum Kind { Equirect, Mercator };
-
-std::unique_ptr<GeoProjector> makeProjector(int kind)
-{
-    return kind == Mercator ? std::unique_ptr<GeoProjector>(std::make_unique<MercatorProjector>())
-                            : std::make_unique<EquirectProjector>();
-}
-
 struct View {  // projection, frame size, zoom, centre (µ°)
     int kind, width, height, zoom, lat, lon;
     std::unique_ptr<GeoProjector> make() const
@@ -183,20 +172,6 @@ private slots:
         QVERIFY2(std::abs(y - std::trunc(exact)) <= 1, qPrintable(QString("%1 vs %2").arg(y).arg(exact)));
         if (std::abs(sphere - exact) > 2.5)
             QVERIFY(std::abs(y - sphere) > 1.5);
-    }
-
-    void mercatorRoundTripIsNotExact()
-    {
-        MercatorProjector p;
-        p.update(800, 600, 8 * kZoom1, 0, 0);
-        int x = 0, y = 0, lat = 0, lon = 0;
-        p.geo2Screen(70000000, 1000000, x, y);
-        QVERIFY(p.screen2Geo(x, y, lat, lon));
-        QCOMPARE(lon, 1000000);
-        // Ellipsoid forward, sphere back: ~18 rows apart at 70°N.
-        const int off = std::abs(lat - 70000000);
-        QVERIFY2(off > 50000 && off < 500000, qPrintable(QString::number(lat)));
-        QVERIFY(std::abs(lat - sphereLatitude(300 - y, 8 * kZoom1)) <= 5);
     }
 
     void move()

@@ -8,7 +8,6 @@
 #include "GribKeys.h"
 #include "LandMask.h"
 #include "MeteoType.h"
-#include "grib_writer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +19,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -186,7 +184,6 @@ private slots:
     void layout();
     void refusals_data();
     void refusals();
-    void antimeridianForms();
     void windFollowsPressure();
     void lowsTravelEast();
     void temperatureCycle();
@@ -270,6 +267,8 @@ void TestForecastBuilder::layout()
     QCOMPARE(f.file->getCompoundNum(), steps);
     QCOMPARE(f.file->isShortFirstCompound(), shortFirst);
     QVERIFY(f.file->isOurGribFile());
+    // Grids across 180° end past it, so the viewer's area has a width.
+    QVERIFY(f.file->getArea().width() > 0);
     QCOMPARE(qint64(f.octets.size()), QFileInfo(f.path).size());
 
     // Keys in order, valid times, grids, values.
@@ -430,56 +429,6 @@ void TestForecastBuilder::refusals()
     QVERIFY(!error.contains('\n'));
 }
 
-// Both ways of writing a grid across 180° (the last longitude past 180°,
-// or wrapped below the first) read the same in GribFile; ecCodes' nearest-
-// point search misreads the wrapped one, and the viewer's area, taken from
-// the first message, has a positive width only with the other, ours.
-void TestForecastBuilder::antimeridianForms()
-{
-    QTemporaryDir dir;
-    for (int lon2 : {190000, -170000}) {
-        GRIB_WRITE_PARAMS p;
-        init_grib_write_params(&p);
-        p.ni = 21;
-        p.nj = 2;
-        p.lat1 = 1000;
-        p.lat2 = 0;
-        p.lon1 = 170000;
-        p.lon2 = lon2;
-        p.di = p.dj = 1000;
-        std::vector<float> values;
-        for (int k = 0; k < 42; ++k)
-            values.push_back(float(k % 21));
-        octets* msg = nullptr;
-        unsigned long length = 0;
-        char err[GRIB_ERRMSG_LEN] = "";
-        QCOMPARE(grib_encode(&p, values.data(), values.size(), &msg, &length, nullptr, err), 0);
-        const QString path = dir.filePath(QStringLiteral("form%1.grb").arg(lon2));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(reinterpret_cast<const char*>(msg), qint64(length));
-        f.close();
-        std::free(msg);
-        GribFile file(QFile::encodeName(path).constData());
-        GribMsg m;
-        file.firstMsg(m);
-        float east = -1, west = -1;
-        QVERIFY(m.getValueAt(0, 185000, east));
-        QVERIFY(m.getValueAt(0, -175000, west));
-        QCOMPARE(east, 15.0f);
-        QCOMPARE(west, 15.0f);
-        QCOMPARE(file.getArea().width() > 0, lon2 > 180000);
-        if (lon2 < 180000)
-            continue;
-        for (const char* point : {"0,-175,1", "0,185,1"}) {
-            QByteArray out, e;
-            QVERIFY(runTool("grib_get", {"-l", point, path}, out, e));
-            QVERIFY(e.isEmpty());
-            QCOMPARE(out.trimmed().toDouble(), 15.0);
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The synthetic weather
 
@@ -633,19 +582,14 @@ void TestForecastBuilder::landMask_data()
         double lat, lon;
         bool land;
     } points[] = {
+        // Open land and sea, a narrow strait between two outlines, the seas
+        // drawn as water outlines, islands, both polar caps and 180°.
         {"Sahara", 23, 10, true},           {"mid-Atlantic", 30, -40, false},
         {"English Channel", 50.2, -1.0, false}, {"Paris", 48.85, 2.35, true},
-        {"London", 51.5, -0.12, true},      {"Bay of Biscay", 45.5, -4, false},
-        {"Mediterranean", 38, 5, false},    {"Black Sea", 43, 34, false},
-        {"Caspian Sea", 42, 50.5, false},   {"Moscow", 55.75, 37.6, true},
-        {"North Sea", 56, 3, false},        {"Baltic", 57, 19, false},
-        {"Hudson Bay", 60, -85, false},     {"Gulf of Mexico", 25, -90, false},
-        {"Denver", 39.7, -105, true},       {"Amazon", -3, -60, true},
-        {"Australia", -25, 135, true},      {"Antarctica", -80, 0, true},
-        {"Greenland", 72, -40, true},       {"Madagascar", -19, 46.5, true},
-        {"Pacific", 0, -150, false},        {"Japan", 36, 138.5, true},
-        {"Indian Ocean", -20, 80, false},   {"Red Sea", 20, 38.5, false},
-        {"Persian Gulf", 27, 51, false},    {"Alaska", 64, -150, true},
+        {"Mediterranean", 38, 5, false},    {"Hudson Bay", 60, -85, false},
+        {"Black Sea", 43, 34, false},       {"Caspian Sea", 42, 50.5, false},
+        {"Madagascar", -19, 46.5, true},    {"Japan", 36, 138.5, true},
+        {"Antarctica", -80, 0, true},       {"Greenland", 72, -40, true},
         {"Chukotka", 66, -172, true},       {"Bering Sea", 58, -175, false},
     };
     for (const auto& p : points)
@@ -785,10 +729,6 @@ void TestForecastBuilder::compressPayloadRoundTrip_data()
     QTest::addColumn<QByteArray>("data");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("text") << QByteArray("<kml>buoys</kml>");
-    QByteArray grib;
-    QString error;
-    ForecastBuilder(kToday).build(request(mtWind | mtPressure, 1, 90000, -180000, 180000, -90000, 3), grib, error);
-    QTest::newRow("forecast") << grib;
 }
 
 void TestForecastBuilder::compressPayloadRoundTrip()

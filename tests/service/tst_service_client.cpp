@@ -80,7 +80,6 @@ private slots:
     void forecastDownload();
     void wrongPasswordGetsNoForecast();
     void buoyDocument();
-    void presetsUpToFiveActive();
     void attachmentRefused_data();
     void attachmentRefused();
     void cancelDuringTransfer();
@@ -159,14 +158,6 @@ void TestServiceClient::forecastDownload()
         for (const GribMsg& message : compound)
             QCOMPARE(message.validTime(), first.addSecs(3 * 3600 * n));
     }
-
-    // ecCodes reads the same file without a word on stderr.
-    QProcess ls;
-    ls.start(QStringLiteral("grib_ls"), {QStringLiteral("-p"), QStringLiteral("shortName,validityDate,validityTime"), path});
-    QVERIFY(ls.waitForFinished(30000));
-    QCOMPARE(ls.exitCode(), 0);
-    QCOMPARE(ls.readAllStandardError(), QByteArray());
-    QVERIFY(ls.readAllStandardOutput().contains("12 of 12 messages"));
 }
 
 void TestServiceClient::wrongPasswordGetsNoForecast()
@@ -194,21 +185,6 @@ void TestServiceClient::buoyDocument()
     const QByteArray kml = inflatePayload(download.payload->data, download.payload->received);
     QVERIFY(kml.contains("<Placemark"));
     QVERIFY(kml.contains("</kml>"));
-}
-
-void TestServiceClient::presetsUpToFiveActive()
-{
-    StandInServer server;
-    ForecastServiceClient client;
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(client.addPreset(server.endpoint, "demo", "demo", QByteArray("name=p") + QByteArray::number(i) + ";", 7), 0);
-    QVERIFY(client.addPreset(server.endpoint, "demo", "demo", "name=p5;", 7) != 0);
-    QVERIFY(client.addPreset(server.endpoint, "demo", "bad", "name=p;", 7) != 0);
-    QVERIFY(client.addPreset(server.endpoint, "demo", "demo", "name=p;", 31) != 0);
-    // A fault does not spoil the context for the next call.
-    int userOptions = -1;
-    QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
-    QCOMPARE(userOptions, 0);
 }
 
 void TestServiceClient::attachmentRefused_data()
@@ -327,9 +303,6 @@ void TestServiceClient::fetchTool_data()
     QTest::newRow("forecast") << QStringList{"--types", "temperature,sst", "--steps", "2"} << 0 << QByteArray("GRIB");
     QTest::newRow("buoys") << QStringList{"--buoys"} << 0 << QByteArray("<?xml");
     QTest::newRow("wrong password") << QStringList{"--password", "x"} << 1 << QByteArray();
-    QTest::newRow("area too large") << QStringList{"--resolution", "2", "--steps", "400", "--types",
-                                                   "wind,pressure,temperature,wave", "--area", "90000,-180000,180000,-90000"}
-                                    << 1 << QByteArray();
     QTest::newRow("unknown type") << QStringList{"--types", "wind,fog"} << 2 << QByteArray();
     QTest::newRow("bad area") << QStringList{"--area", "1,2,3"} << 2 << QByteArray();
 }
