@@ -236,8 +236,8 @@ private slots:
         modelfixtures::GribTestFile file;
         file.add(modelfixtures::windU(), 0.0f);
         file.add(modelfixtures::windV(), -5.0f);
-        helper = std::make_unique<GribFileHelper>();
-        QVERIFY(helper->openGribFile(QString::fromLocal8Bit(file.write()), false));
+        helper = modelfixtures::openHelper(file, false);
+        QVERIFY(helper);
         projector->setData(helper.get(), mtWind, false, 1.0f);
         PointDialogCloser closer;
 

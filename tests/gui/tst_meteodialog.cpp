@@ -62,14 +62,6 @@ void addStep(GribTestFile& file, int hours, const Step& s, const QList<unsigned>
     put(kWavePeriod, field(108, 1, 0), s.period);
 }
 
-std::unique_ptr<GribFileHelper> openHelper(GribTestFile& file)
-{
-    auto helper = std::make_unique<GribFileHelper>();
-    if (!helper->openGribFile(QString::fromLocal8Bit(file.write()), true))
-        return nullptr;
-    return helper;
-}
-
 const QStringList kRows = {u"WindDirection"_s, u"Wind"_s,          u"Temperature"_s,
                            u"Pressure"_s,      u"Precipitation"_s, u"SST"_s,
                            u"WaveHeight"_s,    u"WaveDirection"_s, u"WavePeriod"_s};

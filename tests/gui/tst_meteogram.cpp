@@ -98,8 +98,8 @@ class TestMeteogram : public QObject {
         file = std::make_unique<GribTestFile>();
         for (size_t k = 0; k < steps.size(); ++k)
             addStep(*file, steps[k], int(k) * stepHours);
-        helper = std::make_unique<GribFileHelper>();
-        QVERIFY(helper->openGribFile(QString::fromLocal8Bit(file->write()), false));
+        helper = modelfixtures::openHelper(*file, false);
+        QVERIFY(helper);
         meteogram = std::make_unique<WeatherMeteogram>(nullptr, kWidth, kHeight, kLatMicro, kLonMicro,
                                                        helper.get());
     }

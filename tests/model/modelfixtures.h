@@ -4,9 +4,12 @@
 
 #include "gribfixtures.h"
 
+#include "GribFileHelper.h"
+
 #include <QTemporaryDir>
 
 #include <initializer_list>
+#include <memory>
 
 namespace modelfixtures {
 
@@ -81,5 +84,14 @@ private:
     QString path_;
     Bytes octets_;
 };
+
+// A view helper holding the written file, or null when it cannot be read.
+inline std::unique_ptr<GribFileHelper> openHelper(GribTestFile& file, bool isolines = true)
+{
+    auto helper = std::make_unique<GribFileHelper>();
+    if (!helper->openGribFile(QString::fromLocal8Bit(file.write()), isolines))
+        return nullptr;
+    return helper;
+}
 
 }  // namespace modelfixtures

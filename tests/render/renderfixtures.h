@@ -18,6 +18,7 @@
 namespace renderfixtures {
 
 using modelfixtures::GribTestFile;
+using modelfixtures::openHelper;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kZoom1 = 1125;  // pixels per 180° at zoom 1
@@ -47,14 +48,6 @@ private:
     QTemporaryDir dir;
 };
 
-// A helper holding the written file, or null when it cannot be read.
-inline std::unique_ptr<GribFileHelper> openHelper(GribTestFile& file)
-{
-    auto helper = std::make_unique<GribFileHelper>();
-    if (!helper->openGribFile(QString::fromLocal8Bit(file.write()), true))
-        return nullptr;
-    return helper;
-}
 
 // One frame of the projector at its current view, symbols included.
 inline QImage renderFrame(GeoProjector& projector)
