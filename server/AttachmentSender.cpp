@@ -72,7 +72,8 @@ bool parseAttachmentMode(const QString& text, AttachmentMode& mode)
                  {"empty", AttachmentMode::Empty},
                  {"no-options", AttachmentMode::NoOptions},
                  {"chunked", AttachmentMode::Chunked},
-                 {"overlong", AttachmentMode::Overlong}};
+                 {"overlong", AttachmentMode::Overlong},
+                 {"uncompressed", AttachmentMode::Uncompressed}};
     for (const auto& entry : names) {
         if (text == QLatin1String(entry.name)) {
             mode = entry.mode;

@@ -16,10 +16,11 @@ enum class AttachmentMode {
     Empty,      // a record that declares and holds no bytes
     NoOptions,  // the payload without an options field
     Chunked,    // the payload in chunks of 2 KiB
-    Overlong    // a record holding the payload, continued by 16 extra bytes
+    Overlong,   // a record holding the payload, continued by 16 extra bytes
+    Uncompressed  // the payload as built, not deflated
 };
 
-// Parses "normal", "empty", "no-options", "chunked", "overlong".
+// Parses "normal", "empty", "no-options", "chunked", "overlong", "uncompressed".
 bool parseAttachmentMode(const QString& text, AttachmentMode& mode);
 
 struct AttachmentOptions {

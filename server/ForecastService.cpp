@@ -165,6 +165,11 @@ int ForecastService::getUserOptions2(struct soap* soap, toviSoap__Credentials2* 
     return SOAP_OK;
 }
 
+QByteArray ForecastService::packPayload(const QByteArray& data) const
+{
+    return attachment_.mode == AttachmentMode::Uncompressed ? data : compressPayload(data);
+}
+
 int ForecastService::getForecastData2(struct soap* soap, toviSoap__Credentials2* credentials,
                                       toviSoap__ForecastParameters* parameters, int requestOptions,
                                       toviSoap__ForecastResponse2& response)
@@ -184,7 +189,7 @@ int ForecastService::getForecastData2(struct soap* soap, toviSoap__Credentials2*
     QString error;
     if (!builderFor(today)->build(toRequest(*parameters), grib, error))
         return fault(soap, operation, error);
-    const QByteArray payload = compressPayload(grib);
+    const QByteArray payload = packPayload(grib);
 
     logCall(soap, operation,
             QStringLiteral("login=%1 meteoType=%2 resolution=%3 steps=%4 area=%5,%6,%7,%8: %9 bytes, %10 compressed")
@@ -211,7 +216,7 @@ int ForecastService::t3GetData(struct soap* soap, toviSoap__t3DataRequest* reque
     if (!request || !request->filter || request->filter->resourceID != kBuoyResource)
         return fault(soap, operation, QStringLiteral("Unknown resource"));
     const QByteArray document = buildBuoyDocument(QDateTime::currentDateTimeUtc());
-    const QByteArray payload = compressPayload(document);
+    const QByteArray payload = packPayload(document);
     logCall(soap, operation,
             QStringLiteral("resource=%1: %2 bytes, %3 compressed")
                 .arg(request->filter->resourceID)

@@ -53,6 +53,8 @@ private:
     // The builder for today's UTC date: forecast day 0 is always today.
     std::shared_ptr<const ForecastBuilder> builderFor(const QDate& todayUtc);
     int fault(struct soap* soap, const char* operation, const QString& reason);
+    // Deflated, unless the test mode asks for the bytes as built.
+    QByteArray packPayload(const QByteArray& data) const;
     // Fills the status fields and attaches the payload (or, in the
     // overlong test mode, writes the whole answer by hand).
     int answerWithPayload(struct soap* soap, const char* responseElement, const char* statusField,

@@ -50,9 +50,20 @@ void AttachmentSink::clear()
     buffers_.clear();
 }
 
+QObject* AttachmentSink::controller() const
+{
+    if (!worker_)
+        return nullptr;
+    // A download worker relays to its dialog itself, so that it can be
+    // abandoned without the sink reaching a dialog that is gone.
+    if (dynamic_cast<TransferControl*>(worker_))
+        return worker_;
+    return worker_->parent();
+}
+
 void AttachmentSink::postProgress(uint32_t received, uint32_t total) const
 {
-    QObject* receiver = worker_ ? worker_->parent() : nullptr;
+    QObject* receiver = controller();
     if (!receiver)
         return;
     QMetaObject::invokeMethod(receiver, "setProgress", Qt::QueuedConnection,
@@ -61,8 +72,7 @@ void AttachmentSink::postProgress(uint32_t received, uint32_t total) const
 
 bool AttachmentSink::running() const
 {
-    QObject* receiver = worker_ ? worker_->parent() : nullptr;
-    const auto* control = dynamic_cast<const TransferControl*>(receiver);
+    const auto* control = dynamic_cast<const TransferControl*>(controller());
     return !control || control->transferRunning();
 }
 

@@ -22,16 +22,17 @@ struct DimeBuffer {
 // Frees the block and the buffer (either may be null).
 void freeDimeBuffer(DimeBuffer* buffer);
 
-// Implemented by the object that shows a download's progress (the parent
-// of the download worker): the sink reads it from the worker's thread.
+// Implemented by the object that receives a download's setProgress(int,
+// int) calls: the worker itself, or else the worker's parent.  The sink
+// reads it from the worker's thread.
 class TransferControl {
 public:
     virtual ~TransferControl() = default;
     virtual bool transferRunning() const = 0;
 };
 
-// The sink's state for one SOAP context: the worker whose parent gets the
-// progress calls, and every buffer opened and not yet handed out, so that
+// The sink's state for one SOAP context: the worker whose transfer it
+// reports (see TransferControl), and every buffer opened and not yet handed out, so that
 // a payload pointer can be checked and nothing leaks on failure.
 class AttachmentSink {
 public:
@@ -60,6 +61,9 @@ public:
     bool running() const;
 
 private:
+    // Who gets the progress calls and says whether to go on.
+    QObject* controller() const;
+
     QObject* worker_;
     std::vector<DimeBuffer*> buffers_;
 };

@@ -18,8 +18,8 @@ class QObject;
 class ForecastServiceClient {
 public:
     // With a worker, attachments stream into the sink, which posts
-    // setProgress(int, int) to the worker's parent and stops when that
-    // parent (a TransferControl) is no longer running.
+    // setProgress(int, int) to the worker's TransferControl (the worker
+    // itself or its parent) and stops when that is no longer running.
     explicit ForecastServiceClient(QObject* worker = nullptr);
     ~ForecastServiceClient();
     ForecastServiceClient(const ForecastServiceClient&) = delete;

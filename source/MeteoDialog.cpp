@@ -1,8 +1,10 @@
 #include "MeteoDialog.h"
 
+#include "DownloadDlg.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
 #include "MeteoKinds.h"
+#include "WeatherMap.h"
 #include "WeatherMeteogram.h"
 
 #include <QResizeEvent>
@@ -132,8 +134,15 @@ bool MeteoDialog::getMeteodata()
 
 QString MeteoDialog::downloadPointForecast()
 {
-    // The forecast server offers no point forecasts yet.
-    return QString();
+    // Opened by a marker on the map: the map knows the data set, its
+    // window is the main window the download dialog belongs to.
+    auto* map = qobject_cast<WeatherMap*>(parentWidget());
+    if (!map)
+        return QString();
+    DownloadDlg dialog(map->window());
+    if (dialog.downloadMeteo(map->getActiveArea(), latitude, longitude) != 1)
+        return QString();
+    return dialog.getFileName();
 }
 
 void MeteoDialog::showSource(GribFileHelper* source)

@@ -1,11 +1,16 @@
 #include "Skyvane.h"
 
 #include "ConnectionDialog.h"
+#include "DownloadDlg.h"
 #include "ForecastUpdateTime.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "MeteoKinds.h"
 #include "PlayPanel.h"
+#if __has_include("RequestDlg.h")
+#include "RequestDlg.h"
+#define SKYVANE_HAS_REQUESTDLG 1
+#endif
 #include "SettingsFactory.h"
 #include "StartupDlg.h"
 #include "WeatherMap.h"
@@ -533,43 +538,172 @@ void Skyvane::showMeteo(int flags)
 void Skyvane::download()
 {
     pauseAnimation();
-    ToviForecastParameters* record = recordOf(sender());
+    ToviForecastParameters* record = commandRecord ? commandRecord : recordOf(sender());
     if (!record)
         return;
     const bool present = areDataPresent(helper, unsigned(record->meteoType));
     forceDownload = forceDownload || !present;
-    // Fetching a forecast arrives with the download dialog; until then a
-    // button only shows what the loaded file holds.
-    if (forceDownload)
+    if (forceDownload && !fetchForecast(record))
         return;
+    showDownloadedKind(*record);
+}
+
+bool Skyvane::fetchForecast(ToviForecastParameters* record)
+{
+    QString path;
+    {
+        DownloadDlg dialog(this);
+        commandRecord = record;
+        const int result = dialog.download();
+        commandRecord = nullptr;
+        if (result != 1)
+            return false;
+        path = dialog.getFileName();
+    }
+    if (!helper)
+        helper = new GribFileHelper();
+    showDataSetUsed();
+    forceDownload = false;
+    request.stepsNumber = 0;
+    bool opened = false;
+    {
+        BusyCursor busy;
+        opened = helper->openGribFile(path, true);
+    }
+    if (opened && helper->isValid())
+        return true;
+    // What the server sent is no forecast: nothing is loaded now.
+    forceDownload = true;
     refreshButtonIcons();
-    if (!helper->isValid())
+    showCurrentStep(false, 0.0f);
+    playPanel->hide();
+    reportUnreadable(path);
+    return false;
+}
+
+void Skyvane::showDataSetUsed()
+{
+    const int resolution = int(request.resolution);
+    QAction* dataSet = nullptr;
+    if (resolution == 4 && request.meteoType == mtSST)
+        dataSet = ui.actionHighResForecast;
+    else if ((resolution == 26 && request.meteoType == mtPrecipRate) || (resolution == 8 && request.meteoType == mtTidal))
+        dataSet = ui.actionSuhighResForecast;
+    if (!dataSet)
         return;
-    int chosen = 0;
-    if (record->meteoType == 7) {
-        chosen = 7;
-    } else {
-        for (MeteoType kind : MeteoKinds::displayOrder()) {
-            const bool asked = kind == mtPrecipRate ? record->meteoType >= 128 : (record->meteoType & kind) != 0;
-            if (asked && MeteoKinds::compoundHas(helper->getCurrentCompound(), kind)) {
-                chosen = kind;
-                break;
+    ui.actionForecast->setIcon(dataSet->icon());
+    ui.actionForecast->setText(dataSet->toolTip());
+}
+
+void Skyvane::showDownloadedKind(const ToviForecastParameters& record)
+{
+    refreshButtonIcons();
+    if (helper && helper->isValid()) {
+        int chosen = 0;
+        if (record.meteoType == 7) {
+            chosen = 7;
+        } else {
+            for (MeteoType kind : MeteoKinds::displayOrder()) {
+                const bool asked = kind == mtPrecipRate ? record.meteoType >= 128 : (record.meteoType & kind) != 0;
+                if (asked && MeteoKinds::compoundHas(helper->getCurrentCompound(), kind)) {
+                    chosen = kind;
+                    break;
+                }
             }
         }
+        if (chosen != 0) {
+            displayedFlags = chosen;
+            rewind();
+            map->update();
+        }
     }
-    if (chosen != 0) {
-        displayedFlags = chosen;
-        rewind();
-        map->update();
-    }
-    if (helper->getCompoundNum() < 2)
+    if (!helper || helper->getCompoundNum() < 2) {
         playPanel->hide();
+    } else {
+        playPanel->show();
+        playAnimation();
+    }
+}
+
+ToviForecastParameters* Skyvane::currentParameters()
+{
+    ToviForecastParameters* record = commandRecord ? commandRecord : recordOf(sender());
+    if (record && record != &request)
+        takeCommandRecord(*record);
+    takeAreaFromMap();
+    return &request;
+}
+
+void Skyvane::takeCommandRecord(const ToviForecastParameters& record)
+{
+    request.forecastTime = record.forecastTime == 255 ? utcNow().toUTC().time().hour() : record.forecastTime;
+    request.forecastDay = record.forecastDay;
+    request.meteoType = record.meteoType;
+    request.timeStep = record.timeStep;
+    if (record.resolution != 0)
+        request.resolution = record.resolution;
+    if (record.stepsNumber != 0) {
+        request.stepsNumber = record.stepsNumber;
+    } else if (record.timeStep > 0) {
+        const int hours = request.resolution == 4 ? 48 : (request.resolution == 1 || request.resolution == 2) ? 96 : 24;
+        request.stepsNumber = hours / record.timeStep;
+    } else {
+        // A preset without a time step: the server's default.
+        request.stepsNumber = 0;
+    }
+}
+
+void Skyvane::takeAreaFromMap()
+{
+    GeoProjector* projector = map->getProjector();
+    const int centreLon = projector->getCenterLon();
+    const int lastX = map->width() - 1;
+    const int lastY = map->height() - 1;
+    int topLat = 0, leftLon = 0, bottomLat = 0, rightLon = 0;
+    if (!projector->screen2Geo(0, 0, topLat, leftLon)) {
+        topLat = 80000000;
+        leftLon = columnLongitude(projector, 0);
+    }
+    if (!projector->screen2Geo(lastX, lastY, bottomLat, rightLon)) {
+        bottomLat = -80000000;
+        rightLon = columnLongitude(projector, lastX);
+    }
+    // The left edge west of the centre and the right edge east of it,
+    // also across the date line; in 64 bits, as the sum may pass 2^31.
+    const long long left = leftLon >= centreLon ? leftLon - 360000000LL : leftLon;
+    const long long right = rightLon <= centreLon ? rightLon + 360000000LL : rightLon;
+    request.top = topLat / 1000;
+    request.left = int(left / 1000);
+    request.right = int(right / 1000);
+    request.bottom = bottomLat / 1000;
+}
+
+int Skyvane::columnLongitude(GeoProjector* projector, int x)
+{
+    // A column's longitude does not depend on the row; the centre row lies
+    // in the drawn world.
+    int lat = 0, lon = projector->getCenterLon();
+    projector->screen2Geo(x, projector->getCenterY(), lat, lon);
+    return lon;
 }
 
 void Skyvane::downloadBuoy()
 {
     pauseAnimation();
-    // Buoy observations arrive with the buoy layer.
+    ToviForecastParameters* record = recordOf(sender());
+    if (!record)
+        return;
+    const ToviForecastParameters::GribResolution dataSet = request.resolution;
+    DownloadDlg dialog(this);
+    commandRecord = record;
+    const int result = dialog.download();
+    commandRecord = nullptr;
+    if (result == 1) {
+        setButtonIcon(ui.buoyButton, "buoy", false);
+        if (map->updateBuoyData(dialog.getFileName()))
+            setButtonIcon(ui.buoyButton, "buoy", true);
+    }
+    request.resolution = dataSet;
 }
 
 void Skyvane::downloadFavourites()
@@ -586,7 +720,25 @@ void Skyvane::downloadFavourites()
 void Skyvane::doRequestDialog()
 {
     pauseAnimation();
-    // The advanced download dialog arrives with forecast downloads.
+#ifdef SKYVANE_HAS_REQUESTDLG
+    {
+        RequestDlg dialog(this, utcNow);
+        map->getProjector()->setData(nullptr, displayedFlags, false, 0.0f);
+        map->update();
+        if (dialog.createRequest(&request)) {
+            commandRecord = &request;
+            download();
+            commandRecord = nullptr;
+        }
+    }
+#endif
+    // Cancelled, or a download that failed: the loaded file comes back.
+    if (helper && !map->getProjector()->getHelper()) {
+        map->getProjector()->setData(helper, displayedFlags, false, 0.0f);
+        map->update();
+    }
+    // The dialog may have added or deleted presets.
+    buildPresetsMenu();
 }
 
 // --- Data set, projection, connection ----------------------------------

@@ -50,6 +50,11 @@ public:
     // Where the clocks come from; tests set fixed ones.
     void setUtcClock(std::function<QDateTime()> clock);
     void setMonotonicClock(std::function<qint64()> nanoseconds);
+    std::function<QDateTime()> getUtcClock() const { return utcNow; }
+
+    // Fills the window's request from the command that is running (the
+    // sender's record) and the visible map area; its address.
+    ToviForecastParameters* currentParameters();
 
     Ui_SkyvaneClass ui;
 
@@ -122,6 +127,16 @@ private:
     // step, and waits for the next.
     void showAnimationFrame(float fraction);
     void reportUnreadable(const QString& path);
+    // Runs the download dialog for record and opens the saved file; false
+    // when nothing new is shown.
+    bool fetchForecast(ToviForecastParameters* record);
+    // The data-set button names the set a download really used.
+    void showDataSetUsed();
+    // Shows the first kind that record asks for and the file holds.
+    void showDownloadedKind(const ToviForecastParameters& record);
+    void takeCommandRecord(const ToviForecastParameters& record);
+    void takeAreaFromMap();
+    static int columnLongitude(GeoProjector* projector, int x);
     static ToviForecastParameters* recordOf(QObject* source);
     qint64 elapsedMs() const;
 
@@ -138,6 +153,9 @@ private:
     bool forceDownload = true;
 
     QVector<ToviForecastParameters*> buttonRecords;
+    // The record of the download command that is running; null between
+    // commands, when the sender's record is used.
+    ToviForecastParameters* commandRecord = nullptr;
     QMenu* connectionMenu = nullptr;
     QMenu* dataSetMenu = nullptr;
     QMenu* highResMenu = nullptr;

@@ -1,0 +1,194 @@
+#include "DownloadDlg.h"
+
+#include "ByteSize.h"
+#include "DownloadThread.h"
+#include "Skyvane.h"
+
+namespace {
+
+// How long Cancel and the end of a download let the worker finish.
+const int kWorkerWaitMs = 2000;
+
+int halfRoundedDown(int value)
+{
+    return value >= 0 ? value / 2 : -((1 - value) / 2);
+}
+
+// Half the side of the square a point download asks for, in thousandths
+// of a degree: a little over one grid cell of the data set.
+int pointMarginMilli(int resolution)
+{
+    switch (resolution) {
+    case 1:
+        return 1001;
+    case 2:
+        return 501;
+    case 4:
+    case 25:
+        return 101;
+    case 8:
+        return 21;
+    case 16:
+    case 17:
+    case 18:
+        return 90;
+    case 19:
+    case 20:
+    case 21:
+    case 22:
+    case 23:
+        return 81;
+    default:
+        return 41;
+    }
+}
+
+}  // namespace
+
+ToviForecastParameters pointForecastRequest(int resolution, int latitudeMicro, int longitudeMicro,
+                                            const QDateTime& utcNow)
+{
+    ToviForecastParameters request;
+    request.meteoType = 31;
+    request.resolution = ToviForecastParameters::GribResolution(resolution);
+    request.forecastDay = 0;
+    request.forecastTime = utcNow.toUTC().time().hour();
+    request.timeStep = 3;
+    request.stepsNumber = 48;
+    const int latMilli = latitudeMicro / 1000;
+    const int lonMilli = longitudeMicro / 1000;
+    const int margin = pointMarginMilli(resolution);
+    request.top = latMilli + margin;
+    request.left = lonMilli - margin;
+    request.right = lonMilli + margin;
+    request.bottom = latMilli - margin;
+    return request;
+}
+
+DownloadDlg::DownloadDlg(QWidget* mainWindow) : QDialog(mainWindow)
+{
+    ui.setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::FramelessWindowHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    // The fixed size is known before the dialog is first shown, for
+    // centring it.
+    layout()->activate();
+    ui.progressBar->setValue(0);
+    connect(ui.cancelButton, &QPushButton::clicked, this, &DownloadDlg::cancel);
+}
+
+DownloadDlg::~DownloadDlg() = default;
+
+QDateTime DownloadDlg::utcNow() const
+{
+    if (auto* window = qobject_cast<Skyvane*>(parentWidget()))
+        return window->getUtcClock()();
+    return QDateTime::currentDateTimeUtc();
+}
+
+int DownloadDlg::download()
+{
+    auto* window = qobject_cast<Skyvane*>(parentWidget());
+    if (!window)
+        return 0;
+    return runWorker(window->currentParameters());
+}
+
+int DownloadDlg::downloadMeteo(int resolution, int latitude, int longitude)
+{
+    ToviForecastParameters request = pointForecastRequest(resolution, latitude, longitude, utcNow());
+    return runWorker(&request);
+}
+
+int DownloadDlg::runWorker(ToviForecastParameters* request)
+{
+    auto worker = std::make_unique<DownloadThread>(this);
+    centreOverParent();
+    running = true;
+    thread = worker.get();
+    worker->parameters = *request;
+    // A copy: the worker names the file on its own thread.
+    if (auto* window = qobject_cast<Skyvane*>(parentWidget()))
+        worker->setUtcClock(window->getUtcClock());
+    connect(worker.get(), &DownloadThread::progress, this, &DownloadDlg::setProgress);
+    connect(worker.get(), &DownloadThread::downloadFinished, this, &DownloadDlg::workerDone, Qt::QueuedConnection);
+    worker->start(QThread::InheritPriority);
+    const int outcome = exec();
+    running = false;
+    thread = nullptr;
+    worker->stop();
+    disconnect(worker.get(), nullptr, this, nullptr);
+    // A worker in its finish ends at once; one still busy has had its
+    // grace time in cancel() or downloadDone().
+    if (worker->isFinished() && worker->wait()) {
+        // The area as the worker aligned it to the data set's grid.
+        request->top = worker->parameters.top;
+        request->left = worker->parameters.left;
+        request->right = worker->parameters.right;
+        request->bottom = worker->parameters.bottom;
+    } else {
+        worker->setParent(nullptr);
+        DownloadThread::abandon(worker.release());
+    }
+    return outcome == QDialog::Accepted ? 1 : 0;
+}
+
+void DownloadDlg::centreOverParent()
+{
+    const QWidget* parent = parentWidget();
+    if (!parent)
+        return;
+    move(parent->x() + halfRoundedDown(parent->width() - width()),
+         parent->y() + halfRoundedDown(parent->height() - height()));
+}
+
+void DownloadDlg::setProgress(int received, int total)
+{
+    if (total <= 0)
+        return;
+    ui.progressBar->setValue(int(float(received) / float(total) * 100.0f));
+    ui.label->setText(QStringLiteral("Downloading forecast data (") + bytes2String(received) + QStringLiteral(" from ") +
+                      bytes2String(total) + QStringLiteral(")"));
+}
+
+void DownloadDlg::cancel()
+{
+    running = false;
+    if (thread)
+        thread->stop();
+    waitForWorker();
+    QDialog::reject();
+}
+
+void DownloadDlg::workerDone(int ok, const QString& savedFile)
+{
+    // An outcome that comes after a cancel, or from a worker given up on,
+    // changes nothing.
+    if (!running || sender() != thread)
+        return;
+    fileName = savedFile;
+    downloadDone(ok);
+}
+
+void DownloadDlg::downloadDone(int ok)
+{
+    running = false;
+    if (ok)
+        accept();
+    else
+        QDialog::reject();
+    waitForWorker();
+}
+
+void DownloadDlg::reject()
+{
+    if (running)
+        return;
+    QDialog::reject();
+}
+
+void DownloadDlg::waitForWorker()
+{
+    if (thread)
+        thread->wait(kWorkerWaitMs);
+}
