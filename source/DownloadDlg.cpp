@@ -4,6 +4,8 @@
 #include "DownloadThread.h"
 #include "Skyvane.h"
 
+#include <QMessageBox>
+
 namespace {
 
 // How long Cancel and the end of a download let the worker finish.
@@ -121,6 +123,8 @@ int DownloadDlg::runWorker(ToviForecastParameters* request)
     // A worker in its finish ends at once; one still busy has had its
     // grace time in cancel() or downloadDone().
     if (worker->isFinished() && worker->wait()) {
+        if (outcome != QDialog::Accepted && !cancelled)
+            qWarning("Download failed: %s", qPrintable(worker->errorText()));
         // The area as the worker aligned it to the data set's grid.
         request->top = worker->parameters.top;
         request->left = worker->parameters.left;
@@ -130,7 +134,18 @@ int DownloadDlg::runWorker(ToviForecastParameters* request)
         worker->setParent(nullptr);
         DownloadThread::abandon(worker.release());
     }
+    if (outcome != QDialog::Accepted && !cancelled)
+        showDownloadFailed();
     return outcome == QDialog::Accepted ? 1 : 0;
+}
+
+void DownloadDlg::showDownloadFailed()
+{
+    // The server's own reasons are not shown; the user can only retry.
+    QMessageBox::critical(parentWidget(), QStringLiteral("Download failed"),
+                          QStringLiteral("The data could not be downloaded from the forecast server. "
+                                         "Check the connection and your account, then try again."),
+                          QMessageBox::Ok);
 }
 
 void DownloadDlg::centreOverParent()
@@ -153,6 +168,7 @@ void DownloadDlg::setProgress(int received, int total)
 
 void DownloadDlg::cancel()
 {
+    cancelled = true;
     running = false;
     if (thread)
         thread->stop();

@@ -50,8 +50,11 @@ private:
     void centreOverParent();
     QDateTime utcNow() const;
     void waitForWorker();
+    void showDownloadFailed();
 
     bool running = false;
+    // The user ended the download: no failure to report.
+    bool cancelled = false;
     // The worker of the download in progress, owned by runWorker().
     DownloadThread* thread = nullptr;
     QString fileName;

@@ -1,0 +1,419 @@
+// Forecast downloads from the real main window against the stand-in server
+// on loopback: what the server was asked (its request record), the file
+// saved under the documents folder, and what the window shows afterwards;
+// cancel, failures, the point dialog's online source and the buoy
+// document.
+#include "guifixtures.h"
+#include "servicefixtures.h"
+
+#include "DownloadDlg.h"
+#include "DownloadThread.h"
+#include "GeoProjector.h"
+#include "GribFile.h"
+#include "GribFileHelper.h"
+#include "MeteoDialog.h"
+#include "PlayPanel.h"
+#include "SettingsFactory.h"
+#include "Skyvane.h"
+#include "SkyvaneApplication.h"
+#include "WeatherMap.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using guifixtures::BoxWatcher;
+
+namespace {
+
+const char kHost[] = "127.0.0.9";
+const QDateTime kNow(QDate(2026, 3, 10), QTime(14, 25, 7), Qt::UTC);
+const QString kFirstName = u"UTC_2026-03-10_14-25-07.grb"_s;
+
+QString loadedFile(const Skyvane* window)
+{
+    const GribFileHelper* helper = window->getHelper();
+    return helper && helper->isValid() ? QString::fromStdString(helper->gribFile()->getFileName()) : QString();
+}
+
+// Acts on the download dialog while its modal loop runs: waits for the
+// transfer to show progress (or not), presses Escape, then Cancel.
+class CancelDriver : public QObject {
+public:
+    explicit CancelDriver(bool waitForProgress = true) : waitForProgress(waitForProgress)
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { act(); });
+        timer.start();
+    }
+    bool escapeIgnored = false;
+    QString progressText;
+
+private:
+    void act()
+    {
+        auto* dialog = qobject_cast<DownloadDlg*>(QApplication::activeModalWidget());
+        if (!dialog || (waitForProgress && !dialog->ui.label->text().startsWith(u"Downloading forecast data ("_s)))
+            return;
+        timer.stop();
+        progressText = dialog->ui.label->text();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        escapeIgnored = dialog->isVisible();
+        QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+    }
+    bool waitForProgress;
+    QTimer timer;
+};
+
+}  // namespace
+
+class TestDownload : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TestDownload(QString homePath) : home(std::move(homePath)) {}
+
+private:
+    QString home;
+    QTemporaryDir work;
+    QString recordPath;
+    std::unique_ptr<StandInServer> server;
+    Skyvane* window = nullptr;
+
+    void startServer(const QStringList& extra = {})
+    {
+        server.reset();
+        server = std::make_unique<StandInServer>(
+            QStringList{"--host", kHost, "--port", "30080", "--record", recordPath} + extra);
+        QVERIFY2(server->running(), server->log().constData());
+    }
+
+    void makeWindow()
+    {
+        window = Skyvane::instance();
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
+        window->setUtcClock([] { return kNow; });
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+    }
+
+    QList<QJsonObject> records(const QString& operation) const
+    {
+        QList<QJsonObject> found;
+        QFile file(recordPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return found;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.value("operation"_L1).toString() == operation)
+                found.append(object);
+        }
+        return found;
+    }
+
+    int forecastRequests() const { return int(records(u"getForecastData2"_s).size()); }
+
+    QJsonObject lastParameters() const
+    {
+        const QList<QJsonObject> all = records(u"getForecastData2"_s);
+        return all.isEmpty() ? QJsonObject() : all.last().value("parameters"_L1).toObject();
+    }
+
+    static QString documents() { return SettingsFactory::getMyDocumentsPath(); }
+
+    static QStringList savedFiles()
+    {
+        return QDir(documents()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+    void click(QToolButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    static void compareRequest(const QJsonObject& p, int meteoType, int resolution, int time, int step, int steps)
+    {
+        QCOMPARE(p.value("meteoType"_L1).toInt(), meteoType);
+        QCOMPARE(p.value("resolution"_L1).toInt(), resolution);
+        QCOMPARE(p.value("forecastDay"_L1).toInt(), 0);
+        QCOMPARE(p.value("forecastTime"_L1).toInt(), time);
+        QCOMPARE(p.value("timeStep"_L1).toInt(), step);
+        QCOMPARE(p.value("stepsNumber"_L1).toInt(), steps);
+    }
+
+    // The requested edges cover the visible corners, on multiples of the
+    // grid step and less than a step beyond them.
+    void compareArea(const QJsonObject& p, int stepMilli)
+    {
+        GeoProjector* projector = window->getMap()->getProjector();
+        int topLat = 0, leftLon = 0, bottomLat = 0, rightLon = 0;
+        QVERIFY(projector->screen2Geo(0, 0, topLat, leftLon));
+        QVERIFY(projector->screen2Geo(window->getMap()->width() - 1, window->getMap()->height() - 1, bottomLat,
+                                      rightLon));
+        // Each edge and its corner, signed so that outward is up.
+        const int edges[4][2] = {{p.value("top"_L1).toInt(), topLat / 1000},
+                                 {p.value("right"_L1).toInt(), rightLon / 1000},
+                                 {-p.value("left"_L1).toInt(), -(leftLon / 1000)},
+                                 {-p.value("bottom"_L1).toInt(), -(bottomLat / 1000)}};
+        for (const auto& edge : edges) {
+            QCOMPARE(edge[0] % stepMilli, 0);
+            QVERIFY(edge[0] >= edge[1]);
+            QVERIFY(edge[0] - edge[1] <= stepMilli);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(work.isValid());
+        recordPath = work.filePath("requests.jsonl");
+        startServer();
+    }
+
+    void init()
+    {
+        QDir(documents()).removeRecursively();
+        makeWindow();
+    }
+
+    void cleanup()
+    {
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
+        Skyvane::destroyInstance();
+        window = nullptr;
+        if (!server->running())
+            startServer();
+    }
+
+    void windButtonDownloadsOnceThenRedraws()
+    {
+        window->ui.actionLowResForecast->trigger();
+        click(window->ui.windButton);
+        const QList<QJsonObject> calls = records(u"getForecastData2"_s);
+        QVERIFY(!calls.isEmpty());
+        const QJsonObject call = calls.last();
+        QCOMPARE(call.value("credentials"_L1).toObject().value("login"_L1).toString(), u"demo"_s);
+        QCOMPARE(call.value("credentials"_L1).toObject().value("userAgent"_L1).toString(), u"Skyvane 3.2"_s);
+        QCOMPARE(call.value("nRequestOptions"_L1).toInt(), 2);
+        compareRequest(lastParameters(), 1, 1, 14, 3, 32);
+        compareArea(lastParameters(), 1000);
+
+        QCOMPARE(savedFiles(), QStringList{kFirstName});
+        QCOMPARE(loadedFile(window), documents() + kFirstName);
+        QCOMPARE(window->getHelper()->getCompoundNum(), 32);
+        QCOMPARE(window->getDisplayedFlags(), 1);
+        QCOMPARE(window->getMap()->getProjector()->getMeteoType(), 1);
+        QVERIFY(window->ui.windButton->property("coloured").toBool());
+        QVERIFY(window->getPlayPanel()->isVisible());
+        QVERIFY(window->getPlayPanel()->isPlaying());
+        QVERIFY(!window->isForceDownload());
+
+        // Wind is loaded: the second press only redraws.
+        const int before = forecastRequests();
+        click(window->ui.windButton);
+        QCOMPARE(forecastRequests(), before);
+        QCOMPARE(window->getDisplayedFlags(), 1);
+
+        // A data-set change fetches again; in the same second the name
+        // gets one more "0" each time.
+        window->ui.actionMedResForecast->trigger();
+        click(window->ui.windButton);
+        compareRequest(lastParameters(), 1, 2, 14, 3, 32);
+        compareArea(lastParameters(), 500);
+        window->ui.actionLowResForecast->trigger();
+        click(window->ui.windButton);
+        QCOMPARE(savedFiles(), (QStringList{kFirstName, u"UTC_2026-03-10_14-25-070.grb"_s,
+                                            u"UTC_2026-03-10_14-25-0700.grb"_s}));
+        QCOMPARE(loadedFile(window), documents() + u"UTC_2026-03-10_14-25-0700.grb"_s);
+    }
+
+    void dataSetButtonsNameTheSetUsed()
+    {
+        click(window->ui.sstButton);
+        compareRequest(lastParameters(), 32, 4, 0, 1, 1);
+        QCOMPARE(window->ui.actionForecast->text(), u"High\nresolution"_s);
+        QCOMPARE(window->getDisplayedFlags(), 32);
+        QVERIFY(!window->getPlayPanel()->isVisible());
+        // The next download stays on that data set.
+        click(window->ui.windButton);
+        compareRequest(lastParameters(), 1, 4, 14, 3, 16);
+
+        // Radar covers North America only.
+        window->getMap()->getProjector()->goTo(40000000, -95000000);
+        click(window->ui.nexradButton);
+        compareRequest(lastParameters(), 128, 26, 0, 1, 25);
+        QCOMPARE(window->ui.actionForecast->text(), u"Super high\nresolution"_s);
+        window->getMap()->getProjector()->goTo(50000000, -2000000);
+        click(window->ui.tidalStreamButton);
+        compareRequest(lastParameters(), 64, 8, 14, 1, 12);
+        QCOMPARE(window->ui.actionForecast->text(), u"Super high\nresolution"_s);
+    }
+
+    void areaFromTheVisibleMap()
+    {
+        GeoProjector* projector = window->getMap()->getProjector();
+        // Wider than the world (2250 pixels at zoom 1), centred on the
+        // date line.
+        window->getMap()->setZoom(1);
+        window->resize(2600, 600);
+        // The map is as wide as its projector draws it once it has painted.
+        QTRY_VERIFY(window->getMap()->width() > 2250 && projector->frameWidth() == window->getMap()->width());
+        projector->goTo(0, 179000000);
+        const ToviForecastParameters* wide = window->currentParameters();
+        QVERIFY(wide->left < 179000);
+        QVERIFY(wide->right > 179000);
+        QVERIFY(wide->right - wide->left > 360000);
+
+        window->resize(772, 579);
+        QTRY_COMPARE(projector->frameWidth(), window->getMap()->width());
+        projector->goTo(80000000, -20000000);
+        QCOMPARE(window->currentParameters()->top, 80000);
+        QVERIFY(window->currentParameters()->left < -20000);
+        projector->goTo(-80000000, 20000000);
+        QCOMPARE(window->currentParameters()->bottom, -80000);
+        QVERIFY(window->currentParameters()->right > 20000);
+    }
+
+    void cancelDuringASlowTransfer()
+    {
+        const QString previous = work.filePath("loaded.grb");
+        QVERIFY(guifixtures::writeForecast(previous, mtPressure, 2, 3, 50000, -10000, 40000, 0));
+        window->openGribFile(previous);
+        // Megabytes at 50 kB/s: still streaming when Cancel is pressed.
+        window->ui.actionMedResForecast->trigger();
+        startServer({"--throttle", "50000"});
+        CancelDriver driver;
+        BoxWatcher boxes;
+        click(window->ui.windButton);
+        QVERIFY(driver.escapeIgnored);
+        QVERIFY(driver.progressText.contains(u" from "_s));
+        QVERIFY(boxes.boxes.isEmpty());
+        QVERIFY(savedFiles().isEmpty());
+        QCOMPARE(loadedFile(window), previous);
+        QCOMPARE(window->getDisplayedFlags(), 2);
+        QVERIFY(window->isForceDownload());
+        // The abandoned worker ends on its own and leaves nothing behind.
+        QTRY_COMPARE_WITH_TIMEOUT(DownloadThread::abandonedCount(), 0, 20000);
+        QVERIFY(savedFiles().isEmpty());
+    }
+
+    // A server that takes the request and stays silent: the worker is
+    // still blocked after the grace time, is given up on, and when the
+    // answer comes at last it saves nothing.
+    void workerGivenUpOnEndsLater()
+    {
+        window->ui.actionMedResForecast->trigger();
+        ::kill(server->process.processId(), SIGSTOP);
+        CancelDriver driver(false);
+        click(window->ui.windButton);
+        QVERIFY(driver.escapeIgnored);
+        QCOMPARE(DownloadThread::abandonedCount(), 1);
+        ::kill(server->process.processId(), SIGCONT);
+        QTRY_COMPARE_WITH_TIMEOUT(DownloadThread::abandonedCount(), 0, 20000);
+        QVERIFY(savedFiles().isEmpty());
+        QVERIFY(window->isForceDownload());
+    }
+
+    void failuresKeepTheLoadedFile()
+    {
+        const QString previous = work.filePath("loaded.grb");
+        window->openGribFile(previous);
+        SettingsFactory::setAccount(u"demo"_s, u"wrong"_s);
+        {
+            BoxWatcher boxes;
+            click(window->ui.windButton);
+            QCOMPARE(boxes.boxes.size(), 1);
+            QCOMPARE(boxes.boxes[0].title, u"Download failed"_s);
+            QCOMPARE(boxes.boxes[0].icon, QMessageBox::Critical);
+        }
+        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+        server->stop();
+        {
+            BoxWatcher boxes;
+            click(window->ui.windButton);
+            QCOMPARE(boxes.boxes.size(), 1);
+        }
+        QVERIFY(savedFiles().isEmpty());
+        QCOMPARE(loadedFile(window), previous);
+        QCOMPARE(window->getMap()->getProjector()->getHelper(), window->getHelper());
+        QVERIFY(window->isForceDownload());
+    }
+
+    void pointDialogFetchesOnline()
+    {
+        window->openGribFile(work.filePath("loaded.grb"));
+        MeteoDialog dialog(window->getMap(), window->getHelper(), 50000000, -5000000);
+        QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
+        compareRequest(lastParameters(), 31, 1, 14, 3, 48);
+        // A square of 1.001 degrees around the point, widened to the grid.
+        const QJsonObject p = lastParameters();
+        QCOMPARE(p.value("top"_L1).toInt(), 52000);
+        QCOMPARE(p.value("left"_L1).toInt(), -7000);
+        QCOMPARE(p.value("right"_L1).toInt(), -3000);
+        QCOMPARE(p.value("bottom"_L1).toInt(), 48000);
+        QVERIFY(dialog.getOnlineHelper());
+        QCOMPARE(dialog.getCurrentHelper(), dialog.getOnlineHelper());
+        QCOMPARE(dialog.getOnlineHelper()->getCompoundNum(), 48);
+        QVERIFY(dialog.ui.onlineButton->isChecked());
+        QCOMPARE(savedFiles().size(), 1);
+
+        server->stop();
+        MeteoDialog offline(window->getMap(), window->getHelper(), 50000000, -5000000);
+        BoxWatcher boxes;
+        QTest::mouseClick(offline.ui.onlineButton, Qt::LeftButton);
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY(!offline.getOnlineHelper());
+        QCOMPARE(offline.getCurrentHelper(), window->getHelper());
+        QVERIFY(offline.ui.offlineButton->isChecked());
+    }
+
+    void buoyDocumentLandsOnDisk()
+    {
+        window->ui.actionMedResForecast->trigger();
+        click(window->ui.buoyButton);
+        click(window->ui.buoyButton);
+        const QList<QJsonObject> calls = records(u"t3GetData"_s);
+        QVERIFY(calls.size() >= 2);
+        QCOMPARE(calls.last().value("request"_L1).toObject().value("filter"_L1).toObject().value("resourceID"_L1).toInt(),
+                 128);
+        // The second document replaced the first.
+        QCOMPARE(savedFiles(), QStringList{u"buoy.kml"_s});
+        QFile kml(documents() + u"buoy.kml"_s);
+        QVERIFY(kml.open(QIODevice::ReadOnly));
+        QVERIFY(kml.readAll().contains("<Placemark"));
+        QCOMPARE(int(window->getRequest().resolution), 2);
+    }
+
+    void progressDisplay()
+    {
+        DownloadDlg dialog(window);
+        QCOMPARE(dialog.ui.label->text(), u"Preparing data..."_s);
+        QCOMPARE(dialog.windowTitle(), u"Downloading forecast data..."_s);
+        dialog.setProgress(500, 0);
+        QCOMPARE(dialog.ui.label->text(), u"Preparing data..."_s);
+        QCOMPARE(dialog.ui.progressBar->value(), 0);
+        dialog.setProgress(1536, 3 * 1048576);
+        QCOMPARE(dialog.ui.label->text(), u"Downloading forecast data (1.5 kb from 3.0 Mb)"_s);
+        dialog.setProgress(2 * 1048576 + 1, 3 * 1048576);
+        QCOMPARE(dialog.ui.progressBar->value(), 66);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    qputenv("TZ", "XST-2");
+    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=%1\n"_s.arg(kHost)))
+        return 1;
+    int appArgc = 1;
+    SkyvaneApplication app(appArgc, argv);
+    TestDownload test(home.path());
+    const int result = QTest::qExec(&test, argc, argv);
+    SettingsFactory::destroy();
+    return result;
+}
+
+#include "tst_download.moc"
