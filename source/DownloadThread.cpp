@@ -36,19 +36,20 @@ void DownloadThread::run()
     client.setTimeLimits(connectLimitSeconds, transferLimitSeconds);
     ForecastDownload download(client, folder, utcNow, [this] { return transferRunning(); });
     download.setTargetFile(targetFile);
-    QString saved;
+    QString name;
     bool ok = false;
     if (parameters.resolution == kBuoyResolution) {
-        ok = download.toviGetBuoyData(server.constData(), saved);
+        ok = download.toviGetBuoyData(server.constData(), name);
     } else {
         ToviCredentials credentials;
         credentials.key = "";
         credentials.login = login.constData();
         credentials.password = password.constData();
-        ok = download.toviGetForecastDataEx(server.constData(), &credentials, &parameters, saved);
+        ok = download.toviGetForecastDataEx(server.constData(), &credentials, &parameters, name);
     }
-    fileName = saved;
+    fileName = name;
+    saved = ok;
     error = ok ? QString() : download.errorText();
     measured = download.figures();
-    emit downloadFinished(ok ? 1 : 0, saved);
+    emit downloadFinished(ok ? 1 : 0, name);
 }

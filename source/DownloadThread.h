@@ -46,6 +46,7 @@ public:
     bool transferRunning() const override { return running.load(); }
 
     // After the worker has finished.
+    bool succeeded() const { return saved; }
     const QString& getFileName() const { return fileName; }
     const QString& errorText() const { return error; }
     const DownloadFigures& figures() const { return measured; }
@@ -76,6 +77,7 @@ private:
     // Per read or write: a server may take long to prepare a forecast.
     int transferLimitSeconds = 300;
     std::atomic<bool> running{true};
+    bool saved = false;
     QString fileName;
     QString error;
     DownloadFigures measured;

@@ -1,35 +1,42 @@
-// skyvane-fetch: downloads a forecast (or the buoy document) from the
-// forecast service with the program's own client, for scripts and to try a
-// server by hand.
+// skyvane-fetch: downloads a forecast (or the buoy document) with the
+// viewer's own download code, for scripts and for people without a
+// display.  Progress goes to standard error, the saved path to standard
+// output.
 #include <QCoreApplication>
-#include <QFile>
+#include <QDateTime>
 #include <QStringList>
 
 #include <cstdio>
 
-#include "DecompressData.h"
-#include "ForecastServiceClient.h"
+#include "ByteSize.h"
+#include "DownloadThread.h"
 #include "MeteoType.h"
 #include "Provider.h"
+#include "SettingsFactory.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: skyvane-fetch [options] --out FILE\n"
-    "  --server HOST       forecast server (default localhost)\n"
-    "  --port PORT         its port (default 30080)\n"
-    "  --login NAME        account (default demo)\n"
-    "  --password TEXT     password (default demo)\n"
-    "  --types LIST        wind,pressure,precipitation,temperature,wave,sst,\n"
-    "                      tidal,preciprate (default wind,pressure)\n"
-    "  --resolution CODE   data set (default 1, global 1 degree)\n"
-    "  --area T,L,R,B      area in thousandths of a degree\n"
-    "                      (default 60000,-30000,20000,30000)\n"
-    "  --day N --hour H    first step: N days from today at H UTC (default 0, 0)\n"
-    "  --step H --steps N  hours between steps and their number (default 3, 8)\n"
-    "  --buoys             the buoy observation document instead\n"
-    "Writes the inflated payload to FILE.  Exit status: 0 when written, 1 when\n"
-    "the call failed or brought nothing, 2 for bad arguments.\n";
+    "Usage: skyvane-fetch --type LIST --resolution CODE --area TOP,LEFT,BOTTOM,RIGHT\n"
+    "                     [--steps N] [--step H] [--day D] [--hour H] [--out FILE]\n"
+    "                     [--login NAME] [--password TEXT] [--server URL]\n"
+    "       skyvane-fetch --buoys [--out FILE] [--server URL]\n"
+    "  --type LIST         wind,pressure,precipitation,temperature,wave,sst,\n"
+    "                      tidal,preciprate\n"
+    "  --resolution CODE   data set: 1 global 1.0, 2 global 0.5, 4 North Atlantic,\n"
+    "                      8 English Channel, 16 to 26 regional (default 1)\n"
+    "  --area T,L,B,R      the area's edges in degrees (north, west, south, east)\n"
+    "  --steps N --step H  number of steps and hours between them (default: the\n"
+    "                      data set's horizon in 3-hour steps)\n"
+    "  --day D --hour H    first step: D days from today at H UTC (default: now)\n"
+    "  --out FILE          where to save (default: the documents folder, named\n"
+    "                      after the time like the viewer's downloads)\n"
+    "  --login, --password the account (default: the viewer's settings)\n"
+    "  --server URL        e.g. http://127.0.0.1:30080 (default: the settings')\n"
+    "Exit status: 0 when saved, 1 when the download failed, 2 for bad arguments.\n";
+
+const int kBadArguments = 2;
+const int kFailed = 1;
 
 int complain(const QString& what, int code)
 {
@@ -42,7 +49,7 @@ bool parseTypes(const QString& text, int& meteoType)
     static const struct {
         const char* name;
         int bit;
-    } names[] = {{"wind", mtWind}, {"pressure", mtPressure}, {"precipitation", mtPrecipitation},
+    } names[] = {{"wind", mtWind},   {"pressure", mtPressure}, {"precipitation", mtPrecipitation},
                  {"temperature", mtTemperature}, {"wave", mtWave}, {"sst", mtSST},
                  {"tidal", mtTidal}, {"preciprate", mtPrecipRate}};
     meteoType = 0;
@@ -58,17 +65,111 @@ bool parseTypes(const QString& text, int& meteoType)
     return true;
 }
 
+// Degrees to thousandths, rounded; the area must be a real rectangle.
 bool parseArea(const QString& text, ToviForecastParameters& p)
 {
     const QStringList parts = text.split(QLatin1Char(','));
-    bool ok[4] = {};
     if (parts.size() != 4)
         return false;
-    p.top = parts[0].toInt(&ok[0]);
-    p.left = parts[1].toInt(&ok[1]);
-    p.right = parts[2].toInt(&ok[2]);
-    p.bottom = parts[3].toInt(&ok[3]);
-    return ok[0] && ok[1] && ok[2] && ok[3];
+    int milli[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        bool ok = false;
+        const double degrees = parts[k].toDouble(&ok);
+        if (!ok || degrees < -720.0 || degrees > 720.0)
+            return false;
+        milli[k] = int(qRound(degrees * 1000.0));
+    }
+    p.top = milli[0];
+    p.left = milli[1];
+    p.bottom = milli[2];
+    p.right = milli[3];
+    return p.top > p.bottom && p.right > p.left && p.top <= 90000 && p.bottom >= -90000;
+}
+
+// The server as the settings store names it: a bare host gets the
+// service's scheme and port.
+QString endpointOf(const QString& server)
+{
+    if (server.contains(QLatin1String("://")))
+        return server;
+    return QStringLiteral("http://%1:%2").arg(server).arg(Provider::servicePort);
+}
+
+int defaultSteps(int resolution, int timeStep)
+{
+    const int hours = resolution == 4 ? 48 : (resolution == 1 || resolution == 2) ? 96 : 24;
+    return timeStep > 0 ? hours / timeStep : 0;
+}
+
+struct Options {
+    ToviForecastParameters request;
+    bool buoys = false;
+    bool haveTypes = false;
+    bool haveArea = false;
+    QString out, login, password, server;
+};
+
+// Fills options from the arguments; an error text, or empty.
+QString parseArguments(const QStringList& args, Options& o)
+{
+    ToviForecastParameters& p = o.request;
+    p.resolution = ToviForecastParameters::grStandardResolution;
+    p.timeStep = 3;
+    p.forecastTime = QDateTime::currentDateTimeUtc().time().hour();
+    for (int i = 0; i < args.size(); ++i) {
+        const QString option = args[i];
+        if (option == QLatin1String("--buoys")) {
+            o.buoys = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(option);
+        const QString value = args[++i];
+        bool ok = true;
+        if (option == QLatin1String("--type") || option == QLatin1String("--types"))
+            ok = o.haveTypes = parseTypes(value, p.meteoType);
+        else if (option == QLatin1String("--area"))
+            ok = o.haveArea = parseArea(value, p);
+        else if (option == QLatin1String("--resolution"))
+            p.resolution = ToviForecastParameters::GribResolution(value.toInt(&ok));
+        else if (option == QLatin1String("--steps"))
+            p.stepsNumber = value.toInt(&ok);
+        else if (option == QLatin1String("--step"))
+            p.timeStep = value.toInt(&ok);
+        else if (option == QLatin1String("--day"))
+            p.forecastDay = value.toInt(&ok);
+        else if (option == QLatin1String("--hour"))
+            p.forecastTime = value.toInt(&ok);
+        else if (option == QLatin1String("--out"))
+            o.out = value;
+        else if (option == QLatin1String("--login"))
+            o.login = value;
+        else if (option == QLatin1String("--password"))
+            o.password = value;
+        else if (option == QLatin1String("--server"))
+            o.server = value;
+        else
+            return QStringLiteral("unknown option %1").arg(option);
+        if (!ok)
+            return QStringLiteral("bad value %1 for %2").arg(value, option);
+    }
+    if (o.buoys) {
+        p.resolution = ToviForecastParameters::GribResolution(DownloadThread::kBuoyResolution);
+        return QString();
+    }
+    if (!o.haveTypes || !o.haveArea)
+        return QStringLiteral("--type and --area are needed");
+    if (p.stepsNumber <= 0)
+        p.stepsNumber = defaultSteps(p.resolution, p.timeStep);
+    return QString();
+}
+
+void printProgress(int received, int total)
+{
+    if (total <= 0)
+        return;
+    std::fprintf(stderr, "\rskyvane-fetch: %s of %s   ", bytes2String(received).toLocal8Bit().constData(),
+                 bytes2String(total).toLocal8Bit().constData());
 }
 
 }  // namespace
@@ -76,92 +177,33 @@ bool parseArea(const QString& text, ToviForecastParameters& p)
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    QStringList args = application.arguments().mid(1);
-    QString server = QString::fromLatin1(Provider::defaultServerHost);
-    int port = Provider::servicePort;
-    QByteArray login = "demo", password = "demo";
-    QString out;
-    bool buoys = false;
-    ToviForecastParameters p;
-    p.meteoType = mtWind | mtPressure;
-    p.resolution = ToviForecastParameters::grStandardResolution;
-    p.timeStep = 3;
-    p.stepsNumber = 8;
-    parseArea(QStringLiteral("60000,-30000,20000,30000"), p);
-
-    for (int i = 0; i < args.size(); ++i) {
-        const QString option = args[i];
-        if (option == QLatin1String("--buoys")) {
-            buoys = true;
-            continue;
-        }
-        if (option == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (i + 1 >= args.size())
-            return complain(QStringLiteral("%1 needs a value\n%2").arg(option, kUsage), 2);
-        const QString value = args[++i];
-        bool ok = true;
-        if (option == QLatin1String("--server"))
-            server = value;
-        else if (option == QLatin1String("--port"))
-            port = value.toInt(&ok);
-        else if (option == QLatin1String("--login"))
-            login = value.toLocal8Bit();
-        else if (option == QLatin1String("--password"))
-            password = value.toLocal8Bit();
-        else if (option == QLatin1String("--out"))
-            out = value;
-        else if (option == QLatin1String("--types"))
-            ok = parseTypes(value, p.meteoType);
-        else if (option == QLatin1String("--area"))
-            ok = parseArea(value, p);
-        else if (option == QLatin1String("--resolution"))
-            p.resolution = ToviForecastParameters::GribResolution(value.toInt(&ok));
-        else if (option == QLatin1String("--day"))
-            p.forecastDay = value.toInt(&ok);
-        else if (option == QLatin1String("--hour"))
-            p.forecastTime = value.toInt(&ok);
-        else if (option == QLatin1String("--step"))
-            p.timeStep = value.toInt(&ok);
-        else if (option == QLatin1String("--steps"))
-            p.stepsNumber = value.toInt(&ok);
-        else
-            return complain(QStringLiteral("unknown option %1\n%2").arg(option, kUsage), 2);
-        if (!ok)
-            return complain(QStringLiteral("bad value %1 for %2").arg(value, option), 2);
+    const QStringList args = application.arguments().mid(1);
+    if (args.contains(QLatin1String("--help"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
-    if (out.isEmpty())
-        return complain(QStringLiteral("no --out FILE\n%1").arg(kUsage), 2);
+    Options options;
+    const QString error = parseArguments(args, options);
+    if (!error.isEmpty())
+        return complain(error + QLatin1Char('\n') + QString::fromLatin1(kUsage), kBadArguments);
 
-    const QByteArray endpoint =
-        QStringLiteral("http://%1:%2").arg(server).arg(port).toLocal8Bit();
-    QObject worker;  // the sink needs one; nobody watches its progress
-    ForecastServiceClient client(&worker);
-    DimeBuffer* payload = nullptr;
-    int result;
-    if (buoys) {
-        result = client.getBuoyData(endpoint, &payload);
-    } else {
-        ToviCredentials credentials;
-        credentials.key = "";
-        credentials.login = login.constData();
-        credentials.password = password.constData();
-        result = client.getForecastData(endpoint, credentials, p, &payload);
+    DownloadThread worker(nullptr);
+    worker.parameters = options.request;
+    worker.setAccount(options.login.isEmpty() ? SettingsFactory::login() : options.login,
+                      options.password.isEmpty() ? SettingsFactory::password() : options.password,
+                      options.server.isEmpty() ? SettingsFactory::server() : endpointOf(options.server));
+    worker.setTargetFile(options.out);
+    QObject::connect(&worker, &DownloadThread::progress, &printProgress);
+    QObject::connect(&worker, &QThread::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+    std::fputs("skyvane-fetch: waiting for the server...", stderr);
+    worker.start();
+    application.exec();
+    worker.wait();
+    std::fputc('\n', stderr);
+    SettingsFactory::destroy();
+    if (worker.succeeded()) {
+        std::printf("%s\n", worker.getFileName().toLocal8Bit().constData());
+        return 0;
     }
-    if (!payload)
-        return complain(result ? QStringLiteral("the call to %1 failed (code %2)").arg(QString::fromLatin1(endpoint)).arg(result)
-                               : QStringLiteral("the server sent no usable payload"),
-                        1);
-    // A payload that is no zlib stream is written as it came.
-    unsigned size = payload->received;
-    decompressData(&payload->data, &size);
-    const QByteArray data(reinterpret_cast<const char*>(payload->data), int(size));
-    freeDimeBuffer(payload);
-    QFile file(out);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size() || !file.flush())
-        return complain(QStringLiteral("cannot write %1: %2").arg(out, file.errorString()), 1);
-    std::printf("%s: %lld bytes\n", out.toLocal8Bit().constData(), static_cast<long long>(data.size()));
-    return 0;
+    return complain(QStringLiteral("download failed: %1").arg(worker.errorText()), kFailed);
 }

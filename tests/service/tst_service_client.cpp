@@ -85,8 +85,6 @@ private slots:
     void cancelDuringTransfer();
     void serverNotRunning();
     void oneContextServesManyCalls();
-    void fetchTool_data();
-    void fetchTool();
     void decompress_data();
     void decompress();
 };
@@ -293,41 +291,6 @@ void TestServiceClient::oneContextServesManyCalls()
     worker.runAndWait();
     QCOMPARE(accepted, 6);
     QCOMPARE(delivered, 6);
-}
-
-void TestServiceClient::fetchTool_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("fileStart");
-    QTest::newRow("forecast") << QStringList{"--types", "temperature,sst", "--steps", "2"} << 0 << QByteArray("GRIB");
-    QTest::newRow("buoys") << QStringList{"--buoys"} << 0 << QByteArray("<?xml");
-    QTest::newRow("wrong password") << QStringList{"--password", "x"} << 1 << QByteArray();
-    QTest::newRow("unknown type") << QStringList{"--types", "wind,fog"} << 2 << QByteArray();
-    QTest::newRow("bad area") << QStringList{"--area", "1,2,3"} << 2 << QByteArray();
-}
-
-void TestServiceClient::fetchTool()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, fileStart);
-    StandInServer server;
-    QTemporaryDir dir;
-    const QString out = dir.filePath("out");
-    QProcess fetch;
-    fetch.start(QStringLiteral(SKYVANE_FETCH_PATH),
-                QStringList{"--server", "127.0.0.1", "--port", QString::number(server.port), "--out", out} + arguments);
-    QVERIFY(fetch.waitForFinished(60000));
-    QCOMPARE(fetch.exitCode(), exitCode);
-    QFile file(out);
-    QCOMPARE(file.exists(), exitCode == 0);
-    if (exitCode == 0) {
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().startsWith(fileStart));
-    } else {
-        QVERIFY(!fetch.readAllStandardError().isEmpty());
-    }
 }
 
 namespace {

@@ -1,0 +1,211 @@
+// A download from the call to the saved file: the request area aligned to
+// the data set's grid, the byte counts the progress shows, the file names
+// and their clash rule, saving through a temporary file, and the
+// command-line downloader, all against the stand-in server on loopback.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ByteSize.h"
+#include "ForecastDownload.h"
+#include "ForecastServiceClient.h"
+#include "RequestArea.h"
+#include "servicefixtures.h"
+
+namespace {
+
+ToviForecastParameters rectangle(int resolution, int top, int left, int right, int bottom)
+{
+    ToviForecastParameters p;
+    p.resolution = ToviForecastParameters::GribResolution(resolution);
+    p.top = top;
+    p.left = left;
+    p.right = right;
+    p.bottom = bottom;
+    return p;
+}
+
+ToviForecastParameters biscayWind()
+{
+    ToviForecastParameters p = rectangle(1, 50000, -10000, 0, 40000);
+    p.meteoType = 1;
+    p.forecastTime = 6;
+    p.timeStep = 3;
+    p.stepsNumber = 2;
+    return p;
+}
+
+const QDateTime kNow(QDate(2026, 1, 31), QTime(23, 59, 59), Qt::UTC);
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestServiceDownload : public QObject {
+    Q_OBJECT
+
+    // One download with the program's code on this thread (no progress
+    // is watched); the saved name, or empty on failure.
+    QString fetch(const QByteArray& endpoint, const QString& folder, ToviForecastParameters request,
+                  bool wanted = true, QString* error = nullptr)
+    {
+        QObject worker;  // the sink's; nobody watches the progress
+        ForecastServiceClient client(&worker);
+        ForecastDownload download(client, folder, [] { return kNow; }, [wanted] { return wanted; });
+        const ToviCredentials account = demoCredentials();
+        QString name;
+        const bool ok = download.toviGetForecastDataEx(endpoint.constData(), &account, &request, name);
+        if (error)
+            *error = download.errorText();
+        return ok ? name : QString();
+    }
+
+private slots:
+    void alignment_data()
+    {
+        QTest::addColumn<int>("resolution");
+        QTest::addColumn<QList<int>>("before");  // top, left, right, bottom
+        QTest::addColumn<QList<int>>("after");
+        QTest::newRow("1 degree") << 1 << QList<int>{51500, -2500, 1500, 49000} << QList<int>{52000, -3000, 2000, 49000};
+        QTest::newRow("a top on the grid moves up") << 1 << QList<int>{52000, -3000, 2000, -1000}
+                                                   << QList<int>{53000, -4000, 3000, -2000};
+        QTest::newRow("0.5 degree") << 2 << QList<int>{10250, -250, 250, -10250} << QList<int>{10500, -500, 500, -10500};
+        QTest::newRow("no fixed step") << 16 << QList<int>{51500, -2500, 1500, 49000}
+                                       << QList<int>{51500, -2500, 1500, 49000};
+        QTest::newRow("no data set") << 99 << QList<int>{51500, -2500, 1500, 49000}
+                                     << QList<int>{51500, -2500, 1500, 49000};
+        QTest::newRow("edges near the limits") << 1 << QList<int>{2147483000, -2147483000, 0, -1}
+                                               << QList<int>{2147483000, -2147483000, 1000, -1000};
+    }
+
+    void alignment()
+    {
+        QFETCH(int, resolution);
+        QFETCH(QList<int>, before);
+        QFETCH(QList<int>, after);
+        ToviForecastParameters p = rectangle(resolution, before[0], before[1], before[2], before[3]);
+        reallignRequestRect(&p);
+        QCOMPARE((QList<int>{p.top, p.left, p.right, p.bottom}), after);
+    }
+
+    void byteCounts()
+    {
+        QCOMPARE(bytes2String(0), QStringLiteral("0 bytes"));
+        QCOMPARE(bytes2String(1023), QStringLiteral("1023 bytes"));
+        QCOMPARE(bytes2String(1024), QStringLiteral("1.0 kb"));
+        QCOMPARE(bytes2String(1536), QStringLiteral("1.5 kb"));
+        QCOMPARE(bytes2String(1048575), QStringLiteral("1024.0 kb"));
+        QCOMPARE(bytes2String(1048576), QStringLiteral("1.0 Mb"));
+        QCOMPARE(bytes2String(3 * 1048576), QStringLiteral("3.0 Mb"));
+    }
+
+    void clashingNames()
+    {
+        QTemporaryDir dir;
+        const QString base = dir.filePath("UTC_2026-01-31_23-59-59.grb");
+        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), base);
+        QVERIFY(!writeFile(base, "x").isEmpty());
+        const QString second = dir.filePath("UTC_2026-01-31_23-59-590.grb");
+        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), second);
+        QVERIFY(!writeFile(second, "x").isEmpty());
+        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), dir.filePath("UTC_2026-01-31_23-59-5900.grb"));
+        // Without the extension the "0" goes at the end.
+        QVERIFY(!writeFile(dir.filePath("forecast"), "x").isEmpty());
+        QCOMPARE(ForecastDownload::freeFileName(dir.filePath("forecast"), ".grb"), dir.filePath("forecast0"));
+    }
+
+    void savedUnderTheTimeStampedName()
+    {
+        StandInServer server;
+        QTemporaryDir dir;
+        const QString folder = dir.path() + "/new/folder/";
+        const QString first = fetch(server.endpoint, folder, biscayWind());
+        QCOMPARE(first, folder + "UTC_2026-01-31_23-59-59.grb");
+        QCOMPARE(fetch(server.endpoint, folder, biscayWind()), folder + "UTC_2026-01-31_23-59-590.grb");
+        QVERIFY(readAll(first).startsWith("GRIB"));
+        // Nothing but the two files: the temporary ones went.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    void payloadThatIsNoZlibStreamIsSavedAsReceived()
+    {
+        QTemporaryDir dir;
+        StandInServer deflating;
+        const QByteArray inflated = readAll(fetch(deflating.endpoint, dir.path() + "/a/", biscayWind()));
+        StandInServer raw({"--attachment", "uncompressed"});
+        const QByteArray asReceived = readAll(fetch(raw.endpoint, dir.path() + "/b/", biscayWind()));
+        QVERIFY(inflated.startsWith("GRIB"));
+        QCOMPARE(asReceived, inflated);
+    }
+
+    void nothingLeftBehindOnFailure()
+    {
+        StandInServer server;
+        QTemporaryDir dir;
+        QString error;
+        // A folder that cannot be created (a file stands in the way).
+        QVERIFY(!writeFile(dir.filePath("blocked"), "x").isEmpty());
+        QVERIFY(fetch(server.endpoint, dir.filePath("blocked") + "/", biscayWind(), true, &error).isEmpty());
+        QVERIFY(error.startsWith("cannot create"));
+        // Given up on: the finished file is dropped, not put in place.
+        QVERIFY(fetch(server.endpoint, dir.path() + "/", biscayWind(), false, &error).isEmpty());
+        QCOMPARE(error, QStringLiteral("cancelled"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"blocked"});
+    }
+
+    void fetchTool_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        const QStringList forecast{"--type", "temperature,wind", "--resolution", "2", "--area", "50,-10,40,0"};
+        QTest::newRow("forecast") << forecast + QStringList{"--steps", "3", "--step", "6"} << 0;
+        QTest::newRow("buoys") << QStringList{"--buoys"} << 0;
+        QTest::newRow("wrong password") << forecast + QStringList{"--password", "x"} << 1;
+        QTest::newRow("unknown type") << QStringList{"--type", "wind,fog", "--area", "50,-10,40,0"} << 2;
+        QTest::newRow("area of three edges") << QStringList{"--type", "wind", "--area", "50,-10,40"} << 2;
+        QTest::newRow("top south of bottom") << QStringList{"--type", "wind", "--area", "40,-10,50,0"} << 2;
+        QTest::newRow("no area") << QStringList{"--type", "wind"} << 2;
+    }
+
+    // The downloader saves where it is told and prints the path; the
+    // inventory tool then reads the steps asked for.
+    void fetchTool()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        StandInServer server;
+        QTemporaryDir dir;
+        const QString out = dir.filePath(arguments.contains("--buoys") ? "buoy.kml" : "forecast.grb");
+        QProcess fetch;
+        fetch.start(QStringLiteral(SKYVANE_FETCH_PATH),
+                    QStringList{"--server", QString::fromLatin1(server.endpoint), "--login", "demo", "--out", out} +
+                        (arguments.contains("--password") ? arguments
+                                                          : arguments + QStringList{"--password", "demo"}));
+        QVERIFY(fetch.waitForFinished(60000));
+        QCOMPARE(fetch.exitCode(), exitCode);
+        QCOMPARE(QFile::exists(out), exitCode == 0);
+        if (exitCode != 0) {
+            QVERIFY(!fetch.readAllStandardError().isEmpty());
+            return;
+        }
+        QCOMPARE(fetch.readAllStandardOutput().trimmed(), QFile::encodeName(out));
+        if (arguments.contains("--buoys")) {
+            QVERIFY(readAll(out).startsWith("<?xml"));
+            return;
+        }
+        QProcess inventory;
+        inventory.start(QStringLiteral(SKYVANE_GRIB_PATH), {"compounds", out});
+        QVERIFY(inventory.waitForFinished(60000));
+        const QByteArray listing = inventory.readAllStandardOutput();
+        QVERIFY2(listing.contains("compounds           3\n"), listing.constData());
+        QVERIFY(listing.contains("timeStep            6 h\n"));
+        QVERIFY(listing.contains("compoundSize        3\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceDownload)
+#include "tst_service_download.moc"
