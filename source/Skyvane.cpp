@@ -7,10 +7,7 @@
 #include "GribFileHelper.h"
 #include "MeteoKinds.h"
 #include "PlayPanel.h"
-#if __has_include("RequestDlg.h")
 #include "RequestDlg.h"
-#define SKYVANE_HAS_REQUESTDLG 1
-#endif
 #include "SettingsFactory.h"
 #include "StartupDlg.h"
 #include "WeatherMap.h"
@@ -720,18 +717,19 @@ void Skyvane::downloadFavourites()
 void Skyvane::doRequestDialog()
 {
     pauseAnimation();
-#ifdef SKYVANE_HAS_REQUESTDLG
     {
         RequestDlg dialog(this, utcNow);
         map->getProjector()->setData(nullptr, displayedFlags, false, 0.0f);
         map->update();
         if (dialog.createRequest(&request)) {
+            // The user asked for these steps: a loaded file that holds one
+            // of the kinds is no reason to skip the download.
+            forceDownload = true;
             commandRecord = &request;
             download();
             commandRecord = nullptr;
         }
     }
-#endif
     // Cancelled, or a download that failed: the loaded file comes back.
     if (helper && !map->getProjector()->getHelper()) {
         map->getProjector()->setData(helper, displayedFlags, false, 0.0f);

@@ -13,6 +13,7 @@
 #include "GribFileHelper.h"
 #include "MeteoDialog.h"
 #include "PlayPanel.h"
+#include "RequestDlg.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"
 #include "SkyvaneApplication.h"
@@ -20,6 +21,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
 
 #include <csignal>
 
@@ -64,6 +67,31 @@ private:
         QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
     }
     bool waitForProgress;
+    QTimer timer;
+};
+
+// Runs an action once on the advanced download dialog while its modal
+// loop runs.
+class RequestDriver : public QObject {
+public:
+    explicit RequestDriver(std::function<void(RequestDlg*)> action) : action(std::move(action))
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { act(); });
+        timer.start();
+    }
+    bool ran = false;
+
+private:
+    void act()
+    {
+        auto* dialog = qobject_cast<RequestDlg*>(QApplication::activeModalWidget());
+        if (!dialog || ran)
+            return;
+        ran = true;
+        action(dialog);
+    }
+    std::function<void(RequestDlg*)> action;
     QTimer timer;
 };
 
@@ -167,12 +195,16 @@ private slots:
     {
         QVERIFY(work.isValid());
         recordPath = work.filePath("requests.jsonl");
+        // Pressure over Biscay, two steps: a file on screen before a download.
+        QVERIFY(guifixtures::writeForecast(work.filePath("loaded.grb"), mtPressure, 2, 3, 50000, -10000, 40000, 0));
         startServer();
     }
 
     void init()
     {
         QDir(documents()).removeRecursively();
+        // Every window starts on the same view, whatever the last one left.
+        SettingsFactory::setHome(QPointF(-3.0, 53.0), 8);
         makeWindow();
     }
 
@@ -274,10 +306,59 @@ private slots:
         QVERIFY(window->currentParameters()->right > 20000);
     }
 
+    // The dialog's choices go to the server; only the area comes from the
+    // map.  Presets saved in the dialog reach the toolbar's menu.
+    void advancedDownload()
+    {
+        window->openGribFile(work.filePath("loaded.grb"));
+        bool weatherHidden = false;
+        RequestDriver driver([&](RequestDlg* dialog) {
+            weatherHidden = !window->getMap()->getProjector()->getHelper();
+            QTest::mouseClick(dialog->ui.tempReqPushButton, Qt::LeftButton);
+            QTest::mouseClick(dialog->ui.pressReqPushButton, Qt::LeftButton);
+            dialog->ui.reqTimestepComboBox->setCurrentIndex(1);  // 6 hours
+            emit dialog->ui.reqTimestepComboBox->activated(1);
+            dialog->ui.reqToSlider->setValue(5);
+            dialog->ui.reqFromSlider->setValue(2);
+            QTest::mouseClick(dialog->ui.downloadButton, Qt::LeftButton);
+        });
+        window->ui.actionAddNewRequest->trigger();
+        QVERIFY(driver.ran);
+        QVERIFY(weatherHidden);
+        // Local time is UTC+2: the second 6-hour step from 16:00 local is
+        // 22:00 local, 20:00 UTC.
+        compareRequest(lastParameters(), 1 | 2 | 8, 1, 20, 6, 4);
+        compareArea(lastParameters(), 1000);
+        QCOMPARE(window->getDisplayedFlags(), 1);
+
+        BoxWatcher boxes;
+        RequestDriver saver([&](RequestDlg* dialog) {
+            dialog->ui.comboPresetName->lineEdit()->selectAll();
+            QTest::keyClicks(dialog->ui.comboPresetName->lineEdit(), u"Biscay"_s);
+            QTest::mouseClick(dialog->ui.pushButtonSave, Qt::LeftButton);
+            QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+        });
+        const int requests = forecastRequests();
+        window->ui.actionAddNewRequest->trigger();
+        QVERIFY(saver.ran);
+        QCOMPARE(forecastRequests(), requests);
+        QCOMPARE(window->getMap()->getProjector()->getHelper(), window->getHelper());
+        QVERIFY(window->ui.actionFavourites->isVisible());
+        const QList<QAction*> entries = window->getPresetsMenu()->actions();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0]->text(), u"Biscay"_s);
+        // The preset (the new dialog's wind on the 1-degree set) downloads
+        // its own parameters, whatever data set is chosen now.
+        window->ui.actionMedResForecast->trigger();
+        entries[0]->trigger();
+        QCOMPARE(lastParameters().value("meteoType"_L1).toInt(), 1);
+        QCOMPARE(lastParameters().value("resolution"_L1).toInt(), 1);
+        QCOMPARE(forecastRequests(), requests + 1);
+    }
+
     void cancelDuringASlowTransfer()
     {
         const QString previous = work.filePath("loaded.grb");
-        QVERIFY(guifixtures::writeForecast(previous, mtPressure, 2, 3, 50000, -10000, 40000, 0));
         window->openGribFile(previous);
         // Megabytes at 50 kB/s: still streaming when Cancel is pressed.
         window->ui.actionMedResForecast->trigger();
