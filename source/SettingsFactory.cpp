@@ -15,6 +15,11 @@
 #include "SharedData.h"
 
 SettingsFactory* SettingsFactory::pThis = nullptr;
+
+namespace {
+const int kPresetConnectSeconds = 10;
+const int kPresetAnswerSeconds = 30;
+}  // namespace
 QSize SettingsFactory::mapSize(0, 0);
 
 namespace {
@@ -254,6 +259,9 @@ bool SettingsFactory::addPreset(QString name, int daysActive, ToviForecastParame
     const QByteArray endpoint = server().toLocal8Bit();
     const QByteArray presetData = preset2String(name, parameters).toLocal8Bit();
     ForecastServiceClient client;
+    // The call runs on the GUI thread: a server that does not answer must
+    // not hold the window for long.
+    client.setTimeLimits(kPresetConnectSeconds, kPresetAnswerSeconds);
     return client.addPreset(endpoint.constData(), login.constData(), password.constData(), presetData.constData(),
                             daysActive) == 0;
 }
