@@ -10,6 +10,7 @@
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "PlayPanel.h"
+#include "RequestDlg.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"
 #include "SkyvaneApplication.h"
@@ -299,9 +300,17 @@ private slots:
             {"projection", [&] { ui.actionMercatorProjection->trigger(); }, false},
             {"clear", [&] { QTest::mouseClick(ui.cleanButton, Qt::LeftButton); }, false},
             {"buoys", [&] { QTest::mouseClick(ui.buoyButton, Qt::LeftButton); }, false},
-            {"advanced download", [&] { ui.actionAddNewRequest->trigger(); }, false},
-            // A kind the file lacks would have to be downloaded.
-            {"download", [&] { QTest::mouseClick(ui.windButton, Qt::LeftButton); }, false},
+            {"advanced download",
+             [&] {
+                 QTimer::singleShot(50, [] {
+                     if (auto* dialog = qobject_cast<RequestDlg*>(QApplication::activeModalWidget()))
+                         QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+                 });
+                 ui.actionAddNewRequest->trigger();
+             },
+             false},
+            // A kind the file lacks is downloaded, and the new file plays.
+            {"download", [&] { QTest::mouseClick(ui.windButton, Qt::LeftButton); }, true},
             {"press on the map",
              [&] {
                  const QPoint at = map->rect().center();

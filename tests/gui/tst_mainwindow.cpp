@@ -287,8 +287,8 @@ private slots:
         QVERIFY(QApplication::sendEvent(qApp, &missing));
         QCOMPARE(QString::fromStdString(helper->gribFile()->getFileName()), windPressure);
 
-        // A kind the file holds is only shown; one it lacks would need a
-        // download.
+        // A kind the file holds is only shown; one it lacks is fetched
+        // from the server, then shown.
         QTest::mouseClick(window->ui.pressureButton, Qt::LeftButton);
         QCOMPARE(window->getDisplayedFlags(), 2);
         QCOMPARE(projector->getMeteoType(), 2);
@@ -296,8 +296,9 @@ private slots:
         QTest::mouseClick(window->ui.windPressPrecipButton, Qt::LeftButton);
         QCOMPARE(window->getDisplayedFlags(), 7);
         QTest::mouseClick(window->ui.temperatureButton, Qt::LeftButton);
-        QCOMPARE(window->getDisplayedFlags(), 7);
-        QVERIFY(window->isForceDownload());
+        QCOMPARE(window->getDisplayedFlags(), 8);
+        QVERIFY(QString::fromStdString(helper->gribFile()->getFileName()).startsWith(SettingsFactory::getMyDocumentsPath()));
+        QVERIFY(!window->isForceDownload());
     }
 
     void unreadableFiles()
@@ -386,6 +387,8 @@ private slots:
     {
         auto* preset = new ToviForecastParameters();
         preset->meteoType = mtWind;
+        preset->timeStep = 3;
+        preset->stepsNumber = 2;
         preset->zoom = 16;
         preset->centerLat = 36000000;
         preset->centerLon = -6000000;
@@ -399,6 +402,9 @@ private slots:
         QCOMPARE(window->getMap()->getZoom(), 16);
         QCOMPARE(window->getMap()->getProjector()->getCenterLat(), 36000000);
         QCOMPARE(window->getMap()->getProjector()->getCenterLon(), -6000000);
+        // Then its forecast is fetched for that view.
+        QCOMPARE(window->getHelper()->getCompoundNum(), 2);
+        QCOMPARE(window->getDisplayedFlags(), int(mtWind));
         QVERIFY(SettingsFactory::deletePreset(u"Gibraltar"_s));
         delete preset;
     }

@@ -1,0 +1,602 @@
+// The advanced download dialog with real events: the data sets' choices,
+// the step range and its labels, the sea-temperature rule, the request it
+// reads and the presets it loads, saves and deletes (written to the
+// settings file at once), and the e-mail subscription through the
+// stand-in server on loopback.  The local zone is fixed at UTC+2.
+#include "guifixtures.h"
+#include "servicefixtures.h"
+
+#include "GeoProjector.h"
+#include "RequestDlg.h"
+#include "SettingsFactory.h"
+#include "Skyvane.h"
+#include "SkyvaneApplication.h"
+#include "WeatherMap.h"
+
+#include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QSpinBox>
+
+using namespace Qt::StringLiterals;
+using guifixtures::BoxWatcher;
+
+namespace {
+
+const char kHost[] = "127.0.0.8";
+
+QDateTime utc(int month, int day, int hour, int minute = 0)
+{
+    return QDateTime(QDate(2026, month, day), QTime(hour, minute), Qt::UTC);
+}
+
+// 10 March 12:30 local: slider position 1 is 12:00 and the hour is 12.
+const QDateTime kMarchNow = utc(3, 10, 10, 30);
+
+QList<int> stepChoices(const QComboBox* combo)
+{
+    QList<int> steps;
+    for (int i = 0; i < combo->count(); ++i)
+        steps << combo->itemData(i).toInt();
+    return steps;
+}
+
+QStringList checkedToggles(const Ui_RequestDlg& ui)
+{
+    QStringList names;
+    for (QPushButton* button : {ui.windReqPushButton, ui.tempReqPushButton, ui.pressReqPushButton,
+                                ui.precipReqPushButton, ui.waveReqPushButton, ui.sstReqPushButton,
+                                ui.tidalReqPushButton})
+        if (button->isChecked())
+            names << button->objectName();
+    return names;
+}
+
+void click(QAbstractButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Answers the number-of-days prompt while a modal call runs: types the
+// days into its field and presses Return, or presses Escape for 0.
+class DaysAnswerer : public QObject {
+public:
+    explicit DaysAnswerer(int days) : days(days)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { answer(); });
+        timer.start();
+    }
+    int asked = 0;
+    QString label;
+    QString styleSheet;
+    int minimum = 0;
+    int maximum = 0;
+
+private:
+    void answer()
+    {
+        auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!input || input == answered)
+            return;
+        answered = input;
+        ++asked;
+        label = input->labelText();
+        styleSheet = input->styleSheet();
+        minimum = input->intMinimum();
+        maximum = input->intMaximum();
+        if (days == 0) {
+            QTest::keyClick(input, Qt::Key_Escape);
+            return;
+        }
+        auto* field = input->findChild<QSpinBox*>();
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(days));
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    int days;
+    QTimer timer;
+    QPointer<QInputDialog> answered;
+};
+
+}  // namespace
+
+class TestRequestDlg : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TestRequestDlg(QString homePath) : home(std::move(homePath)) {}
+
+private:
+    QString home;
+    QTemporaryDir work;
+    std::unique_ptr<StandInServer> server;
+    // Not a main window: no map, so no snapshot and no view in a request.
+    QWidget plainParent;
+
+    std::unique_ptr<RequestDlg> makeDialog(int resolution, const QDateTime& now = kMarchNow)
+    {
+        auto dialog = std::make_unique<RequestDlg>(&plainParent, [now] { return now; });
+        dialog->initForecastRes(ToviForecastParameters::GribResolution(resolution));
+        return dialog;
+    }
+
+    static void showDialog(RequestDlg& dialog)
+    {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    }
+
+    QString settingsText() const
+    {
+        QFile file(home + "/config/skyvane.example/Skyvane.ini");
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    static void storePreset(const QString& name, const ToviForecastParameters& record)
+    {
+        QVERIFY(SettingsFactory::savePreset(name, new ToviForecastParameters(record)));
+    }
+
+    static void typeName(QComboBox* combo, const QString& name)
+    {
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(work.isValid());
+        server = std::make_unique<StandInServer>(
+            QStringList{"--host", kHost, "--port", "30080", "--state", work.filePath("state.json")});
+        if (!server->running()) {
+            if (server->log().contains("cannot listen"))
+                QSKIP("127.0.0.8:30080 is taken; the settings always name port 30080");
+            QFAIL(server->log().constData());
+        }
+    }
+
+    void cleanup()
+    {
+        QString name;
+        ToviForecastParameters* record = nullptr;
+        while (SettingsFactory::getPreset(0, name, &record)) {
+            QVERIFY(SettingsFactory::deletePreset(name));
+            delete record;
+        }
+    }
+
+    void construction()
+    {
+        storePreset(u"beta"_s, {});
+        storePreset(u"alpha"_s, {});
+        RequestDlg dialog(&plainParent);
+        const auto& ui = dialog.ui;
+        QCOMPARE(dialog.windowTitle(), u"Advanced download dialog"_s);
+        QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(dialog.styleSheet(), u"background-color: #333333;\nbackground: #333333;\ncolor: rgb(255, 255, 255);"_s);
+        QCOMPARE(ui.comboPresetName->count(), 2);
+        QCOMPARE(ui.comboPresetName->itemText(0), u"alpha"_s);
+        QCOMPARE(ui.comboPresetName->itemText(1), u"beta"_s);
+        QCOMPARE(ui.comboPresetName->currentIndex(), -1);
+        QCOMPARE(ui.comboPresetName->currentText(), u"Untitled"_s);
+        QVERIFY(ui.pushButtonDelete->isEnabled());
+        QCOMPARE(checkedToggles(ui), QStringList{u"windReqPushButton"_s});
+        QCOMPARE(ui.reqFromSlider->minimum(), 1);
+        QCOMPARE(ui.reqToSlider->tickPosition(), QSlider::TicksBelow);
+        QVERIFY(ui.mapDisplay->pixmap().isNull());
+        // The toggle's icon is grey off and coloured on.
+        const QIcon icon = ui.windReqPushButton->icon();
+        QCOMPARE(icon.pixmap(32, QIcon::Normal, QIcon::On).toImage(),
+                 QIcon(u":/Skyvane/Resources/wind.png"_s).pixmap(32).toImage());
+        QCOMPARE(icon.pixmap(32, QIcon::Normal, QIcon::Off).toImage(),
+                 QIcon(u":/Skyvane/Resources/wind_gray.png"_s).pixmap(32).toImage());
+
+        cleanup();
+        RequestDlg empty(&plainParent, [] { return kMarchNow; });
+        QVERIFY(!empty.ui.pushButtonDelete->isEnabled());
+        QCOMPARE(empty.getBase(), QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
+    }
+
+    void dataSets_data()
+    {
+        QTest::addColumn<int>("resolution");
+        QTest::addColumn<QString>("area");
+        QTest::addColumn<QList<int>>("steps");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("horizon");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QString>("extraToggle");
+        QTest::addColumn<bool>("wave");
+        // maximum = (horizon - 12) / 3 + 1
+        QTest::newRow("global 1.0") << 1 << u"Global 1.0"_s << QList<int>{3, 6} << 3 << 144 << 45 << QString() << true;
+        QTest::newRow("global 0.5") << 2 << u"Global 0.5"_s << QList<int>{3, 6} << 3 << 144 << 45 << u"sst"_s << true;
+        QTest::newRow("north atlantic") << 4 << u"North Atlantic"_s << QList<int>{1, 3, 6} << 3 << 96 << 29
+                                        << u"sst"_s << true;
+        QTest::newRow("english channel") << 8 << u"English Channel"_s << QList<int>{1, 3, 6} << 3 << 48 << 13
+                                         << u"tidal"_s << true;
+        QTest::newRow("east usa") << 16 << u"East/Centre USA"_s << QList<int>{1, 3, 6} << 3 << 48 << 13 << QString()
+                                  << false;
+        QTest::newRow("south america") << 19 << u"South America"_s << QList<int>{1, 3, 6} << 3 << 72 << 21
+                                       << QString() << true;
+        QTest::newRow("north america") << 25 << u"North America"_s << QList<int>{3, 6} << 3 << 84 << 25 << QString()
+                                       << false;
+        QTest::newRow("ridge") << 26 << QString() << QList<int>{1, 3, 6} << 3 << 25 << 5 << QString() << true;
+        // No choices: the range keeps the form's single step.
+        QTest::newRow("unknown") << 99 << QString() << QList<int>{} << 0 << 0 << 1 << QString() << true;
+    }
+
+    void dataSets()
+    {
+        QFETCH(int, resolution);
+        QFETCH(QString, area);
+        QFETCH(QList<int>, steps);
+        QFETCH(int, selected);
+        QFETCH(int, horizon);
+        QFETCH(int, maximum);
+        QFETCH(QString, extraToggle);
+        QFETCH(bool, wave);
+        auto dialog = makeDialog(resolution);
+        const auto& ui = dialog->ui;
+        QCOMPARE(dialog->getResolution(), resolution);
+        QCOMPARE(ui.labelForecastArea->text(), u"Res area: "_s + area);
+        QCOMPARE(stepChoices(ui.reqTimestepComboBox), steps);
+        QCOMPARE(ui.reqTimestepComboBox->currentData().toInt(), selected);
+        QCOMPARE(dialog->getHorizon(), horizon);
+        QCOMPARE(ui.reqFromSlider->maximum(), maximum);
+        QCOMPARE(ui.reqToSlider->maximum(), maximum);
+        QCOMPARE(!ui.sstReqPushButton->isHidden(), extraToggle == u"sst"_s);
+        QCOMPARE(!ui.labelSST->isHidden(), extraToggle == u"sst"_s);
+        QCOMPARE(!ui.tidalReqPushButton->isHidden(), extraToggle == u"tidal"_s);
+        QCOMPARE(!ui.labelTidalStream->isHidden(), extraToggle == u"tidal"_s);
+        QCOMPARE(!ui.waveReqPushButton->isHidden(), wave);
+        QCOMPARE(!ui.labelWave->isHidden(), wave);
+        // A hidden wave toggle stays hidden for a data set with waves.
+        dialog->initForecastRes(ToviForecastParameters::grStandardResolution);
+        QCOMPARE(!ui.waveReqPushButton->isHidden(), wave);
+        QVERIFY(ui.tidalReqPushButton->isHidden());
+    }
+
+    void stepRangeAndLabels()
+    {
+        auto dialog = makeDialog(1);
+        showDialog(*dialog);
+        const auto& ui = dialog->ui;
+        auto labels = [&ui] {
+            return QStringList{ui.reqFromLabel->text(), ui.reqToLabel->text(), ui.stepsLabel->text()};
+        };
+        QCOMPARE(labels(), (QStringList{u"From: 10-03-2026 12:00"_s, u"To: 10-03-2026 12:00"_s, u"Steps: 1"_s}));
+        ui.reqToSlider->setValue(4);
+        ui.reqFromSlider->setValue(2);
+        const QStringList twoToFour{u"From: 10-03-2026 15:00"_s, u"To: 10-03-2026 21:00"_s, u"Steps: 3"_s};
+        QCOMPARE(labels(), twoToFour);
+
+        // The from slider drags the to slider along.
+        ui.reqFromSlider->setValue(6);
+        QCOMPARE(ui.reqToSlider->value(), 6);
+        QCOMPARE(ui.stepsLabel->text(), u"Steps: 1"_s);
+        ui.reqFromSlider->setValue(2);
+        ui.reqToSlider->setValue(4);
+
+        // A new step changes the range; the labels follow only a moved
+        // slider.
+        QTest::keyClick(ui.reqTimestepComboBox, Qt::Key_Down);
+        QCOMPARE(ui.reqTimestepComboBox->currentData().toInt(), 6);
+        QCOMPARE(ui.reqFromSlider->maximum(), 23);
+        QCOMPARE(ui.reqToSlider->maximum(), 23);
+        QCOMPARE(labels(), twoToFour);
+
+        QTest::keyClick(ui.reqTimestepComboBox, Qt::Key_Up);
+        QCOMPARE(ui.reqToSlider->maximum(), 45);
+        ui.reqToSlider->setValue(45);
+        QCOMPARE(ui.reqToLabel->text(), u"To: 16-03-2026 00:00"_s);
+        QTest::keyClick(ui.reqTimestepComboBox, Qt::Key_Down);
+        QCOMPARE(ui.reqToSlider->value(), 23);
+        QCOMPARE(labels(), (QStringList{u"From: 10-03-2026 18:00"_s, u"To: 16-03-2026 00:00"_s, u"Steps: 22"_s}));
+    }
+
+    void seaTemperatureAloneForOneStep()
+    {
+        auto dialog = makeDialog(2);
+        showDialog(*dialog);
+        const auto& ui = dialog->ui;
+        click(ui.pressReqPushButton);
+        ui.reqToSlider->setValue(6);
+        ui.reqFromSlider->setValue(3);
+
+        click(ui.sstReqPushButton);
+        QCOMPARE(checkedToggles(ui), QStringList{u"sstReqPushButton"_s});
+        QCOMPARE(ui.reqFromSlider->value(), 1);
+        QCOMPARE(ui.reqToSlider->value(), 1);
+        QCOMPARE(ui.stepsLabel->text(), u"Steps: 1"_s);
+        // Undone at once while sea temperature stays checked.
+        click(ui.tempReqPushButton);
+        QCOMPARE(checkedToggles(ui), QStringList{u"sstReqPushButton"_s});
+        ui.reqToSlider->setValue(4);
+        QCOMPARE(ui.reqToSlider->value(), 1);
+
+        click(ui.sstReqPushButton);
+        click(ui.tempReqPushButton);
+        ui.reqToSlider->setValue(4);
+        QCOMPARE(checkedToggles(ui), QStringList{u"tempReqPushButton"_s});
+        QCOMPARE(ui.reqToSlider->value(), 4);
+    }
+
+    void readRequestAcrossMonthEnd()
+    {
+        // 31 January 23:00 UTC is 1 February 01:00 local.
+        auto dialog = makeDialog(1, utc(1, 31, 23));
+        showDialog(*dialog);
+        const auto& ui = dialog->ui;
+        ToviForecastParameters request;
+        request.forecastDay = 9;
+        request.top = 11;
+        request.left = 12;
+        request.right = 13;
+        request.bottom = 14;
+        request.zoom = 15;
+        request.centerLat = 16;
+        request.centerLon = 17;
+
+        dialog->readRequest(&request);
+        QCOMPARE(int(request.resolution), 1);
+        QCOMPARE(request.meteoType, int(mtWind));
+        QCOMPARE(request.forecastDay, 0);
+        QCOMPARE(request.forecastTime, 23);
+        QCOMPARE(request.timeStep, 3);
+        QCOMPARE(request.stepsNumber, 1);
+
+        click(ui.tempReqPushButton);
+        click(ui.waveReqPushButton);
+        ui.reqToSlider->setValue(5);
+        ui.reqFromSlider->setValue(2);
+        dialog->readRequest(&request);
+        QCOMPARE(request.meteoType, int(mtWind | mtTemperature | mtWave));
+        QCOMPARE(request.forecastDay, 1);
+        QCOMPARE(request.forecastTime, 2);
+        QCOMPARE(request.stepsNumber, 4);
+
+        // Six days ahead is beyond the service's days: the day stays.
+        ui.reqFromSlider->setValue(45);
+        dialog->readRequest(&request);
+        QCOMPARE(request.forecastDay, 1);
+        QCOMPARE(request.forecastTime, 11);
+        // Neither the area nor, without a map, the view.
+        QCOMPARE((QList<int>{request.top, request.left, request.right, request.bottom, request.zoom,
+                             request.centerLat, request.centerLon}),
+                 (QList<int>{11, 12, 13, 14, 15, 16, 17}));
+
+        // A data set without step choices leaves the step alone.
+        auto unknown = makeDialog(99);
+        request.timeStep = 9;
+        unknown->readRequest(&request);
+        QCOMPARE(request.timeStep, 9);
+    }
+
+    void loadingPresets()
+    {
+        ToviForecastParameters atlantic;
+        atlantic.resolution = ToviForecastParameters::grHighResolution;
+        atlantic.meteoType = mtWind | mtPressure | mtTemperature;
+        atlantic.forecastDay = 1;
+        atlantic.forecastTime = 6;
+        atlantic.timeStep = 6;
+        atlantic.stepsNumber = 4;
+        storePreset(u"a atlantic"_s, atlantic);
+        ToviForecastParameters oddStep;
+        oddStep.resolution = ToviForecastParameters::grStandardResolution;
+        oddStep.meteoType = mtPrecipitation;
+        oddStep.forecastTime = 12;
+        oddStep.timeStep = 2;
+        oddStep.stepsNumber = 2;
+        storePreset(u"b odd step"_s, oddStep);
+        ToviForecastParameters noStep;
+        noStep.resolution = ToviForecastParameters::grSuperHighResolution;
+        noStep.meteoType = mtTidal;
+        noStep.forecastDay = 1;
+        noStep.stepsNumber = 3;
+        storePreset(u"c no step"_s, noStep);
+
+        auto dialog = makeDialog(1);
+        showDialog(*dialog);
+        const auto& ui = dialog->ui;
+        // (1 * 24 + 6) / 6 = 5, for four steps.
+        QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
+        QCOMPARE(ui.comboPresetName->currentText(), u"a atlantic"_s);
+        QCOMPARE(dialog->getResolution(), 4);
+        QCOMPARE(ui.labelForecastArea->text(), u"Res area: North Atlantic"_s);
+        QCOMPARE(ui.reqTimestepComboBox->currentText(), u"6 hrs"_s);
+        QCOMPARE(ui.reqFromSlider->value(), 5);
+        QCOMPARE(ui.reqToSlider->value(), 8);
+        QCOMPARE(checkedToggles(ui),
+                 (QStringList{u"windReqPushButton"_s, u"tempReqPushButton"_s, u"pressReqPushButton"_s}));
+
+        // A step the data set does not offer selects the first; 12 / 2 = 6.
+        QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
+        QCOMPARE(ui.reqTimestepComboBox->currentIndex(), 0);
+        QCOMPARE(ui.reqFromSlider->value(), 6);
+        QCOMPARE(ui.reqToSlider->value(), 7);
+        QCOMPARE(checkedToggles(ui), QStringList{u"precipReqPushButton"_s});
+
+        // No step at all: the range stays where it was.
+        QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
+        QCOMPARE(ui.reqTimestepComboBox->currentText(), u"1 hr"_s);
+        QCOMPARE(ui.reqFromSlider->value(), 6);
+        QCOMPARE(ui.reqToSlider->value(), 7);
+        QCOMPARE(checkedToggles(ui), QStringList{u"tidalReqPushButton"_s});
+        QVERIFY(!ui.tidalReqPushButton->isHidden());
+    }
+
+    void savingAndDeletingPresets()
+    {
+        auto dialog = makeDialog(1);
+        showDialog(*dialog);
+        QComboBox* combo = dialog->ui.comboPresetName;
+        QPushButton* save = dialog->ui.pushButtonSave;
+        QPushButton* remove = dialog->ui.pushButtonDelete;
+        BoxWatcher watcher;
+        auto lastBox = [&watcher] {
+            return watcher.boxes.isEmpty() ? QStringList()
+                                           : QStringList{watcher.boxes.last().title, watcher.boxes.last().text};
+        };
+        const QStringList saved{u"Preset saved"_s, u"Your current preset has been saved successfully."_s};
+
+        typeName(combo, QString());
+        click(save);
+        QCOMPARE(lastBox(), (QStringList{u"Wrong preset name"_s, u"Please provide a non-empty preset name."_s}));
+        QCOMPARE(watcher.boxes.last().icon, QMessageBox::Information);
+
+        // Return in the field neither adds an entry nor presses a button.
+        typeName(combo, u"Gale"_s);
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(combo->count(), 0);
+        QCOMPARE(watcher.boxes.size(), 1);
+        QVERIFY(dialog->isVisible());
+
+        click(save);
+        QCOMPARE(lastBox(), saved);
+        QCOMPARE(combo->count(), 1);
+        QCOMPARE(combo->currentIndex(), 0);
+        QVERIFY(remove->isEnabled());
+        QVERIFY(settingsText().contains(u"name=Gale;resolution=1;meteoType=1;"_s));
+
+        typeName(combo, u"Gale"_s);
+        click(save);
+        QCOMPARE(lastBox(), (QStringList{u"Preset name not unique"_s,
+                                         u"Preset with the given name already exists, please provide a unique name."_s}));
+        QCOMPARE(combo->count(), 1);
+        typeName(combo, u"gale"_s);
+        click(save);
+        QCOMPARE(lastBox(), saved);
+
+        for (const QString& name : {u"A"_s, u"B"_s, u"C"_s}) {
+            typeName(combo, name);
+            click(save);
+        }
+        QVERIFY(save->isEnabled());
+        typeName(combo, u"D"_s);
+        click(save);
+        QCOMPARE(combo->count(), 6);
+        QCOMPARE(SettingsFactory::presetsCount(), 6);
+        QVERIFY(!save->isEnabled());
+
+        click(remove);
+        QCOMPARE(lastBox(), (QStringList{u"Preset deleted"_s, u"Your current preset has been deleted successfully."_s}));
+        QCOMPARE(combo->count(), 5);
+        QVERIFY(save->isEnabled());
+        QVERIFY(!settingsText().contains(u"name=D;"_s));
+
+        typeName(combo, u"Gusts"_s);
+        click(remove);
+        QCOMPARE(lastBox(), (QStringList{u"Wrong preset name"_s, u"Please select an existing preset first."_s}));
+        QCOMPARE(combo->count(), 5);
+
+        QTest::keyClick(combo, Qt::Key_Up);
+        while (combo->count() > 0) {
+            QVERIFY(remove->isEnabled());
+            click(remove);
+        }
+        QVERIFY(!remove->isEnabled());
+        QCOMPARE(SettingsFactory::presetsCount(), 0);
+        QVERIFY(!settingsText().contains(u"Preset0"_s));
+    }
+
+    void emailSubscriptions()
+    {
+        auto dialog = makeDialog(1);
+        showDialog(*dialog);
+        BoxWatcher watcher;
+        {
+            DaysAnswerer cancel(0);
+            click(dialog->ui.emailButton);
+            QCOMPARE(cancel.asked, 1);
+            QCOMPARE(cancel.label, u"Please enter the number of days (max: 30)\nyou want the selected forecast data\n"
+                                   u"to receive by email:"_s);
+            QCOMPARE(cancel.styleSheet, dialog->styleSheet());
+            QCOMPARE(cancel.minimum, 1);
+            QCOMPARE(cancel.maximum, 30);
+            QVERIFY(watcher.boxes.isEmpty());
+        }
+        // The stand-in server keeps five subscriptions per account.
+        for (int i = 0; i < 6; ++i) {
+            DaysAnswerer answerer(7);
+            click(dialog->ui.emailButton);
+            QCOMPARE(answerer.asked, 1);
+        }
+        QCOMPARE(watcher.boxes.size(), 6);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(watcher.boxes[i].title, u"Email subscription added"_s);
+            QCOMPARE(watcher.boxes[i].text, u"Your current preset has been added to email automation."_s);
+        }
+        QCOMPARE(watcher.boxes[5].title, u"Couldn't add subscription"_s);
+        QCOMPARE(watcher.boxes[5].text,
+                 u"The preset cannot be added to email automation - you've got 5 subscriptions already."_s);
+
+        QFile state(work.filePath("state.json"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QJsonArray presets = QJsonDocument::fromJson(state.readAll())["presets"]["demo"].toArray();
+        QCOMPARE(presets.size(), 5);
+        QCOMPARE(presets[0]["daysActive"].toInt(), 7);
+        QVERIFY(presets[0]["text"].toString().startsWith(u"name=Untitled;resolution=1;meteoType=1;"_s));
+    }
+
+    void withTheMainWindow()
+    {
+        Skyvane* window = Skyvane::instance();
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+        WeatherMap* map = window->getMap();
+        map->getProjector()->goTo(40000000, 12000000);
+        map->setZoom(4);
+
+        {
+            RequestDlg dialog(window, [] { return kMarchNow; });
+            const int side = std::min(map->width(), map->height()) - 110;
+            QCOMPARE(dialog.ui.mapDisplay->pixmap().size(), QSize(side, side));
+
+            ToviForecastParameters request;
+            request.resolution = ToviForecastParameters::grHighResolution;
+            QTimer::singleShot(0, &dialog, [&dialog] { click(dialog.ui.downloadButton); });
+            QVERIFY(dialog.createRequest(&request));
+            QCOMPARE(int(request.resolution), 4);
+            QCOMPARE(request.timeStep, 3);
+            QCOMPARE(request.centerLat, map->getProjector()->getCenterLat());
+            QCOMPARE(request.centerLon, map->getProjector()->getCenterLon());
+            QCOMPARE(request.zoom, 4);
+        }
+        {
+            RequestDlg dialog(window);
+            ToviForecastParameters request;
+            QTimer::singleShot(0, &dialog, [&dialog] { click(dialog.ui.cancelButton); });
+            QVERIFY(!dialog.createRequest(&request));
+            QCOMPARE(request.timeStep, 0);
+        }
+        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
+        Skyvane::destroyInstance();
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    guifixtures::makeScratchHome(home);
+    // A fixed zone without summer time: UTC+2.
+    qputenv("TZ", "XST-2");
+    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.8\n"_s))
+        return 1;
+    int appArgc = 1;
+    SkyvaneApplication app(appArgc, argv);
+    TestRequestDlg test(home.path());
+    const int result = QTest::qExec(&test, argc, argv);
+    SettingsFactory::destroy();
+    return result;
+}
+
+#include "tst_requestdlg.moc"
