@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -19,30 +18,9 @@
 #include "ForecastBuilder.h"
 #include "GribFileHelper.h"
 #include "SettingsFactory.h"
+#include "bench_server.h"
 
 namespace {
-
-struct Server {
-    QProcess process;
-    QString endpoint;
-    bool start()
-    {
-        process.setProgram(QStringLiteral(SKYVANE_SERVER_PATH));
-        process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start();
-        QByteArray line;
-        while (!line.contains('\n') && process.waitForReadyRead(10000))
-            line += process.readAllStandardOutput();
-        endpoint = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(line.mid(line.lastIndexOf(':') + 1).trimmed());
-        return line.contains("listening");
-    }
-    ~Server()
-    {
-        process.terminate();
-        process.waitForFinished(10000);
-    }
-};
 
 ToviForecastParameters northAtlantic(bool tiny)
 {
@@ -62,15 +40,7 @@ ToviForecastParameters northAtlantic(bool tiny)
 // Producing the payload as the server does: build and deflate.
 double serverProductionMs(const ToviForecastParameters& p, qint64& builtBytes)
 {
-    ForecastRequest request;
-    request.meteoType = unsigned(p.meteoType);
-    request.resolution = p.resolution;
-    request.timeStep = p.timeStep;
-    request.stepsNumber = unsigned(p.stepsNumber);
-    request.topMilli = p.top;
-    request.leftMilli = p.left;
-    request.rightMilli = p.right;
-    request.bottomMilli = p.bottom;
+    const ForecastRequest request = bench::forecastRequestOf(p);
     QElapsedTimer clock;
     clock.start();
     QByteArray grib;
@@ -155,7 +125,7 @@ int main(int argc, char** argv)
     }
     if (tiny)
         reps = 1;
-    Server server;
+    bench::StandInServer server;
     if (!server.start()) {
         std::fprintf(stderr, "the stand-in server did not start\n");
         return 1;
@@ -175,7 +145,7 @@ int main(int argc, char** argv)
     std::vector<Run> runs;
     for (int r = 0; r < reps; ++r) {
         Run run;
-        if (!downloadAndOpen(server.endpoint, request, home.filePath("forecast.grb"), run))
+        if (!downloadAndOpen(QString::fromLatin1(server.endpoint), request, home.filePath("forecast.grb"), run))
             return 1;
         runs.push_back(run);
     }

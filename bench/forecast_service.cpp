@@ -16,30 +16,9 @@
 #include "ForecastBuilder.h"
 #include "ForecastServiceClient.h"
 #include "bench_common.h"
+#include "bench_server.h"
 
 namespace {
-
-struct Server {
-    QProcess process;
-    QByteArray endpoint;
-    bool start()
-    {
-        process.setProgram(QStringLiteral(SKYVANE_SERVER_PATH));
-        process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start();
-        QByteArray line;
-        while (!line.contains('\n') && process.waitForReadyRead(10000))
-            line += process.readAllStandardOutput();
-        endpoint = "http://127.0.0.1:" + line.mid(line.lastIndexOf(':') + 1).trimmed();
-        return line.contains("listening");
-    }
-    ~Server()
-    {
-        process.terminate();
-        process.waitForFinished(10000);
-    }
-};
 
 ToviCredentials demo()
 {
@@ -70,7 +49,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const bool tiny = argc > 1 && std::strcmp(argv[1], "--tiny") == 0;
-    Server server;
+    bench::StandInServer server;
     if (!server.start()) {
         std::fprintf(stderr, "forecast_service: the stand-in server did not start\n");
         return 1;
@@ -93,15 +72,7 @@ int main(int argc, char** argv)
 
     {
         const ToviForecastParameters p = globalWindPressure(tiny);
-        ForecastRequest request;
-        request.meteoType = unsigned(p.meteoType);
-        request.resolution = p.resolution;
-        request.timeStep = p.timeStep;
-        request.stepsNumber = unsigned(p.stepsNumber);
-        request.topMilli = p.top;
-        request.leftMilli = p.left;
-        request.rightMilli = p.right;
-        request.bottomMilli = p.bottom;
+        const ForecastRequest request = bench::forecastRequestOf(p);
         QByteArray grib;
         QString error;
         const auto t0 = bench::Clock::now();

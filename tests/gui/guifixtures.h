@@ -5,6 +5,8 @@
 
 #include "ForecastBuilder.h"
 #include "MeteoType.h"
+#include "SettingsFactory.h"
+#include "SkyvaneApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <type_traits>
 
 namespace guifixtures {
 
@@ -92,5 +96,35 @@ private:
     QTimer timer;
     QPointer<QMessageBox> answered;
 };
+
+// Runs a window test as the program would start: a scratch home whose
+// settings hold the demo account on host, the local zone at UTC+2 without
+// summer time when fixedZone, and no file named on the command line (the
+// window reads the program's own arguments).  Test takes the home path
+// when it wants it.
+template <class Test>
+int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZone = true)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    makeScratchHome(home);
+    if (fixedZone)
+        qputenv("TZ", "XST-2");
+    if (!writeSettings(home.path(), QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host)))
+        return 1;
+    int appArgc = 1;
+    SkyvaneApplication app(appArgc, argv);
+    int result = 0;
+    if constexpr (std::is_constructible_v<Test, QString>) {
+        Test test(home.path());
+        result = QTest::qExec(&test, argc, argv);
+    } else {
+        Test test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    SettingsFactory::destroy();
+    return result;
+}
 
 }  // namespace guifixtures

@@ -347,19 +347,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.7\n"_s))
-        return 1;
-    // The window reads the program's own arguments as a file to open.
-    int appArgc = 1;
-    SkyvaneApplication app(appArgc, argv);
-    TestAnimation test;
-    const int result = QTest::qExec(&test, argc, argv);
-    SettingsFactory::destroy();
-    return result;
+    return guifixtures::runWithDemoAccount<TestAnimation>(argc, argv, u"127.0.0.7"_s, false);
 }
 
 #include "tst_animation.moc"

@@ -482,19 +482,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    qputenv("TZ", "XST-2");
-    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=%1\n"_s.arg(kHost)))
-        return 1;
-    int appArgc = 1;
-    SkyvaneApplication app(appArgc, argv);
-    TestDownload test(home.path());
-    const int result = QTest::qExec(&test, argc, argv);
-    SettingsFactory::destroy();
-    return result;
+    return guifixtures::runWithDemoAccount<TestDownload>(argc, argv, QString::fromLatin1(kHost));
 }
 
 #include "tst_download.moc"

@@ -443,21 +443,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    // A fixed zone without summer time: UTC+2.
-    qputenv("TZ", "XST-2");
-    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.4\n"_s))
-        return 1;
-    // The window reads the program's own arguments as a file to open.
-    int appArgc = 1;
-    SkyvaneApplication app(appArgc, argv);
-    TestMainWindow test(home.path());
-    const int result = QTest::qExec(&test, argc, argv);
-    SettingsFactory::destroy();
-    return result;
+    return guifixtures::runWithDemoAccount<TestMainWindow>(argc, argv, u"127.0.0.4"_s);
 }
 
 #include "tst_mainwindow.moc"

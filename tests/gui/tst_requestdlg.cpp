@@ -583,20 +583,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    // A fixed zone without summer time: UTC+2.
-    qputenv("TZ", "XST-2");
-    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.8\n"_s))
-        return 1;
-    int appArgc = 1;
-    SkyvaneApplication app(appArgc, argv);
-    TestRequestDlg test(home.path());
-    const int result = QTest::qExec(&test, argc, argv);
-    SettingsFactory::destroy();
-    return result;
+    return guifixtures::runWithDemoAccount<TestRequestDlg>(argc, argv, u"127.0.0.8"_s);
 }
 
 #include "tst_requestdlg.moc"
