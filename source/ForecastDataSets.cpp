@@ -31,3 +31,11 @@ int gridStepMilli(int resolution)
     const ForecastDataSet* set = findForecastDataSet(resolution);
     return set ? set->gridStepMilli : 0;
 }
+
+int defaultStepsNumber(int resolution, int timeStep)
+{
+    if (timeStep <= 0)
+        return 0;
+    const int hours = resolution == 4 ? 48 : (resolution == 1 || resolution == 2) ? 96 : 24;
+    return hours / timeStep;
+}

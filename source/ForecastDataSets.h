@@ -19,4 +19,9 @@ const ForecastDataSet* findForecastDataSet(int resolution);
 // The grid step of a data set, 0 when it has none or the code is unknown.
 int gridStepMilli(int resolution);
 
+// How many steps of timeStep hours a download asks for when it names no
+// count: four days on the global sets, two on the North Atlantic, one on
+// the others; 0 for a step of 0.
+int defaultStepsNumber(int resolution, int timeStep);
+
 #endif

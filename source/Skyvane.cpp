@@ -2,6 +2,7 @@
 
 #include "ConnectionDialog.h"
 #include "DownloadDlg.h"
+#include "ForecastDataSets.h"
 #include "ForecastUpdateTime.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
@@ -639,15 +640,9 @@ void Skyvane::takeCommandRecord(const ToviForecastParameters& record)
     request.timeStep = record.timeStep;
     if (record.resolution != 0)
         request.resolution = record.resolution;
-    if (record.stepsNumber != 0) {
-        request.stepsNumber = record.stepsNumber;
-    } else if (record.timeStep > 0) {
-        const int hours = request.resolution == 4 ? 48 : (request.resolution == 1 || request.resolution == 2) ? 96 : 24;
-        request.stepsNumber = hours / record.timeStep;
-    } else {
-        // A preset without a time step: the server's default.
-        request.stepsNumber = 0;
-    }
+    // A preset without a time step gets no count: the server's default.
+    request.stepsNumber =
+        record.stepsNumber != 0 ? record.stepsNumber : defaultStepsNumber(request.resolution, record.timeStep);
 }
 
 void Skyvane::takeAreaFromMap()

@@ -10,6 +10,7 @@
 
 #include "ByteSize.h"
 #include "DownloadThread.h"
+#include "ForecastDataSets.h"
 #include "MeteoType.h"
 #include "Provider.h"
 #include "SettingsFactory.h"
@@ -95,12 +96,6 @@ QString endpointOf(const QString& server)
     return QStringLiteral("http://%1:%2").arg(server).arg(Provider::servicePort);
 }
 
-int defaultSteps(int resolution, int timeStep)
-{
-    const int hours = resolution == 4 ? 48 : (resolution == 1 || resolution == 2) ? 96 : 24;
-    return timeStep > 0 ? hours / timeStep : 0;
-}
-
 struct Options {
     ToviForecastParameters request;
     bool buoys = false;
@@ -160,7 +155,7 @@ QString parseArguments(const QStringList& args, Options& o)
     if (!o.haveTypes || !o.haveArea)
         return QStringLiteral("--type and --area are needed");
     if (p.stepsNumber <= 0)
-        p.stepsNumber = defaultSteps(p.resolution, p.timeStep);
+        p.stepsNumber = defaultStepsNumber(p.resolution, p.timeStep);
     return QString();
 }
 
