@@ -1,6 +1,7 @@
 #include "DownloadDlg.h"
 
 #include "ByteSize.h"
+#include "DialogPlacement.h"
 #include "DownloadThread.h"
 #include "Skyvane.h"
 
@@ -10,11 +11,6 @@ namespace {
 
 // How long Cancel and the end of a download let the worker finish.
 const int kWorkerWaitMs = 2000;
-
-int halfRoundedDown(int value)
-{
-    return value >= 0 ? value / 2 : -((1 - value) / 2);
-}
 
 // Half the side of the square a point download asks for, in thousandths
 // of a degree: a little over one grid cell of the data set.
@@ -105,7 +101,7 @@ int DownloadDlg::downloadMeteo(int resolution, int latitude, int longitude)
 int DownloadDlg::runWorker(ToviForecastParameters* request)
 {
     auto worker = std::make_unique<DownloadThread>(this);
-    centreOverParent();
+    centreOverParent(this);
     running = true;
     thread = worker.get();
     worker->parameters = *request;
@@ -146,15 +142,6 @@ void DownloadDlg::showDownloadFailed()
                           QStringLiteral("The data could not be downloaded from the forecast server. "
                                          "Check the connection and your account, then try again."),
                           QMessageBox::Ok);
-}
-
-void DownloadDlg::centreOverParent()
-{
-    const QWidget* parent = parentWidget();
-    if (!parent)
-        return;
-    move(parent->x() + halfRoundedDown(parent->width() - width()),
-         parent->y() + halfRoundedDown(parent->height() - height()));
 }
 
 void DownloadDlg::setProgress(int received, int total)

@@ -47,7 +47,6 @@ private slots:
 
 private:
     int runWorker(ToviForecastParameters* request);
-    void centreOverParent();
     QDateTime utcNow() const;
     void waitForWorker();
     void showDownloadFailed();

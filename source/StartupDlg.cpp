@@ -4,6 +4,7 @@
 
 #include "ConnectionDialog.h"
 #include "ConnectionThread.h"
+#include "DialogPlacement.h"
 #include "SettingsFactory.h"
 #include "ui_StartupDlg.h"
 
@@ -11,11 +12,6 @@ namespace {
 
 // How long cancel() lets the worker end by itself.
 const int kCancelWaitMs = 500;
-
-int halfRoundedDown(int value)
-{
-    return value >= 0 ? value / 2 : -((1 - value) / 2);
-}
 
 }  // namespace
 
@@ -59,7 +55,7 @@ void StartupDlg::askForAccount()
 int StartupDlg::runAttempt()
 {
     auto worker = std::make_unique<ConnectionThread>();
-    centreOverParent();
+    centreOverParent(this);
     running = true;
     thread = worker.get();
     connect(worker.get(), &QThread::finished, this, &StartupDlg::workerFinished, Qt::QueuedConnection);
@@ -78,15 +74,6 @@ int StartupDlg::runAttempt()
     if (state < 0)
         showConnectionError();
     return outcome;
-}
-
-void StartupDlg::centreOverParent()
-{
-    const QWidget* parent = parentWidget();
-    if (!parent)
-        return;
-    move(parent->x() + halfRoundedDown(parent->width() - width()),
-         parent->y() + halfRoundedDown(parent->height() - height()));
 }
 
 void StartupDlg::cancel()

@@ -40,7 +40,6 @@ private:
     static bool accountStored();
     static void askForAccount();
     int runAttempt();
-    void centreOverParent();
     void showConnectionError();
     void showAuthorizationRequired();
 

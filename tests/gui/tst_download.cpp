@@ -469,7 +469,6 @@ private slots:
     {
         DownloadDlg dialog(window);
         QCOMPARE(dialog.ui.label->text(), u"Preparing data..."_s);
-        QCOMPARE(dialog.windowTitle(), u"Downloading forecast data..."_s);
         dialog.setProgress(500, 0);
         QCOMPARE(dialog.ui.label->text(), u"Preparing data..."_s);
         QCOMPARE(dialog.ui.progressBar->value(), 0);

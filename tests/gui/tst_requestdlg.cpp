@@ -135,6 +135,18 @@ private:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    static ToviForecastParameters record(int resolution, int meteoType, int day, int hour, int step, int steps)
+    {
+        ToviForecastParameters p;
+        p.resolution = ToviForecastParameters::GribResolution(resolution);
+        p.meteoType = meteoType;
+        p.forecastDay = day;
+        p.forecastTime = hour;
+        p.timeStep = step;
+        p.stepsNumber = steps;
+        return p;
+    }
+
     static void storePreset(const QString& name, const ToviForecastParameters& record)
     {
         QVERIFY(SettingsFactory::savePreset(name, new ToviForecastParameters(record)));
@@ -175,9 +187,6 @@ private slots:
         storePreset(u"alpha"_s, {});
         RequestDlg dialog(&plainParent);
         const auto& ui = dialog.ui;
-        QCOMPARE(dialog.windowTitle(), u"Advanced download dialog"_s);
-        QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(dialog.styleSheet(), u"background-color: #333333;\nbackground: #333333;\ncolor: rgb(255, 255, 255);"_s);
         QCOMPARE(ui.comboPresetName->count(), 2);
         QCOMPARE(ui.comboPresetName->itemText(0), u"alpha"_s);
         QCOMPARE(ui.comboPresetName->itemText(1), u"beta"_s);
@@ -185,8 +194,6 @@ private slots:
         QCOMPARE(ui.comboPresetName->currentText(), u"Untitled"_s);
         QVERIFY(ui.pushButtonDelete->isEnabled());
         QCOMPARE(checkedToggles(ui), QStringList{u"windReqPushButton"_s});
-        QCOMPARE(ui.reqFromSlider->minimum(), 1);
-        QCOMPARE(ui.reqToSlider->tickPosition(), QSlider::TicksBelow);
         QVERIFY(ui.mapDisplay->pixmap().isNull());
         // The toggle's icon is grey off and coloured on.
         const QIcon icon = ui.windReqPushButton->icon();
@@ -378,27 +385,9 @@ private slots:
 
     void loadingPresets()
     {
-        ToviForecastParameters atlantic;
-        atlantic.resolution = ToviForecastParameters::grHighResolution;
-        atlantic.meteoType = mtWind | mtPressure | mtTemperature;
-        atlantic.forecastDay = 1;
-        atlantic.forecastTime = 6;
-        atlantic.timeStep = 6;
-        atlantic.stepsNumber = 4;
-        storePreset(u"a atlantic"_s, atlantic);
-        ToviForecastParameters oddStep;
-        oddStep.resolution = ToviForecastParameters::grStandardResolution;
-        oddStep.meteoType = mtPrecipitation;
-        oddStep.forecastTime = 12;
-        oddStep.timeStep = 2;
-        oddStep.stepsNumber = 2;
-        storePreset(u"b odd step"_s, oddStep);
-        ToviForecastParameters noStep;
-        noStep.resolution = ToviForecastParameters::grSuperHighResolution;
-        noStep.meteoType = mtTidal;
-        noStep.forecastDay = 1;
-        noStep.stepsNumber = 3;
-        storePreset(u"c no step"_s, noStep);
+        storePreset(u"a atlantic"_s, record(4, mtWind | mtPressure | mtTemperature, 1, 6, 6, 4));
+        storePreset(u"b odd step"_s, record(1, mtPrecipitation, 0, 12, 2, 2));
+        storePreset(u"c no step"_s, record(8, mtTidal, 1, 0, 0, 3));
 
         auto dialog = makeDialog(1);
         showDialog(*dialog);
