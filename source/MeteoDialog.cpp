@@ -1,5 +1,6 @@
 #include "MeteoDialog.h"
 
+#include "DialogPlacement.h"
 #include "DownloadDlg.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
@@ -184,27 +185,13 @@ void MeteoDialog::toggleStep(int value)
 
 void MeteoDialog::toggleMeteo()
 {
-    const int panelWidth = ui.lineVertical->x();
-    QToolButton* close = ui.cancelButton;
-    if (width() == panelWidth) {
-        ui.meteogramButton->setToolTip(tr("Hide meteogram"));
-        close->move(expandedWidth - close->width() - close->y(), close->y());
-        resize(expandedWidth, height());
-    } else {
-        ui.meteogramButton->setToolTip(tr("Show meteogram"));
-        close->move(panelWidth - close->y() - close->width(), close->y());
-        resize(panelWidth, height());
-    }
+    togglePanelWidth(this, ui.lineVertical->x(), expandedWidth, ui.cancelButton, ui.meteogramButton);
 }
 
 void MeteoDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    QWidget* parent = parentWidget();
-    if (!parent)
-        return;
-    const QPoint origin = parent->mapToGlobal(QPoint(0, 0));
-    move(origin + QPoint((parent->width() - width()) / 2, (parent->height() - height()) / 2));
+    centreOverParentWidget(this);
 }
 
 void MeteoDialog::updateValues()

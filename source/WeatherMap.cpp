@@ -1,5 +1,6 @@
 #include "WeatherMap.h"
 
+#include "BuoyMarker.h"
 #include "CoverageAreas.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
@@ -7,11 +8,14 @@
 #include "MeteoDialog.h"
 #include "SettingsFactory.h"
 
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QXmlStreamReader>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -47,15 +51,20 @@ WeatherMarker::WeatherMarker(int latMicro, int lonMicro)
 
 void WeatherMarker::render(QPainter* painter, int x, int y)
 {
+    renderDisc(painter, x, y, 0xFFFFDFAC, 0xFFFFA71B, 0xFFB06C00);
+}
+
+void WeatherMarker::renderDisc(QPainter* painter, int x, int y, QRgb light, QRgb middle, QRgb dark)
+{
     QPen pen = painter->pen();
     pen.setWidthF(0.5);
     pen.setColor(QColor::fromRgba(0xFF000000));
     painter->setPen(pen);
     QRadialGradient gradient(QPointF(0.5, 0.5), 0.5, QPointF(0.3, 0.4));
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, QColor::fromRgba(0xFFFFDFAC));
-    gradient.setColorAt(0.5, QColor::fromRgba(0xFFFFA71B));
-    gradient.setColorAt(1, QColor::fromRgba(0xFFB06C00));
+    gradient.setColorAt(0, QColor::fromRgba(light));
+    gradient.setColorAt(0.5, QColor::fromRgba(middle));
+    gradient.setColorAt(1, QColor::fromRgba(dark));
     painter->setBrush(gradient);
     painter->drawEllipse(QRect(x - 5, y - 5, 10, 10));
 }
@@ -69,8 +78,6 @@ void CityMarker::invoke(QWidget* parent, void* data)
 {
     openPointDialog(parent, data, latitude, longitude);
 }
-
-void BuoyMarker::invoke(QWidget*, void*) {}
 
 WeatherMap::WeatherMap(QWidget* parent, GeoProjector* mapProjector)
     : QWidget(parent)
@@ -183,9 +190,23 @@ WeatherMarker* WeatherMap::getMarkerAt(int x, int y)
 bool WeatherMap::updateBuoyData(QString path)
 {
     cleanupMarkers(2);
-    // Reading the buoy document arrives with the buoy layer.
-    Q_UNUSED(path);
-    return false;
+    QFile file(path);
+    if (path.isEmpty() || !file.exists() || !file.open(QIODevice::ReadOnly))
+        return false;
+    // The reader streams from the file and caps what one entity may expand
+    // to, so a hostile document costs neither memory nor stack.
+    QXmlStreamReader reader(&file);
+    bool result = false;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"Placemark")
+            continue;
+        auto buoy = std::make_unique<BuoyMarker>();
+        result = buoy->parse(reader);
+        if (result)
+            markers.append(buoy.release());
+    }
+    update();
+    return result;
 }
 
 void WeatherMap::emitOpenGRIB()

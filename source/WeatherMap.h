@@ -5,6 +5,7 @@
 #ifndef SKYVANE_WEATHERMAP_H
 #define SKYVANE_WEATHERMAP_H
 
+#include <QColor>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -32,6 +33,11 @@ public:
     int screenY = 0;
     int latitude;
     int longitude;
+
+protected:
+    // A 10 x 10 pixel disc centred at (x, y), lit from its upper left:
+    // a radial gradient through the three colours, outlined in black.
+    static void renderDisc(QPainter* painter, int x, int y, QRgb light, QRgb middle, QRgb dark);
 };
 
 // A point the user asked a meteogram for.
@@ -48,18 +54,6 @@ public:
     using WeatherMarker::WeatherMarker;
     int type() override { return 1; }
     void invoke(QWidget* parent, void* data) override;
-};
-
-// An observing buoy, filled from the buoy document.
-class BuoyMarker : public WeatherMarker {
-public:
-    using WeatherMarker::WeatherMarker;
-    int type() override { return 2; }
-    void invoke(QWidget* parent, void* data) override;
-
-    QString name;
-    QString snippet;
-    QString description;
 };
 
 class WeatherMap : public QWidget {
