@@ -11,6 +11,7 @@
 class BuoyMarker;
 
 class BuoyDialog : public QDialog {
+    Q_OBJECT
 public:
     // marker is a BuoyMarker (not owned, may be null); latitude and
     // longitude in microdegrees.

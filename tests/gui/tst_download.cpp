@@ -6,11 +6,14 @@
 #include "guifixtures.h"
 #include "servicefixtures.h"
 
+#include "BuoyDialog.h"
+#include "BuoyMarker.h"
 #include "DownloadDlg.h"
 #include "DownloadThread.h"
 #include "GeoProjector.h"
 #include "GribFile.h"
 #include "GribFileHelper.h"
+#include "MapMenu.h"
 #include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "RequestDlg.h"
@@ -39,6 +42,32 @@ QString loadedFile(const Skyvane* window)
 {
     const GribFileHelper* helper = window->getHelper();
     return helper && helper->isValid() ? QString::fromStdString(helper->gribFile()->getFileName()) : QString();
+}
+
+// What the buoy dialog showed, read while its modal loop runs; it is then
+// closed with its close button.
+struct BuoyDialogSeen {
+    bool opened = false;
+    QSize size;
+    QPoint offsetFromMap;
+    QString location, info, date, temperature;
+};
+
+void closeBuoyDialogWhenOpen(BuoyDialogSeen* seen, const QWidget* map)
+{
+    auto* dialog = qobject_cast<BuoyDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+        QTimer::singleShot(20, [seen, map] { closeBuoyDialogWhenOpen(seen, map); });
+        return;
+    }
+    seen->opened = true;
+    seen->size = dialog->size();
+    seen->offsetFromMap = dialog->pos() - map->mapToGlobal(QPoint(0, 0));
+    seen->location = dialog->ui.labelLocation->text();
+    seen->info = dialog->ui.labelBuoyInfo->text();
+    seen->date = dialog->ui.labelDate->text();
+    seen->temperature = dialog->ui.labelTemperature->text();
+    QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
 }
 
 // Acts on the download dialog while its modal loop runs: waits for the
@@ -448,7 +477,7 @@ private slots:
         QVERIFY(offline.ui.offlineButton->isChecked());
     }
 
-    void buoyDocumentLandsOnDisk()
+    void buoyButtonShowsTheBuoysAndOneOpensOnAClick()
     {
         window->ui.actionMedResForecast->trigger();
         click(window->ui.buoyButton);
@@ -457,12 +486,60 @@ private slots:
         QVERIFY(calls.size() >= 2);
         QCOMPARE(calls.last().value("request"_L1).toObject().value("filter"_L1).toObject().value("resourceID"_L1).toInt(),
                  128);
-        // The second document replaced the first.
+        // The second document replaced the first, on disk and on the map.
         QCOMPARE(savedFiles(), QStringList{u"buoy.kml"_s});
-        QFile kml(documents() + u"buoy.kml"_s);
-        QVERIFY(kml.open(QIODevice::ReadOnly));
-        QVERIFY(kml.readAll().contains("<Placemark"));
+        QFile file(documents() + u"buoy.kml"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString kml = QString::fromUtf8(file.readAll());
         QCOMPARE(int(window->getRequest().resolution), 2);
+        QVERIFY(window->ui.buoyButton->property("coloured").toBool());
+
+        WeatherMap* map = window->getMap();
+        QList<BuoyMarker*> buoys;
+        for (WeatherMarker* marker : map->getMarkers())
+            if (marker->type() == 2)
+                buoys.append(static_cast<BuoyMarker*>(marker));
+        QCOMPARE(buoys.size(), int(kml.count(u"<Placemark>"_s)));
+        BuoyMarker* lightship = nullptr;
+        for (BuoyMarker* buoy : buoys)
+            if (buoy->name == u"Station 62103"_s)
+                lightship = buoy;
+        QVERIFY(lightship);
+        // Where the document's LookAt puts it: 49.90 N 2.90 W.
+        QVERIFY(qAbs(lightship->latitude - 49900000) <= 4);
+        QVERIFY(qAbs(lightship->longitude + 2900000) <= 4);
+        map->grab();
+        int x = 0;
+        int y = 0;
+        map->getProjector()->geo2Screen(lightship->latitude, lightship->longitude, x, y);
+        QCOMPARE(QPoint(lightship->screenX, lightship->screenY), QPoint(x, y));
+        QVERIFY(map->rect().contains(x, y));
+
+        // The observation as the document states it.
+        const QRegularExpression station(
+            uR"re(<name>Station 62103</name>.*?(\d\d)/(\d\d)/(\d{4}) (\d\d)(\d\d) UTC.*?Air Temperature:</b> ([-0-9.]+) &#176;F)re"_s,
+            QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch stated = station.match(kml);
+        QVERIFY(stated.hasMatch());
+        const double celsius = (stated.captured(6).toDouble() - 32.0) * 5.0 / 9.0;
+
+        BuoyDialogSeen seen;
+        closeBuoyDialogWhenOpen(&seen, map);
+        QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(x + 4, y - 3));
+        QVERIFY(seen.opened);
+        QCOMPARE(seen.location, u"Buoy: Station 62103"_s);
+        QCOMPARE(seen.info, u"Channel Lightship - 30 NM North of Guernsey"_s);
+        QCOMPARE(seen.date, u"%1.%2.%3 %4:%5 UTC"_s.arg(stated.captured(2), stated.captured(1), stated.captured(3),
+                                                         stated.captured(4), stated.captured(5)));
+        QVERIFY2(qAbs(seen.temperature.toInt() - celsius) <= 0.5001, qPrintable(seen.temperature));
+        QCOMPARE(seen.size, QSize(210, 448));
+        QCOMPARE(seen.offsetFromMap, QPoint((map->width() - 210) / 2, (map->height() - 448) / 2));
+        QVERIFY(!map->getMenu()->isVisible());
+
+        click(window->ui.cleanButton);
+        for (WeatherMarker* marker : map->getMarkers())
+            QVERIFY(marker->type() != 2);
+        QVERIFY(!window->ui.buoyButton->property("coloured").toBool());
     }
 
     void progressDisplay()
