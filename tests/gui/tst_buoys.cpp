@@ -4,6 +4,7 @@
 #include "guifixtures.h"
 
 #include "BuoyDialog.h"
+#include "BuoyDocument.h"
 #include "BuoyMarker.h"
 #include "BuoyObservation.h"
 #include "GeoProjector.h"
@@ -160,6 +161,18 @@ private slots:
         QCOMPARE(namesOf(*map).size(), 2);
         QVERIFY(!load(u"not xml at all"_s));
         QVERIFY(buoysOf(*map).isEmpty());
+
+        // The server's document cut anywhere: the stations before the cut.
+        const QString document =
+            QString::fromUtf8(buildBuoyDocument(QDateTime(QDate(2026, 3, 10), QTime(14, 0), Qt::UTC)));
+        const qsizetype ends = document.count(u"</Placemark>"_s);
+        QVERIFY(load(document));
+        QCOMPARE(buoysOf(*map).size(), ends);
+        for (qsizetype cut = 0; cut < document.size(); cut += 97) {
+            const QString part = document.left(cut);
+            load(part);
+            QCOMPARE(buoysOf(*map).size(), part.count(u"</Placemark>"_s));
+        }
     }
 
     void hostileDocuments()
