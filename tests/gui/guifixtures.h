@@ -97,6 +97,22 @@ private:
     QPointer<QMessageBox> answered;
 };
 
+// Runs a widget test in a scratch home, the local zone at UTC+2 without
+// summer time when fixedZone.
+template <class Test>
+int runInScratchHome(int argc, char** argv, bool fixedZone = false)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    makeScratchHome(home);
+    if (fixedZone)
+        qputenv("TZ", "XST-2");
+    QApplication app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 // Runs a window test as the program would start: a scratch home whose
 // settings hold the demo account on host, the local zone at UTC+2 without
 // summer time when fixedZone, and no file named on the command line (the

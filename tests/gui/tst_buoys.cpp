@@ -327,13 +327,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    QApplication app(argc, argv);
-    TestBuoys test;
-    return QTest::qExec(&test, argc, argv);
+    return guifixtures::runInScratchHome<TestBuoys>(argc, argv);
 }
 
 #include "tst_buoys.moc"

@@ -355,13 +355,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    QApplication app(argc, argv);
-    TestMapWidgets test;
-    return QTest::qExec(&test, argc, argv);
+    return guifixtures::runInScratchHome<TestMapWidgets>(argc, argv);
 }
 
 #include "tst_mapwidgets.moc"

@@ -391,15 +391,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    // A fixed zone without summer time: UTC+2.
-    qputenv("TZ", "XST-2");
-    QApplication app(argc, argv);
-    TestMeteoDialog test;
-    return QTest::qExec(&test, argc, argv);
+    return guifixtures::runInScratchHome<TestMeteoDialog>(argc, argv, true);
 }
 
 #include "tst_meteodialog.moc"
