@@ -97,17 +97,26 @@ private:
     QPointer<QMessageBox> answered;
 };
 
+// Makes home the test's scratch home, the local zone at UTC+2 without
+// summer time when fixedZone.  False when home could not be made.
+inline bool enterScratchHome(QTemporaryDir& home, bool fixedZone)
+{
+    if (!home.isValid())
+        return false;
+    makeScratchHome(home);
+    if (fixedZone)
+        qputenv("TZ", "XST-2");
+    return true;
+}
+
 // Runs a widget test in a scratch home, the local zone at UTC+2 without
 // summer time when fixedZone.
 template <class Test>
 int runInScratchHome(int argc, char** argv, bool fixedZone = false)
 {
     QTemporaryDir home;
-    if (!home.isValid())
+    if (!enterScratchHome(home, fixedZone))
         return 1;
-    makeScratchHome(home);
-    if (fixedZone)
-        qputenv("TZ", "XST-2");
     QApplication app(argc, argv);
     Test test;
     return QTest::qExec(&test, argc, argv);
@@ -122,11 +131,8 @@ template <class Test>
 int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZone = true)
 {
     QTemporaryDir home;
-    if (!home.isValid())
+    if (!enterScratchHome(home, fixedZone))
         return 1;
-    makeScratchHome(home);
-    if (fixedZone)
-        qputenv("TZ", "XST-2");
     if (!writeSettings(home.path(), QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host)))
         return 1;
     int appArgc = 1;
