@@ -1,0 +1,60 @@
+# Checks that each library of the application includes only headers of its
+# own folder or of the libraries below it:
+#   gui -> render -> service -> model -> grib
+# Run as: cmake -DROOT=<tree> -P check_layering.cmake
+# Fails with one line for every include that points up or sideways.
+if(NOT ROOT)
+  message(FATAL_ERROR "usage: cmake -DROOT=<source tree> -P check_layering.cmake")
+endif()
+
+set(layers grib model service render gui)
+set(folder_grib ${ROOT}/grib)
+foreach(layer model service render gui)
+  set(folder_${layer} ${ROOT}/source/${layer})
+endforeach()
+
+# The layer whose folder holds a header, in HEADER_LAYER ("" when none).
+# Generated headers count as the layer that generates them.
+function(header_layer header out)
+  set(found "")
+  if(header MATCHES "^ui_")
+    set(found gui)
+  elseif(header MATCHES "^(soapH|soapStub|stdsoap2)\\.h$")
+    set(found service)
+  else()
+    foreach(layer IN LISTS layers)
+      if(EXISTS "${folder_${layer}}/${header}")
+        set(found ${layer})
+      endif()
+    endforeach()
+  endif()
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
+set(failures 0)
+foreach(layer IN LISTS layers)
+  list(FIND layers ${layer} own_rank)
+  file(GLOB files "${folder_${layer}}/*.h" "${folder_${layer}}/*.c" "${folder_${layer}}/*.cpp")
+  foreach(file IN LISTS files)
+    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][^\">]+[\">]")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">].*" "\\1" header "${line}")
+      get_filename_component(header "${header}" NAME)
+      header_layer("${header}" target)
+      if(target STREQUAL "")
+        continue()
+      endif()
+      list(FIND layers ${target} target_rank)
+      if(target_rank GREATER own_rank)
+        file(RELATIVE_PATH shown "${ROOT}" "${file}")
+        message(SEND_ERROR "${shown} (${layer}) includes ${header} of ${target}, a layer above it")
+        math(EXPR failures "${failures} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} include(s) break the layering gui -> render -> service -> model -> grib")
+endif()
+message(STATUS "layering holds: gui -> render -> service -> model -> grib")
