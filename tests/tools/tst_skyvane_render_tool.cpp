@@ -89,8 +89,8 @@ private slots:
     {
         // Zoom 8: 50 pixels per degree; Paris (48.853°N 2.349°E) lies
         // within a pixel of the centre (200, 150).
-        const QImage image = picture("pressure.png", {"--type", "pressure", "--size", "400x300", "--center",
-                                                      "48.85,2.34", "--zoom", "8"});
+        const QStringList pressure{"--type", "pressure", "--size", "400x300", "--zoom", "8", "--center"};
+        const QImage image = picture("pressure.png", pressure + QStringList{"48.85,2.34"});
         QVERIFY(!image.isNull());
         QCOMPARE(image.size(), QSize(400, 300));
         QCOMPARE(image.pixel(350, 53), qRgb(240, 0, 0));    // R - 49, first square
@@ -98,14 +98,13 @@ private slots:
         QVERIFY(reddish(image.pixel(199, 149)));
 
         // Half a degree further east the city is 24 pixels left of centre.
-        const QImage east = picture("east.png", {"--type", "pressure", "--size", "400x300", "--center",
-                                                 "48.85,2.84", "--zoom", "8"});
+        const QImage east = picture("east.png", pressure + QStringList{"48.85,2.84"});
         QVERIFY(reddish(east.pixel(175, 149)));
         QVERIFY(!reddish(east.pixel(199, 149)));
 
         // Mercator keeps the centre where it is, and draws another map.
-        const QImage mercator = picture("mercator.png", {"--type", "pressure", "--size", "400x300", "--center",
-                                                         "48.85,2.34", "--zoom", "8", "--projection", "mercator"});
+        const QImage mercator =
+            picture("mercator.png", pressure + QStringList{"48.85,2.34", "--projection", "mercator"});
         QVERIFY(!mercator.isNull());
         QVERIFY(reddish(mercator.pixel(199, 149)));
         QVERIFY(mercator != image);
