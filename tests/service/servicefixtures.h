@@ -34,6 +34,7 @@
 
 #include "AttachmentSink.h"
 #include "DecompressData.h"
+#include "Provider.h"
 #include "ToviForecastParameters.h"
 
 // The stand-in server, started with --port 0 and the given options.
@@ -261,6 +262,15 @@ inline ToviCredentials demoCredentials()
     credentials.login = "demo";
     credentials.password = "demo";
     return credentials;
+}
+
+// A SOAP envelope round body, declaring the service's namespace as toviSoap.
+inline QByteArray soapEnvelope(const QByteArray& body,
+                               const QByteArray& envelopeNs = "http://schemas.xmlsoap.org/soap/envelope/")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope xmlns:SOAP-ENV=\"" + envelopeNs +
+           "\" xmlns:toviSoap=\"" + QByteArray(Provider::serviceNamespace) + "\"><SOAP-ENV:Body>" + body +
+           "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
 // Writes content to a file; the path, or empty when it cannot be written.

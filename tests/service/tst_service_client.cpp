@@ -14,20 +14,10 @@
 
 namespace {
 
+// Wind and pressure west of Europe, three hours apart from 06 UTC today.
 ToviForecastParameters windAndPressure(int steps)
 {
-    ToviForecastParameters p;
-    p.meteoType = 1 | 2;
-    p.resolution = ToviForecastParameters::grStandardResolution;
-    p.forecastDay = 0;
-    p.forecastTime = 6;
-    p.timeStep = 3;
-    p.stepsNumber = steps;
-    p.top = 60000;
-    p.left = -20000;
-    p.right = 10000;
-    p.bottom = 40000;
-    return p;
+    return {1 | 2, ToviForecastParameters::grStandardResolution, 0, 6, 3, steps, 60000, -20000, 10000, 40000};
 }
 
 // One download as the download worker makes it: on a thread of its own,
@@ -75,45 +65,17 @@ class TestServiceClient : public QObject {
     Q_OBJECT
 
 private slots:
-    void login_data();
-    void login();
     void forecastDownload();
-    void wrongPasswordGetsNoForecast();
+    void failedCalls_data();
+    void failedCalls();
     void buoyDocument();
     void attachmentRefused_data();
     void attachmentRefused();
     void cancelDuringTransfer();
-    void serverNotRunning();
     void oneContextServesManyCalls();
     void decompress_data();
     void decompress();
 };
-
-void TestServiceClient::login_data()
-{
-    QTest::addColumn<QByteArray>("login");
-    QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("demo") << QByteArray("demo") << QByteArray("demo") << true;
-    QTest::newRow("wrong password") << QByteArray("demo") << QByteArray("Demo") << false;
-    QTest::newRow("unknown login") << QByteArray("skipper") << QByteArray("demo") << false;
-    QTest::newRow("empty") << QByteArray("") << QByteArray("") << false;
-}
-
-void TestServiceClient::login()
-{
-    QFETCH(QByteArray, login);
-    QFETCH(QByteArray, password);
-    QFETCH(bool, accepted);
-    StandInServer server;
-    QVERIFY(server.running());
-    ForecastServiceClient client;
-    int userOptions = 99;
-    QCOMPARE(client.getUserOptions(server.endpoint, login, password, &userOptions), 0);
-    QCOMPARE(userOptions >= 0, accepted);
-    if (!accepted)
-        QCOMPARE(userOptions, -1);
-}
 
 void TestServiceClient::forecastDownload()
 {
@@ -132,12 +94,8 @@ void TestServiceClient::forecastDownload()
     const QByteArray grib = inflatePayload(download.payload->data, download.payload->received);
     QVERIFY(grib.startsWith("GRIB"));
     QTemporaryDir dir;
-    const QString path = dir.filePath("forecast.grb");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(grib);
-    file.close();
-    GribFile gribFile(path.toLocal8Bit().constData());
+    const QString path = writeFile(dir.filePath("forecast.grb"), grib);
+    GribFile gribFile(QFile::encodeName(path).constData());
     QCOMPARE(gribFile.getCompoundNum(), 4);
     QVERIFY(gribFile.containsGct(GribKey::windU));
     QVERIFY(gribFile.containsGct(GribKey::windV));
@@ -158,13 +116,30 @@ void TestServiceClient::forecastDownload()
     }
 }
 
-void TestServiceClient::wrongPasswordGetsNoForecast()
+// A refused or unanswered call delivers nothing and shows no progress.
+void TestServiceClient::failedCalls_data()
 {
+    QTest::addColumn<bool>("serverRunning");
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("wrong password") << true << QByteArray("nope");
+    QTest::newRow("server not running") << false << QByteArray("demo");
+}
+
+void TestServiceClient::failedCalls()
+{
+    QFETCH(bool, serverRunning);
+    QFETCH(QByteArray, password);
     StandInServer server;
+    if (!serverRunning)
+        QCOMPARE(server.stop(), 0);
+    ForecastServiceClient client;
+    int userOptions = 0;
+    QCOMPARE(client.getUserOptions(server.endpoint, "demo", password, &userOptions) == 0, serverRunning);
+    QCOMPARE(userOptions, -1);
     ProgressRecorder recorder;
     Download download;
     ToviCredentials credentials = demoCredentials();
-    credentials.password = "nope";
+    credentials.password = password.constData();
     runForecast(download, recorder, server.endpoint, windAndPressure(2), credentials);
     QVERIFY(download.result != 0);
     QVERIFY(!download.payload);
@@ -248,25 +223,6 @@ void TestServiceClient::cancelDuringTransfer()
     QVERIFY2(fullTransferMs > 2000, qPrintable(QString::number(total)));
     // Stopped at the write after the cancel, long before the end.
     QVERIFY(recorder.calls.last().first < total / 2);
-}
-
-void TestServiceClient::serverNotRunning()
-{
-    QByteArray endpoint;
-    {
-        StandInServer server;
-        endpoint = server.endpoint;
-        QCOMPARE(server.stop(), 0);
-    }
-    ForecastServiceClient client;
-    int userOptions = 0;
-    QVERIFY(client.getUserOptions(endpoint, "demo", "demo", &userOptions) != 0);
-    QCOMPARE(userOptions, -1);
-    ProgressRecorder recorder;
-    Download download;
-    runForecast(download, recorder, endpoint, windAndPressure(2));
-    QVERIFY(download.result != 0);
-    QVERIFY(!download.payload);
 }
 
 void TestServiceClient::oneContextServesManyCalls()

@@ -14,27 +14,6 @@
 
 namespace {
 
-ToviForecastParameters rectangle(int resolution, int top, int left, int right, int bottom)
-{
-    ToviForecastParameters p;
-    p.resolution = ToviForecastParameters::GribResolution(resolution);
-    p.top = top;
-    p.left = left;
-    p.right = right;
-    p.bottom = bottom;
-    return p;
-}
-
-ToviForecastParameters biscayWind()
-{
-    ToviForecastParameters p = rectangle(1, 50000, -10000, 0, 40000);
-    p.meteoType = 1;
-    p.forecastTime = 6;
-    p.timeStep = 3;
-    p.stepsNumber = 2;
-    return p;
-}
-
 const QDateTime kNow(QDate(2026, 1, 31), QTime(23, 59, 59), Qt::UTC);
 
 QByteArray readAll(const QString& path)
@@ -48,11 +27,12 @@ QByteArray readAll(const QString& path)
 class TestServiceDownload : public QObject {
     Q_OBJECT
 
-    // One download with the program's code on this thread (no progress
-    // is watched); the saved name, or empty on failure.
-    QString fetch(const QByteArray& endpoint, const QString& folder, ToviForecastParameters request,
-                  bool wanted = true, QString* error = nullptr)
+    // One download of wind over Biscay with the program's code on this
+    // thread (no progress is watched); the saved name, or empty on failure.
+    QString fetch(const QByteArray& endpoint, const QString& folder, bool wanted = true, QString* error = nullptr)
     {
+        ToviForecastParameters request{1, ToviForecastParameters::grStandardResolution, 0, 6, 3, 2,
+                                       50000, -10000, 0, 40000};
         QObject worker;  // the sink's; nobody watches the progress
         ForecastServiceClient client(&worker);
         ForecastDownload download(client, folder, [] { return kNow; }, [wanted] { return wanted; });
@@ -87,7 +67,8 @@ private slots:
         QFETCH(int, resolution);
         QFETCH(QList<int>, before);
         QFETCH(QList<int>, after);
-        ToviForecastParameters p = rectangle(resolution, before[0], before[1], before[2], before[3]);
+        ToviForecastParameters p{0, ToviForecastParameters::GribResolution(resolution), 0, 0, 0, 0,
+                                 before[0], before[1], before[2], before[3]};
         reallignRequestRect(&p);
         QCOMPARE((QList<int>{p.top, p.left, p.right, p.bottom}), after);
     }
@@ -103,41 +84,31 @@ private slots:
         QCOMPARE(bytes2String(3 * 1048576), QStringLiteral("3.0 Mb"));
     }
 
-    void clashingNames()
-    {
-        QTemporaryDir dir;
-        const QString base = dir.filePath("UTC_2026-01-31_23-59-59.grb");
-        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), base);
-        QVERIFY(!writeFile(base, "x").isEmpty());
-        const QString second = dir.filePath("UTC_2026-01-31_23-59-590.grb");
-        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), second);
-        QVERIFY(!writeFile(second, "x").isEmpty());
-        QCOMPARE(ForecastDownload::freeFileName(base, ".grb"), dir.filePath("UTC_2026-01-31_23-59-5900.grb"));
-        // Without the extension the "0" goes at the end.
-        QVERIFY(!writeFile(dir.filePath("forecast"), "x").isEmpty());
-        QCOMPARE(ForecastDownload::freeFileName(dir.filePath("forecast"), ".grb"), dir.filePath("forecast0"));
-    }
-
+    // Saved in a folder made for it under the time-stamped name, a clash
+    // adding a "0" before the extension (at the end without one); the
+    // temporary files go.
     void savedUnderTheTimeStampedName()
     {
         StandInServer server;
         QTemporaryDir dir;
         const QString folder = dir.path() + "/new/folder/";
-        const QString first = fetch(server.endpoint, folder, biscayWind());
+        const QString first = fetch(server.endpoint, folder);
         QCOMPARE(first, folder + "UTC_2026-01-31_23-59-59.grb");
-        QCOMPARE(fetch(server.endpoint, folder, biscayWind()), folder + "UTC_2026-01-31_23-59-590.grb");
+        QCOMPARE(fetch(server.endpoint, folder), folder + "UTC_2026-01-31_23-59-590.grb");
         QVERIFY(readAll(first).startsWith("GRIB"));
-        // Nothing but the two files: the temporary ones went.
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(ForecastDownload::freeFileName(first, ".grb"), folder + "UTC_2026-01-31_23-59-5900.grb");
+        QVERIFY(!writeFile(folder + "forecast", "x").isEmpty());
+        QCOMPARE(ForecastDownload::freeFileName(folder + "forecast", ".grb"), folder + "forecast0");
     }
 
     void payloadThatIsNoZlibStreamIsSavedAsReceived()
     {
         QTemporaryDir dir;
         StandInServer deflating;
-        const QByteArray inflated = readAll(fetch(deflating.endpoint, dir.path() + "/a/", biscayWind()));
+        const QByteArray inflated = readAll(fetch(deflating.endpoint, dir.path() + "/a/"));
         StandInServer raw({"--attachment", "uncompressed"});
-        const QByteArray asReceived = readAll(fetch(raw.endpoint, dir.path() + "/b/", biscayWind()));
+        const QByteArray asReceived = readAll(fetch(raw.endpoint, dir.path() + "/b/"));
         QVERIFY(inflated.startsWith("GRIB"));
         QCOMPARE(asReceived, inflated);
     }
@@ -149,10 +120,10 @@ private slots:
         QString error;
         // A folder that cannot be created (a file stands in the way).
         QVERIFY(!writeFile(dir.filePath("blocked"), "x").isEmpty());
-        QVERIFY(fetch(server.endpoint, dir.filePath("blocked") + "/", biscayWind(), true, &error).isEmpty());
+        QVERIFY(fetch(server.endpoint, dir.filePath("blocked") + "/", true, &error).isEmpty());
         QVERIFY(error.startsWith("cannot create"));
         // Given up on: the finished file is dropped, not put in place.
-        QVERIFY(fetch(server.endpoint, dir.path() + "/", biscayWind(), false, &error).isEmpty());
+        QVERIFY(fetch(server.endpoint, dir.path() + "/", false, &error).isEmpty());
         QCOMPARE(error, QStringLiteral("cancelled"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"blocked"});
     }

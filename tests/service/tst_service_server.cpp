@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -22,7 +23,6 @@ constexpr bool kMemoryIsMeaningful = true;
 #endif
 
 #include "ForecastServiceClient.h"
-#include "Provider.h"
 #include "servicefixtures.h"
 
 namespace {
@@ -69,16 +69,9 @@ QByteArray post(const QByteArray& body)
            QByteArray::number(body.size()) + "\r\nConnection: close\r\nSOAPAction: \"\"\r\n\r\n" + body;
 }
 
-QByteArray envelope(const QByteArray& body)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
-           "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:toviSoap=\"" +
-           QByteArray(Provider::serviceNamespace) + "\"><SOAP-ENV:Body>" + body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-}
-
 QByteArray forecastRequest(const QByteArray& parameters, const QByteArray& password = "demo")
 {
-    return envelope("<toviSoap:getForecastData2><credentials><key></key><login>demo</login><password>" + password +
+    return soapEnvelope("<toviSoap:getForecastData2><credentials><key></key><login>demo</login><password>" + password +
                     "</password><userAgent>t</userAgent></credentials><parameters>" + parameters +
                     "</parameters><nRequestOptions>2</nRequestOptions></toviSoap:getForecastData2>");
 }
@@ -107,19 +100,10 @@ QList<QJsonObject> readRecord(const QString& path)
     return lines;
 }
 
+// Wind, pressure and temperature over Biscay, six hours apart.
 ToviForecastParameters smallForecast(int steps)
 {
-    ToviForecastParameters p;
-    p.meteoType = 1 | 2 | 8;
-    p.resolution = ToviForecastParameters::grStandardResolution;
-    p.forecastTime = 0;
-    p.timeStep = 6;
-    p.stepsNumber = steps;
-    p.top = 50000;
-    p.left = -10000;
-    p.right = 10000;
-    p.bottom = 40000;
-    return p;
+    return {1 | 2 | 8, ToviForecastParameters::grStandardResolution, 0, 0, 6, steps, 50000, -10000, 10000, 40000};
 }
 
 }  // namespace
@@ -127,12 +111,14 @@ ToviForecastParameters smallForecast(int steps)
 class TestServiceServer : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<StandInServer> faultServer;  // one for all bad requests; it must keep serving
+
 private slots:
     void stopsCleanly_data();
     void stopsCleanly();
     void recordsEveryRequest();
-    void accountsFile();
-    void malformedAccountsFileIsRefused();
+    void logins_data();
+    void logins();
     void commandLine_data();
     void commandLine();
     void portInUse();
@@ -168,6 +154,7 @@ void TestServiceServer::stopsCleanly()
     QVERIFY(server.log().contains("stopped"));
 }
 
+// The record holds each request as the server read it off the wire.
 void TestServiceServer::recordsEveryRequest()
 {
     QTemporaryDir dir;
@@ -176,79 +163,77 @@ void TestServiceServer::recordsEveryRequest()
     ForecastServiceClient client;
     int userOptions = -1;
     QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
-    const ToviCredentials credentials = demoCredentials();
     ToviForecastParameters p = smallForecast(3);
     p.forecastDay = 2;
     p.left = -170000;
     p.right = 190000;
     DimeBuffer* payload = nullptr;
-    client.getForecastData(server.endpoint, credentials, p, &payload);
+    client.getForecastData(server.endpoint, demoCredentials(), p, &payload);
     freeDimeBuffer(payload);
     client.getBuoyData(server.endpoint, &payload);
     freeDimeBuffer(payload);
     QCOMPARE(client.addPreset(server.endpoint, "demo", "demo", "name=Home;zoom=3;", 12), 0);
     QCOMPARE(server.stop(), 0);
 
+    auto demo = [](const QJsonValue& key, const char* userAgent) {
+        return QJsonObject{{"key", key}, {"login", "demo"}, {"password", "demo"}, {"userAgent", userAgent}};
+    };
+    const QJsonObject expected[] = {
+        {{"operation", "getUserOptions2"}, {"credentials", demo(QJsonValue::Null, "Skyvane ver. 3.2 MAC")}},
+        {{"operation", "getForecastData2"}, {"credentials", demo("", "Skyvane 3.2")}, {"nRequestOptions", 2},
+         {"parameters", QJsonObject{{"meteoType", 11}, {"resolution", 1}, {"forecastDay", 2}, {"forecastTime", 0},
+                                    {"timeStep", 6}, {"stepsNumber", 3}, {"top", 50000}, {"left", -170000},
+                                    {"right", 190000}, {"bottom", 40000}}}},
+        {{"operation", "t3GetData"},
+         {"request", QJsonObject{{"requestOptions", 2}, {"filter", QJsonObject{{"resourceID", 128}}},
+                                 {"credentials", QJsonObject{{"key", ""}, {"language", "en"},
+                                                             {"userAgent", "Skyvane 3.2"},
+                                                             {"reserved", QJsonValue::Null}}}}}},
+        {{"operation", "t2AddPreset"}, {"credentials", demo(QJsonValue::Null, "Skyvane 3.2")}, {"presetType", 1},
+         {"presetData", "name=Home;zoom=3;"}, {"daysActive", 12}},
+    };
     const QList<QJsonObject> lines = readRecord(record);
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0].value("operation").toString(), QStringLiteral("getUserOptions2"));
-    const QJsonObject login = lines[0].value("credentials").toObject();
-    QVERIFY(login.value("key").isNull());
-    QCOMPARE(login.value("login").toString(), QStringLiteral("demo"));
-    QCOMPARE(login.value("userAgent").toString(), QStringLiteral("Skyvane ver. 3.2 MAC"));
-
-    QCOMPARE(lines[1].value("operation").toString(), QStringLiteral("getForecastData2"));
-    QCOMPARE(lines[1].value("credentials").toObject().value("key").toString(), QStringLiteral(""));
-    QCOMPARE(lines[1].value("nRequestOptions").toInt(), 2);
-    const QJsonObject parameters = lines[1].value("parameters").toObject();
-    QCOMPARE(parameters.value("meteoType").toInt(), 11);
-    QCOMPARE(parameters.value("resolution").toInt(), 1);
-    QCOMPARE(parameters.value("forecastDay").toInt(), 2);
-    QCOMPARE(parameters.value("timeStep").toInt(), 6);
-    QCOMPARE(parameters.value("stepsNumber").toInt(), 3);
-    QCOMPARE(parameters.value("top").toInt(), 50000);
-    QCOMPARE(parameters.value("left").toInt(), -170000);
-    QCOMPARE(parameters.value("right").toInt(), 190000);
-    QCOMPARE(parameters.value("bottom").toInt(), 40000);
-
-    QCOMPARE(lines[2].value("operation").toString(), QStringLiteral("t3GetData"));
-    const QJsonObject request = lines[2].value("request").toObject();
-    QCOMPARE(request.value("filter").toObject().value("resourceID").toInt(), 128);
-    QCOMPARE(request.value("requestOptions").toInt(), 2);
-    QCOMPARE(request.value("credentials").toObject().value("language").toString(), QStringLiteral("en"));
-    QVERIFY(request.value("credentials").toObject().value("reserved").isNull());
-
-    QCOMPARE(lines[3].value("operation").toString(), QStringLiteral("t2AddPreset"));
-    QCOMPARE(lines[3].value("presetType").toInt(), 1);
-    QCOMPARE(lines[3].value("presetData").toString(), QStringLiteral("name=Home;zoom=3;"));
-    QCOMPARE(lines[3].value("daysActive").toInt(), 12);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(QJsonDocument(lines[i]).toJson(QJsonDocument::Compact),
+                 QJsonDocument(expected[i]).toJson(QJsonDocument::Compact));
 }
 
-void TestServiceServer::accountsFile()
+// Who may log in: the demo account by default, or the accounts of a file
+// (login:password, the password taking every colon after the first).
+void TestServiceServer::logins_data()
 {
+    QTest::addColumn<QByteArray>("accounts");  // empty: no accounts file
+    QTest::addColumn<QByteArray>("login");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("userOptions");
+    const QByteArray file = "# crew\nskipper:sea:spray\n\nmate:\n";
+    QTest::newRow("demo") << QByteArray() << QByteArray("demo") << QByteArray("demo") << 0;
+    QTest::newRow("wrong password") << QByteArray() << QByteArray("demo") << QByteArray("Demo") << -1;
+    QTest::newRow("unknown login") << QByteArray() << QByteArray("skipper") << QByteArray("demo") << -1;
+    QTest::newRow("empty") << QByteArray() << QByteArray("") << QByteArray("") << -1;
+    QTest::newRow("password with a colon") << file << QByteArray("skipper") << QByteArray("sea:spray") << 0;
+    QTest::newRow("empty password") << file << QByteArray("mate") << QByteArray("") << 0;
+    QTest::newRow("demo not in the file") << file << QByteArray("demo") << QByteArray("demo") << -1;
+}
+
+void TestServiceServer::logins()
+{
+    QFETCH(QByteArray, accounts);
+    QFETCH(QByteArray, login);
+    QFETCH(QByteArray, password);
+    QFETCH(int, userOptions);
     QTemporaryDir dir;
-    const QString accounts = writeFile(dir.filePath("accounts"), "# crew\nskipper:sea:spray\n\nmate:\n");
-    StandInServer server({"--accounts", accounts});
+    StandInServer server(accounts.isEmpty() ? QStringList()
+                                            : QStringList{"--accounts", writeFile(dir.filePath("accounts"), accounts)});
+    QVERIFY(server.running());
     ForecastServiceClient client;
-    int userOptions = 0;
-    QCOMPARE(client.getUserOptions(server.endpoint, "skipper", "sea:spray", &userOptions), 0);
-    QCOMPARE(userOptions, 0);
-    QCOMPARE(client.getUserOptions(server.endpoint, "mate", "", &userOptions), 0);
-    QCOMPARE(userOptions, 0);
-    QCOMPARE(client.getUserOptions(server.endpoint, "demo", "demo", &userOptions), 0);
-    QCOMPARE(userOptions, -1);
+    int got = 99;
+    QCOMPARE(client.getUserOptions(server.endpoint, login, password, &got), 0);
+    QCOMPARE(got, userOptions);
 }
 
-void TestServiceServer::malformedAccountsFileIsRefused()
-{
-    QTemporaryDir dir;
-    const QString accounts = writeFile(dir.filePath("accounts"), "skipper:sea\nno colon here\n");
-    StandInServer server({"--accounts", accounts});
-    QVERIFY(server.process.state() == QProcess::NotRunning || server.process.waitForFinished(5000));
-    QCOMPARE(server.process.exitCode(), 2);
-    QVERIFY(server.log().contains(":2: expected login:password"));
-}
-
+// Refusals to start, and the usage text.
 void TestServiceServer::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -262,6 +247,8 @@ void TestServiceServer::commandLine_data()
                                          << QByteArray("bad attachment mode broken");
     QTest::newRow("missing accounts file") << QStringList{"--accounts", "/nonexistent/accounts"} << 2
                                            << QByteArray("cannot read accounts file");
+    QTest::newRow("malformed accounts file") << QStringList{"--accounts", "@malformed"} << 2
+                                             << QByteArray(":2: expected login:password");
     QTest::newRow("unwritable record") << QStringList{"--record", "/nonexistent/record"} << 2
                                        << QByteArray("cannot open record file");
 }
@@ -271,6 +258,8 @@ void TestServiceServer::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, message);
+    QTemporaryDir dir;
+    arguments.replaceInStrings("@malformed", writeFile(dir.filePath("accounts"), "skipper:sea\nno colon here\n"));
     QProcess process;
     process.start(QStringLiteral(SKYVANE_SERVER_PATH), arguments);
     QVERIFY(process.waitForFinished(5000));
@@ -315,8 +304,8 @@ void TestServiceServer::badRequestsGetFaults_data()
 {
     QTest::addColumn<QByteArray>("body");
     QByteArray p = kSmallParameters;
-    QTest::newRow("malformed XML") << envelope("<toviSoap:getUserOptions2><credentials><login>demo</lo");
-    QTest::newRow("unknown operation") << envelope("<toviSoap:getWaveData/>");
+    QTest::newRow("malformed XML") << soapEnvelope("<toviSoap:getUserOptions2><credentials><login>demo</lo");
+    QTest::newRow("unknown operation") << soapEnvelope("<toviSoap:getWaveData/>");
     QTest::newRow("unknown enumeration name")
         << forecastRequest(QByteArray(p).replace("grStandardResolution", "grUltraResolution"));
     QTest::newRow("resolution out of range") << forecastRequest(QByteArray(p).replace("grStandardResolution", "128"));
@@ -327,14 +316,14 @@ void TestServiceServer::badRequestsGetFaults_data()
     QTest::newRow("empty area") << forecastRequest(QByteArray(p).replace("<top>10000", "<top>0"));
     QTest::newRow("bad password") << forecastRequest(p, "guess");
     QTest::newRow("no credentials")
-        << envelope("<toviSoap:getForecastData2><parameters>" + p + "</parameters></toviSoap:getForecastData2>");
+        << soapEnvelope("<toviSoap:getForecastData2><parameters>" + p + "</parameters></toviSoap:getForecastData2>");
     QTest::newRow("unknown resource")
-        << envelope("<toviSoap:t3GetData><request><filter><resourceID>7</resourceID></filter></request></toviSoap:t3GetData>");
+        << soapEnvelope("<toviSoap:t3GetData><request><filter><resourceID>7</resourceID></filter></request></toviSoap:t3GetData>");
     QTest::newRow("preset without data")
-        << envelope("<toviSoap:t2AddPreset><credentials><login>demo</login><password>demo</password></credentials>"
+        << soapEnvelope("<toviSoap:t2AddPreset><credentials><login>demo</login><password>demo</password></credentials>"
                     "<presetType>1</presetType><daysActive>3</daysActive></toviSoap:t2AddPreset>");
     QTest::newRow("preset for more than 30 days")
-        << envelope("<toviSoap:t2AddPreset><credentials><login>demo</login><password>demo</password></credentials>"
+        << soapEnvelope("<toviSoap:t2AddPreset><credentials><login>demo</login><password>demo</password></credentials>"
                     "<presetType>1</presetType><presetData>name=p;</presetData><daysActive>31</daysActive>"
                     "</toviSoap:t2AddPreset>");
 }
@@ -342,14 +331,13 @@ void TestServiceServer::badRequestsGetFaults_data()
 void TestServiceServer::badRequestsGetFaults()
 {
     QFETCH(QByteArray, body);
-    static StandInServer* server = nullptr;
-    if (!server)
-        server = new StandInServer;  // one server for all rows; it must keep serving
-    QVERIFY(server->running());
-    const QByteArray answer = exchange(server->port, post(body));
+    if (!faultServer)
+        faultServer = std::make_unique<StandInServer>();
+    QVERIFY(faultServer->running());
+    const QByteArray answer = exchange(faultServer->port, post(body));
     QVERIFY2(answer.startsWith("HTTP/1.1 500") || answer.startsWith("HTTP/1.1 400"), answer.left(200).constData());
     QVERIFY(answer.contains("SOAP-ENV:Fault"));
-    QVERIFY(loginWorks(server->endpoint));
+    QVERIFY(loginWorks(faultServer->endpoint));
 }
 
 void TestServiceServer::survivesMalformedInput()
@@ -421,10 +409,7 @@ void TestServiceServer::manyClientsAtOnce()
             threads.emplace_back([&, c] {
                 ForecastServiceClient client;
                 const QByteArray login = "user" + QByteArray::number(c);
-                ToviCredentials credentials;
-                credentials.key = "";
-                credentials.login = login.constData();
-                credentials.password = "pw";
+                const ToviCredentials credentials{"", login.constData(), "pw"};
                 for (int i = 0; i < 24; ++i) {
                     int userOptions = 0;
                     DimeBuffer* payload = nullptr;
