@@ -78,31 +78,21 @@ QString compassOf(int degrees)
     return QString::fromLatin1(kPoints[int(std::floor((degrees + 11.25) / 22.5)) % 16]);
 }
 
-// The unit every item is given in.
-const QHash<QString, QString> kUnits = {
-    {"Winds", "kt"},
-    {"Wind Gust", "kt"},
-    {"Air Temperature", "&#176;F"},
-    {"Atmospheric Pressure", "in"},
-    {"Significant Wave Height", "ft"},
-    {"Dominant Wave period", "sec"},
-    {"Mean Wave Direction", "&#176;T"},
-    {"Water Temperature", "&#176;F"},
-    {"Tide (above MLLW)", "ft"},
+// The unit every item is given in, and its plausible range in that unit.
+struct Item {
+    QString unit;
+    double lo, hi;
 };
-
-// Plausible ranges, in the items' units.
-const QHash<QString, QPair<double, double>> kRanges = {
-    {"Winds", {0, 60}},           {"Wind Gust", {0, 90}},
-    {"Air Temperature", {-20, 100}}, {"Atmospheric Pressure", {28.3, 30.8}},
-    {"Significant Wave Height", {0.5, 40}}, {"Dominant Wave period", {3, 15}},
-    {"Mean Wave Direction", {0, 359}}, {"Water Temperature", {28, 87}},
-    {"Tide (above MLLW)", {-2, 13}},
-};
-
-struct Report {
-    QDateTime time;
-    QHash<QString, QRegularExpressionMatch> items;
+const QHash<QString, Item> kItems = {
+    {"Winds", {"kt", 0, 60}},
+    {"Wind Gust", {"kt", 0, 90}},
+    {"Air Temperature", {"&#176;F", -20, 100}},
+    {"Atmospheric Pressure", {"in", 28.3, 30.8}},
+    {"Significant Wave Height", {"ft", 0.5, 40}},
+    {"Dominant Wave period", {"sec", 3, 15}},
+    {"Mean Wave Direction", {"&#176;T", 0, 359}},
+    {"Water Temperature", {"&#176;F", 28, 87}},
+    {"Tide (above MLLW)", {"ft", -2, 13}},
 };
 
 }  // namespace
@@ -163,11 +153,10 @@ void TestBuoyDocument::document()
             const QRegularExpressionMatch item = kLine.match(lines[k]);
             QVERIFY2(item.hasMatch(), qPrintable(where + ": " + lines[k]));
             const QString name = item.captured(1);
-            QVERIFY2(kUnits.contains(name), qPrintable(where + ": " + name));
-            QCOMPARE(item.captured(8), kUnits.value(name));
+            QVERIFY2(kItems.contains(name), qPrintable(where + ": " + name));
+            QCOMPARE(item.captured(8), kItems[name].unit);
             const double value = item.captured(7).toDouble();
-            QVERIFY2(value >= kRanges[name].first && value <= kRanges[name].second,
-                     qPrintable(where + ": " + lines[k]));
+            QVERIFY2(value >= kItems[name].lo && value <= kItems[name].hi, qPrintable(where + ": " + lines[k]));
             if (!item.captured(3).isEmpty())
                 QCOMPARE(item.captured(3), compassOf(item.captured(5).toInt()));
             if (name == "Winds" || name == "Mean Wave Direction")
@@ -201,17 +190,8 @@ void TestBuoyDocument::agreesWithTheForecast()
     QVERIFY(!values.contains("Tide (above MLLW)"));
 
     // Ten-minute steps from the observation's hour up to its minute.
-    ForecastRequest r;
-    r.meteoType = mtPressure | mtSST;
-    r.resolution = 8;
-    r.forecastDay = 0;
-    r.forecastTime = observed.hour();
-    r.timeStep = 10;
-    r.stepsNumber = unsigned(observed.minute() / 10 + 1);
-    r.topMilli = 50000;
-    r.leftMilli = -3000;
-    r.rightMilli = -2800;
-    r.bottomMilli = 49800;
+    const ForecastRequest r{mtPressure | mtSST, 8, 0, observed.hour(), 10, unsigned(observed.minute() / 10 + 1),
+                            50000, -3000, -2800, 49800};
     QByteArray grib;
     QVERIFY(ForecastBuilder(QDate(2024, 3, 10)).build(r, grib, error));
     QTemporaryDir dir;

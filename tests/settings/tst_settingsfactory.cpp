@@ -19,7 +19,6 @@
 #include <utility>
 
 #include "SettingsFactory.h"
-#include "SharedData.h"
 #include "servicefixtures.h"
 
 Q_DECLARE_METATYPE(ToviForecastParameters)
@@ -146,10 +145,6 @@ private slots:
         QCOMPARE(SettingsFactory::presetsCount(), 0);
         QCOMPARE(SettingsFactory::getParameter("Download", "username", "nobody"), u"nobody"_s);
         QCOMPARE(SettingsFactory::getParameter("Map", "missing", ""), QString());
-        // The store owns the shared map data; no data files lie beside
-        // this executable, so the masks stay null.
-        QCOMPARE(SettingsFactory::getSharedData()->coverageCount, 13);
-        QVERIFY(SettingsFactory::getSharedData()->westernMask.isNull());
         // No map widget has reported its size yet.
         ToviForecastParameters p;
         QVERIFY(SettingsFactory::preset2String(u"x"_s, &p).endsWith(u";width=0;height=0;"_s));
@@ -375,11 +370,6 @@ private slots:
         QVERIFY(server.log().contains("fault: Unknown login or password"));
 
         SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
-        for (int i = 2; i <= 5; ++i)
-            QVERIFY2(SettingsFactory::addPreset(u"North"_s, 3, &example), qPrintable(QString::number(i)));
-        QVERIFY(!SettingsFactory::addPreset(u"North"_s, 3, &example));
-        QVERIFY(server.log().contains("fault: At most 5 presets may be active"));
-
         QCOMPARE(server.stop(), 0);
         QVERIFY(!SettingsFactory::addPreset(u"North"_s, 3, &example));
     }
