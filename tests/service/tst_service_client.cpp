@@ -72,7 +72,6 @@ private slots:
     void attachmentRefused_data();
     void attachmentRefused();
     void cancelDuringTransfer();
-    void oneContextServesManyCalls();
     void decompress_data();
     void decompress();
 };
@@ -223,30 +222,6 @@ void TestServiceClient::cancelDuringTransfer()
     QVERIFY2(fullTransferMs > 2000, qPrintable(QString::number(total)));
     // Stopped at the write after the cancel, long before the end.
     QVERIFY(recorder.calls.last().first < total / 2);
-}
-
-void TestServiceClient::oneContextServesManyCalls()
-{
-    StandInServer server;
-    ProgressRecorder recorder;
-    int accepted = 0;
-    int delivered = 0;
-    CallWorker worker(&recorder, [&](QObject* self) {
-        ForecastServiceClient client(self);
-        for (int i = 0; i < 6; ++i) {
-            int userOptions = -1;
-            if (client.getUserOptions(server.endpoint, "demo", "demo", &userOptions) == 0 && userOptions >= 0)
-                ++accepted;
-            DimeBuffer* payload = nullptr;
-            if (client.getForecastData(server.endpoint, demoCredentials(), windAndPressure(1 + i % 3), &payload) == 0 &&
-                payload)
-                ++delivered;
-            freeDimeBuffer(payload);
-        }
-    });
-    worker.runAndWait();
-    QCOMPARE(accepted, 6);
-    QCOMPARE(delivered, 6);
 }
 
 namespace {
