@@ -104,49 +104,42 @@ private slots:
         QVERIFY2(samePoints(points, {{20.6, 9.4}, {20.2, 9.0}, {21.0, 9.8}, {20.6, 9.4}}, why), why);
     }
 
-    // Each analysis replaces what the last one found, even with nothing.
-    void analysisReplacesContent_data()
-    {
-        QTest::addColumn<float>("min");
-        QTest::addColumn<float>("max");
-        QTest::addColumn<bool>("withValues");
-        // The 0 corner lies below 5, but is left out of the minimum.
-        QTest::newRow("level below the non-zero minimum") << 5.0f << 5.0f << true;
-        QTest::newRow("min above max: no levels") << 13.0f << 12.0f << true;
-        QTest::newRow("message without values") << 12.0f << 12.0f << false;
-    }
-    void analysisReplacesContent()
-    {
-        QFETCH(float, min);
-        QFETCH(float, max);
-        QFETCH(bool, withValues);
-        Field f(2, 2, zeroCornerCell());
-        ContourSet set;
-        set.analyze(f.msg, 12, 12, 1);
-        QCOMPARE(set.contourNum(), 1);
-        Field empty(2, 2, {});
-        set.analyze(withValues ? f.msg : empty.msg, min, max, 1);
-        QCOMPARE(set.contourNum(), 0);
-    }
-
-    void tooSmallGrid_data()
+    // Analyses that find nothing, each after one that found a line: what
+    // the last one found is replaced even by nothing.
+    void noLines_data()
     {
         QTest::addColumn<int>("ni");
         QTest::addColumn<int>("nj");
-        QTest::newRow("one column") << 1 << 3;
-        QTest::newRow("one row") << 3 << 1;
-        QTest::newRow("one point") << 1 << 1;
+        QTest::addColumn<QList<float>>("values");
+        QTest::addColumn<float>("min");
+        QTest::addColumn<float>("max");
+        QTest::addColumn<float>("step");
+        const QList<float> cell{0, 10, 10, 20};  // the zero-corner cell
+        // The 0 corner lies below 5, but is left out of the minimum.
+        QTest::newRow("level below the non-zero minimum") << 2 << 2 << cell << 5.0f << 5.0f << 1.0f;
+        QTest::newRow("min above max") << 2 << 2 << cell << 13.0f << 12.0f << 1.0f;
+        QTest::newRow("message without values") << 2 << 2 << QList<float>{} << 12.0f << 12.0f << 1.0f;
+        QTest::newRow("one column") << 1 << 3 << QList<float>{10, 20, 30} << 0.0f << 100.0f << 1.0f;
+        QTest::newRow("one row") << 3 << 1 << QList<float>{10, 20, 30} << 0.0f << 100.0f << 1.0f;
+        QTest::newRow("one point") << 1 << 1 << QList<float>{10} << 0.0f << 100.0f << 1.0f;
+        const QList<float> constant(9, 273.0f);
+        QTest::newRow("constant field on its level") << 3 << 3 << constant << 273.0f << 273.0f << 5.0f;
+        QTest::newRow("constant field in range") << 3 << 3 << constant << 223.0f << 323.0f << 5.0f;
     }
-    void tooSmallGrid()
+    void noLines()
     {
         QFETCH(int, ni);
         QFETCH(int, nj);
-        std::vector<float> values;
-        for (int k = 0; k < ni * nj; ++k)
-            values.push_back(float(10 * (k + 1)));
-        Field f(ni, nj, values);
+        QFETCH(QList<float>, values);
+        QFETCH(float, min);
+        QFETCH(float, max);
+        QFETCH(float, step);
+        Field earlier(2, 2, zeroCornerCell());
         ContourSet set;
-        set.analyze(f.msg, 0, 100, 1);
+        set.analyze(earlier.msg, 12, 12, 1);
+        QCOMPARE(set.contourNum(), 1);
+        Field f(ni, nj, std::vector<float>(values.begin(), values.end()));
+        set.analyze(f.msg, min, max, step);
         QCOMPARE(set.contourNum(), 0);
     }
 
@@ -163,16 +156,6 @@ private slots:
         for (const auto& [level, points] : set.getContours())
             QCOMPARE(level, float(95000 + 200 * k++));
         QVERIFY(allPaired(set));
-    }
-
-    void constantTemperatureHasNoLine()
-    {
-        Field f(3, 3, std::vector<float>(9, 273.0f));
-        ContourSet set;
-        set.analyze(f.msg, 273, 273, 5);
-        QCOMPARE(set.contourNum(), 0);
-        set.analyze(f.msg, 223, 323, 5);
-        QCOMPARE(set.contourNum(), 0);
     }
 
     void westEastRampGivesAStraightMeridian()

@@ -30,14 +30,6 @@ void addStep(GribTestFile& file, int hours, float shift)
     file.add(tp, t);
 }
 
-QByteArray threeSteps(GribTestFile& file)
-{
-    addStep(file, 0, 0.0f);
-    addStep(file, 6, 200.0f);
-    addStep(file, 12, 400.0f);
-    return file.write();
-}
-
 std::vector<float> levelsOf(const ContourSet& set)
 {
     std::vector<float> levels;
@@ -51,121 +43,100 @@ std::vector<float> levelsOf(const ContourSet& set)
 class TestGribFileHelper : public QObject {
     Q_OBJECT
 
+    GribTestFile steps;  // three steps of the fields above, 6 hours apart
+
 private slots:
-    void missingFile();
-    void fileWithoutGrib();
-    void navigationKeepsTheIndex();
-    void isolinesFollowTheCompound();
-    void disabledIsolinesKeepTheirSegments();
-    void reopeningKeepsOptions();
+    void initTestCase()
+    {
+        addStep(steps, 0, 0.0f);
+        addStep(steps, 6, 200.0f);
+        addStep(steps, 12, 400.0f);
+        steps.write();
+    }
+
+    void unreadableFiles()
+    {
+        GribFileHelper helper;
+        QVERIFY(!helper.isValid());
+        QVERIFY(!helper.openGribFile(QStringLiteral("/nonexistent/forecast.grb"), true));
+        QVERIFY(!helper.isValid());
+        QVERIFY(!helper.gribFile());
+        QCOMPARE(helper.getCompoundNum(), 0);
+        QVERIFY(!helper.openGribFile(QDir::tempPath(), true));  // a directory
+        // Navigation without a file does nothing.
+        QVERIFY(!helper.nextCompound());
+        QVERIFY(!helper.goCompound(0));
+        // A file without GRIB after a good one leaves nothing shown.
+        QVERIFY(helper.openGribFile(steps.path(), true));
+        GribTestFile junk;
+        junk.addRaw(fixtures::filler(1000));
+        junk.write();
+        QVERIFY(!helper.openGribFile(junk.path(), true));
+        QVERIFY(!helper.isValid());
+        QVERIFY(helper.getCurrentCompound().empty());
+    }
+
+    void navigationKeepsTheIndex()
+    {
+        GribFileHelper helper;
+        QVERIFY(helper.openGribFile(steps.path(), false));
+        QVERIFY(helper.isValid());
+        QCOMPARE(helper.getCompoundNum(), 3);
+        QCOMPARE(helper.currentCompoundNum(), 0);
+        QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
+        QVERIFY(helper.nextCompound());
+        QVERIFY(helper.nextCompound());
+        QVERIFY(!helper.nextCompound());
+        QCOMPARE(helper.currentCompoundNum(), 2);
+        // A step past the end keeps the compound shown.
+        QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
+        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
+        QVERIFY(helper.prevCompound());
+        QCOMPARE(helper.currentCompoundNum(), 1);
+        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)0);  // 18:00 + 6 h
+        QVERIFY(!helper.goCompound(3));
+        QCOMPARE(helper.currentCompoundNum(), 1);
+        helper.lastCompound();
+        QCOMPARE(helper.currentCompoundNum(), 2);
+        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
+        helper.firstCompound();
+        QVERIFY(!helper.prevCompound());
+        QCOMPARE(helper.currentCompoundNum(), 0);
+    }
+
+    void isolinesFollowTheCompound()
+    {
+        GribFileHelper helper;
+        QVERIFY(helper.openGribFile(steps.path(), true));
+        // 100000 … 101200 Pa: the default levels every 200 Pa from 100000 up
+        // to 101200 cross it, stored exactly.
+        const std::vector<float> first = {100000.0f, 100200.0f, 100400.0f, 100600.0f,
+                                          100800.0f, 101000.0f, 101200.0f};
+        QCOMPARE(levelsOf(helper.getIsobars()), first);
+        // 270 … 276 K: the isotherm of 273 K, stored as 273.0001, is the only
+        // default level (223, 228, … K) inside.
+        QCOMPARE(levelsOf(helper.getIsotherms()), std::vector<float>{273.0f + 0.0001f});
+        QVERIFY(helper.goCompound(2));
+        const std::vector<float> last = {100400.0f, 100600.0f, 100800.0f, 101000.0f,
+                                         101200.0f, 101400.0f, 101600.0f};
+        QCOMPARE(levelsOf(helper.getIsobars()), last);
+        // Disabled on reopening, the isolines keep what they last found.
+        QVERIFY(helper.openGribFile(steps.path(), false));
+        QCOMPARE(levelsOf(helper.getIsobars()), last);
+        QVERIFY(helper.goCompound(1));
+        QCOMPARE(levelsOf(helper.getIsobars()), last);
+    }
+
+    void reopeningKeepsOptions()
+    {
+        GribFileHelper helper;
+        QVERIFY(helper.setIsolineOptions(mtPressure, 100000.0f, 100400.0f, 400.0f));
+        for (int open = 0; open < 2; ++open) {
+            QVERIFY(helper.openGribFile(steps.path(), true));
+            QCOMPARE(levelsOf(helper.getIsobars()), (std::vector<float>{100000.0f, 100400.0f}));
+        }
+    }
 };
-
-void TestGribFileHelper::missingFile()
-{
-    GribFileHelper helper;
-    QVERIFY(!helper.isValid());
-    QVERIFY(!helper.openGribFile(QStringLiteral("/nonexistent/forecast.grb"), true));
-    QVERIFY(!helper.isValid());
-    QVERIFY(!helper.gribFile());
-    QCOMPARE(helper.getCompoundNum(), 0);
-    QVERIFY(!helper.openGribFile(QDir::tempPath(), true));  // a directory
-    QVERIFY(!helper.isValid());
-    // Navigation without a file does nothing.
-    QVERIFY(!helper.nextCompound());
-    QVERIFY(!helper.goCompound(0));
-}
-
-void TestGribFileHelper::fileWithoutGrib()
-{
-    GribTestFile good;
-    addStep(good, 0, 0.0f);
-    good.write();
-    GribFileHelper helper;
-    QVERIFY(helper.openGribFile(good.path(), true));
-    GribTestFile junk;
-    junk.addRaw(fixtures::filler(1000));
-    junk.write();
-    QVERIFY(!helper.openGribFile(junk.path(), true));
-    QVERIFY(!helper.isValid());
-    QVERIFY(helper.getCurrentCompound().empty());
-}
-
-void TestGribFileHelper::navigationKeepsTheIndex()
-{
-    GribTestFile file;
-    threeSteps(file);
-    GribFileHelper helper;
-    QVERIFY(helper.openGribFile(file.path(), false));
-    QVERIFY(helper.isValid());
-    QCOMPARE(helper.getCompoundNum(), 3);
-    QCOMPARE(helper.currentCompoundNum(), 0);
-    QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
-    QVERIFY(helper.nextCompound());
-    QVERIFY(helper.nextCompound());
-    QCOMPARE(helper.currentCompoundNum(), 2);
-    QVERIFY(!helper.nextCompound());
-    QCOMPARE(helper.currentCompoundNum(), 2);
-    // A step past the end keeps the compound shown.
-    QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
-    QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
-    QVERIFY(helper.prevCompound());
-    QCOMPARE(helper.currentCompoundNum(), 1);
-    QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)0);  // 18:00 + 6 h
-    QVERIFY(!helper.goCompound(3));
-    QCOMPARE(helper.currentCompoundNum(), 1);
-    helper.lastCompound();
-    QCOMPARE(helper.currentCompoundNum(), 2);
-    QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
-    helper.firstCompound();
-    QCOMPARE(helper.currentCompoundNum(), 0);
-    QVERIFY(!helper.prevCompound());
-    QCOMPARE(helper.currentCompoundNum(), 0);
-}
-
-void TestGribFileHelper::isolinesFollowTheCompound()
-{
-    GribTestFile file;
-    threeSteps(file);
-    GribFileHelper helper;
-    QVERIFY(helper.openGribFile(file.path(), true));
-    // 100000 … 101200 Pa: the default levels every 200 Pa from 100000 up
-    // to 101200 cross it, stored exactly.
-    const std::vector<float> first = {100000.0f, 100200.0f, 100400.0f, 100600.0f,
-                                      100800.0f, 101000.0f, 101200.0f};
-    QCOMPARE(levelsOf(helper.getIsobars()), first);
-    // 270 … 276 K: the isotherm of 273 K, stored as 273.0001, is the only
-    // default level (223, 228, … K) inside.
-    QCOMPARE(levelsOf(helper.getIsotherms()), std::vector<float>{273.0f + 0.0001f});
-    QVERIFY(helper.goCompound(2));
-    const std::vector<float> last = {100400.0f, 100600.0f, 100800.0f, 101000.0f,
-                                     101200.0f, 101400.0f, 101600.0f};
-    QCOMPARE(levelsOf(helper.getIsobars()), last);
-}
-
-void TestGribFileHelper::disabledIsolinesKeepTheirSegments()
-{
-    GribTestFile file;
-    threeSteps(file);
-    GribFileHelper helper;
-    QVERIFY(helper.openGribFile(file.path(), true));
-    const std::vector<float> before = levelsOf(helper.getIsobars());
-    QVERIFY(!before.empty());
-    QVERIFY(helper.openGribFile(file.path(), false));
-    QVERIFY(helper.goCompound(2));
-    QCOMPARE(levelsOf(helper.getIsobars()), before);
-}
-
-void TestGribFileHelper::reopeningKeepsOptions()
-{
-    GribTestFile file;
-    threeSteps(file);
-    GribFileHelper helper;
-    QVERIFY(helper.setIsolineOptions(mtPressure, 100000.0f, 100400.0f, 400.0f));
-    QVERIFY(helper.openGribFile(file.path(), true));
-    QCOMPARE(levelsOf(helper.getIsobars()), (std::vector<float>{100000.0f, 100400.0f}));
-    QVERIFY(helper.openGribFile(file.path(), true));
-    QCOMPARE(levelsOf(helper.getIsobars()), (std::vector<float>{100000.0f, 100400.0f}));
-}
 
 QTEST_APPLESS_MAIN(TestGribFileHelper)
 #include "tst_gribfilehelper.moc"
