@@ -79,7 +79,6 @@ private slots:
     void requests();
     void userOptionsAnswers_data();
     void userOptionsAnswers();
-    void faultFails();
     void inlinePayloadIsRefused();
 };
 
@@ -193,14 +192,6 @@ void TestServiceWire::userOptionsAnswers()
     int got = -5;
     QCOMPARE(client.getUserOptions(listener.endpoint, "a", "b", &got) == 0, accepted);
     QCOMPARE(got, userOptions);
-}
-
-void TestServiceWire::faultFails()
-{
-    CaptureListener listener(httpAnswer(soapEnvelope(
-        "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Client</faultcode><faultstring>No</faultstring></SOAP-ENV:Fault>")));
-    ForecastServiceClient client;
-    QVERIFY(client.addPreset(listener.endpoint, "a", "b", "x", 1) != 0);
 }
 
 void TestServiceWire::inlinePayloadIsRefused()

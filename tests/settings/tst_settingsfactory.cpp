@@ -169,7 +169,6 @@ private slots:
         QCOMPARE(SettingsFactory::getParameter("Download", "username", ""), u"alice"_s);
         QCOMPARE(SettingsFactory::getHome(), QPointF(12.5, -33.25));
         QCOMPARE(SettingsFactory::getHomeZoom(), 11);
-        QCOMPARE(SettingsFactory::server(), u"http://localhost:30080"_s);
 
         // A host written by hand.
         writeIni({{"Download/server", "forecast.example.org"}});
