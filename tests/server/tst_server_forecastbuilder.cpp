@@ -493,19 +493,16 @@ void TestForecastBuilder::lowsTravelEast()
 void TestForecastBuilder::temperatureCycle()
 {
     Forecast f(request(mtTemperature, 1, 30000, -40000, 20000, 15000, 24, 1, 0, 0));
-    float landLo = 1e9f, landHi = -1e9f, seaLo = 1e9f, seaHi = -1e9f;
-    int warmest = -1;
+    std::vector<float> sahara, sea;
     for (size_t k = 0; k < 24; ++k) {
-        const float sahara = f.at(k, 23, 10), sea = f.at(k, 25, -30);
-        if (sahara > landHi)
-            warmest = int(k);
-        landLo = std::min(landLo, sahara);
-        landHi = std::max(landHi, sahara);
-        seaLo = std::min(seaLo, sea);
-        seaHi = std::max(seaHi, sea);
+        sahara.push_back(f.at(k, 23, 10));
+        sea.push_back(f.at(k, 25, -30));
     }
-    QVERIFY2(landHi - landLo > 6, qPrintable(QString::number(landHi - landLo)));
-    QVERIFY2(seaHi - seaLo < 1.5, qPrintable(QString::number(seaHi - seaLo)));
+    const auto [landLo, landHi] = std::minmax_element(sahara.begin(), sahara.end());
+    const auto [seaLo, seaHi] = std::minmax_element(sea.begin(), sea.end());
+    const auto warmest = std::max_element(sahara.begin(), sahara.end()) - sahara.begin();  // the first hottest hour
+    QVERIFY2(*landHi - *landLo > 6, qPrintable(QString::number(*landHi - *landLo)));
+    QVERIFY2(*seaHi - *seaLo < 1.5, qPrintable(QString::number(*seaHi - *seaLo)));
     QVERIFY2(warmest >= 12 && warmest <= 16, qPrintable(QString::number(warmest)));  // UTC ≈ local here
     QVERIFY(f.at(0, 15, -30) > f.at(0, 30, -30));
 }
