@@ -1,12 +1,14 @@
 // Shared by the GUI tests: a private settings home, forecast files written
-// by the stand-in server's own builder, and a watcher that reads and
-// answers the message boxes a modal call opens.
+// by the stand-in server's own builder, the stand-in server and the main
+// window, and handlers that act on the modal windows a call opens.
 #pragma once
 
 #include "ForecastBuilder.h"
 #include "MeteoType.h"
 #include "SettingsFactory.h"
+#include "Skyvane.h"
 #include "SkyvaneApplication.h"
+#include "servicefixtures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +19,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
+#include <memory>
 #include <type_traits>
 
 namespace guifixtures {
@@ -64,6 +68,38 @@ inline bool writeForecast(const QString& path, unsigned meteoType, int steps, in
     return file.open(QIODevice::WriteOnly) && file.write(grib) == grib.size();
 }
 
+// Acts on each modal window of type Dialog that opens while a modal call
+// runs, from inside its event loop; act returns false to be called again
+// on the same window at the next poll.
+template <class Dialog>
+class OnModal : public QObject {
+public:
+    explicit OnModal(std::function<bool(Dialog*)> act, int everyMs = 20) : act(std::move(act))
+    {
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start(everyMs);
+    }
+    int handled = 0;
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (busy || !dialog || dialog == done)
+            return;
+        busy = true;
+        if (act(dialog)) {
+            done = dialog;
+            ++handled;
+        }
+        busy = false;
+    }
+    std::function<bool(Dialog*)> act;
+    QTimer timer;
+    QPointer<Dialog> done;
+    bool busy = false;
+};
+
 // What a message box said.
 struct Box {
     QString title;
@@ -71,31 +107,54 @@ struct Box {
     QMessageBox::Icon icon;
 };
 
-// Watches for message boxes while a modal call runs, records each and
-// closes it with the Enter key, as a user would.
-class BoxWatcher : public QObject {
+// Records each message box a modal call opens and closes it with the
+// Enter key, as a user would.
+class BoxWatcher {
 public:
-    BoxWatcher()
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { answer(); });
-        timer.start();
-    }
     QList<Box> boxes;
 
 private:
-    void answer()
-    {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || box == answered)
-            return;
-        answered = box;
+    OnModal<QMessageBox> watcher{[this](QMessageBox* box) {
         boxes.append({box->windowTitle(), box->text(), box->icon()});
         QTest::keyClick(box, Qt::Key_Enter);
-    }
-    QTimer timer;
-    QPointer<QMessageBox> answered;
+        return true;
+    }};
 };
+
+// The stand-in server on host:30080, the port the settings always name.
+inline std::unique_ptr<StandInServer> serverOnSettingsPort(const char* host, const QStringList& options = {})
+{
+    return std::make_unique<StandInServer>(QStringList{"--host", host, "--port", "30080"} + options);
+}
+
+// Skips the test when another process holds the server's address, fails
+// when the server did not start for another reason.
+#define GUI_REQUIRE_SERVER(server)                                                   \
+    do {                                                                             \
+        if (!(server)->running()) {                                                  \
+            if ((server)->log().contains("cannot listen"))                           \
+                QSKIP("the server's address is taken; the settings name port 30080"); \
+            QFAIL((server)->log().constData());                                      \
+        }                                                                            \
+    } while (false)
+
+// The main window as the program makes it, shown and logged in.
+inline void showMainWindow(Skyvane*& window)
+{
+    window = Skyvane::instance();
+    static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+}
+
+// Deletes the main window as the program's end does (it saves the view).
+inline void closeMainWindow(Skyvane*& window)
+{
+    static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
+    Skyvane::destroyInstance();
+    window = nullptr;
+}
 
 // Makes home the test's scratch home, the local zone at UTC+2 without
 // summer time when fixedZone.  False when home could not be made.

@@ -4,22 +4,17 @@
 // cancel, failures, the point dialog's online source and the buoy
 // document.
 #include "guifixtures.h"
-#include "servicefixtures.h"
 
 #include "BuoyDialog.h"
 #include "BuoyMarker.h"
 #include "DownloadDlg.h"
 #include "DownloadThread.h"
 #include "GeoProjector.h"
-#include "GribFile.h"
 #include "GribFileHelper.h"
 #include "MapMenu.h"
 #include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "RequestDlg.h"
-#include "SettingsFactory.h"
-#include "Skyvane.h"
-#include "SkyvaneApplication.h"
 #include "WeatherMap.h"
 
 #include <QJsonDocument>
@@ -31,6 +26,7 @@
 
 using namespace Qt::StringLiterals;
 using guifixtures::BoxWatcher;
+using guifixtures::OnModal;
 
 namespace {
 
@@ -44,84 +40,22 @@ QString loadedFile(const Skyvane* window)
     return helper && helper->isValid() ? QString::fromStdString(helper->gribFile()->getFileName()) : QString();
 }
 
-// What the buoy dialog showed, read while its modal loop runs; it is then
-// closed with its close button.
-struct BuoyDialogSeen {
-    bool opened = false;
-    QSize size;
-    QPoint offsetFromMap;
-    QString location, info, date, temperature;
-};
-
-void closeBuoyDialogWhenOpen(BuoyDialogSeen* seen, const QWidget* map)
-{
-    auto* dialog = qobject_cast<BuoyDialog*>(QApplication::activeModalWidget());
-    if (!dialog) {
-        QTimer::singleShot(20, [seen, map] { closeBuoyDialogWhenOpen(seen, map); });
-        return;
-    }
-    seen->opened = true;
-    seen->size = dialog->size();
-    seen->offsetFromMap = dialog->pos() - map->mapToGlobal(QPoint(0, 0));
-    seen->location = dialog->ui.labelLocation->text();
-    seen->info = dialog->ui.labelBuoyInfo->text();
-    seen->date = dialog->ui.labelDate->text();
-    seen->temperature = dialog->ui.labelTemperature->text();
-    QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
-}
-
-// Acts on the download dialog while its modal loop runs: waits for the
-// transfer to show progress (or not), presses Escape, then Cancel.
-class CancelDriver : public QObject {
-public:
-    explicit CancelDriver(bool waitForProgress = true) : waitForProgress(waitForProgress)
-    {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { act(); });
-        timer.start();
-    }
+// Presses Escape, then Cancel, on the download dialog once it shows
+// progress, or at once.
+struct Canceller {
+    explicit Canceller(bool waitForProgress) : waitForProgress(waitForProgress) {}
+    bool waitForProgress;
     bool escapeIgnored = false;
     QString progressText;
-
-private:
-    void act()
-    {
-        auto* dialog = qobject_cast<DownloadDlg*>(QApplication::activeModalWidget());
-        if (!dialog || (waitForProgress && !dialog->ui.label->text().startsWith(u"Downloading forecast data ("_s)))
-            return;
-        timer.stop();
+    OnModal<DownloadDlg> onDialog{[this](DownloadDlg* dialog) {
+        if (waitForProgress && !dialog->ui.label->text().startsWith(u"Downloading forecast data ("_s))
+            return false;
         progressText = dialog->ui.label->text();
         QTest::keyClick(dialog, Qt::Key_Escape);
         escapeIgnored = dialog->isVisible();
         QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
-    }
-    bool waitForProgress;
-    QTimer timer;
-};
-
-// Runs an action once on the advanced download dialog while its modal
-// loop runs.
-class RequestDriver : public QObject {
-public:
-    explicit RequestDriver(std::function<void(RequestDlg*)> action) : action(std::move(action))
-    {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { act(); });
-        timer.start();
-    }
-    bool ran = false;
-
-private:
-    void act()
-    {
-        auto* dialog = qobject_cast<RequestDlg*>(QApplication::activeModalWidget());
-        if (!dialog || ran)
-            return;
-        ran = true;
-        action(dialog);
-    }
-    std::function<void(RequestDlg*)> action;
-    QTimer timer;
+        return true;
+    }, 10};
 };
 
 }  // namespace
@@ -142,19 +76,8 @@ private:
     void startServer(const QStringList& extra = {})
     {
         server.reset();
-        server = std::make_unique<StandInServer>(
-            QStringList{"--host", kHost, "--port", "30080", "--record", recordPath} + extra);
+        server = guifixtures::serverOnSettingsPort(kHost, QStringList{"--record", recordPath} + extra);
         QVERIFY2(server->running(), server->log().constData());
-    }
-
-    void makeWindow()
-    {
-        window = Skyvane::instance();
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
-        window->setUtcClock([] { return kNow; });
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
     }
 
     QList<QJsonObject> records(const QString& operation) const
@@ -186,16 +109,16 @@ private:
         return QDir(documents()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
 
-    void click(QToolButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    static void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
+    // The kinds, data set and steps asked for, on the first day.
     static void compareRequest(const QJsonObject& p, int meteoType, int resolution, int time, int step, int steps)
     {
-        QCOMPARE(p.value("meteoType"_L1).toInt(), meteoType);
-        QCOMPARE(p.value("resolution"_L1).toInt(), resolution);
-        QCOMPARE(p.value("forecastDay"_L1).toInt(), 0);
-        QCOMPARE(p.value("forecastTime"_L1).toInt(), time);
-        QCOMPARE(p.value("timeStep"_L1).toInt(), step);
-        QCOMPARE(p.value("stepsNumber"_L1).toInt(), steps);
+        const char* keys[] = {"meteoType", "resolution", "forecastDay", "forecastTime", "timeStep", "stepsNumber"};
+        QList<int> asked;
+        for (const char* key : keys)
+            asked << p.value(QLatin1String(key)).toInt();
+        QCOMPARE(asked, (QList<int>{meteoType, resolution, 0, time, step, steps}));
     }
 
     // The requested edges cover the visible corners, on multiples of the
@@ -234,14 +157,13 @@ private slots:
         QDir(documents()).removeRecursively();
         // Every window starts on the same view, whatever the last one left.
         SettingsFactory::setHome(QPointF(-3.0, 53.0), 8);
-        makeWindow();
+        guifixtures::showMainWindow(window);
+        window->setUtcClock([] { return kNow; });
     }
 
     void cleanup()
     {
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
-        Skyvane::destroyInstance();
-        window = nullptr;
+        guifixtures::closeMainWindow(window);
         if (!server->running())
             startServer();
     }
@@ -288,6 +210,8 @@ private slots:
         QCOMPARE(loadedFile(window), documents() + u"UTC_2026-03-10_14-25-0700.grb"_s);
     }
 
+    // The data-set button names the set a button's own download used, and
+    // the next download stays on it.
     void dataSetButtonsNameTheSetUsed()
     {
         click(window->ui.sstButton);
@@ -295,7 +219,6 @@ private slots:
         QCOMPARE(window->ui.actionForecast->text(), u"High\nresolution"_s);
         QCOMPARE(window->getDisplayedFlags(), 32);
         QVERIFY(!window->getPlayPanel()->isVisible());
-        // The next download stays on that data set.
         click(window->ui.windButton);
         compareRequest(lastParameters(), 1, 4, 14, 3, 16);
 
@@ -341,18 +264,21 @@ private slots:
     {
         window->openGribFile(work.filePath("loaded.grb"));
         bool weatherHidden = false;
-        RequestDriver driver([&](RequestDlg* dialog) {
-            weatherHidden = !window->getMap()->getProjector()->getHelper();
-            QTest::mouseClick(dialog->ui.tempReqPushButton, Qt::LeftButton);
-            QTest::mouseClick(dialog->ui.pressReqPushButton, Qt::LeftButton);
-            dialog->ui.reqTimestepComboBox->setCurrentIndex(1);  // 6 hours
-            emit dialog->ui.reqTimestepComboBox->activated(1);
-            dialog->ui.reqToSlider->setValue(5);
-            dialog->ui.reqFromSlider->setValue(2);
-            QTest::mouseClick(dialog->ui.downloadButton, Qt::LeftButton);
-        });
-        window->ui.actionAddNewRequest->trigger();
-        QVERIFY(driver.ran);
+        {
+            OnModal<RequestDlg> chooser([&](RequestDlg* dialog) {
+                weatherHidden = !window->getMap()->getProjector()->getHelper();
+                click(dialog->ui.tempReqPushButton);
+                click(dialog->ui.pressReqPushButton);
+                dialog->ui.reqTimestepComboBox->setCurrentIndex(1);  // 6 hours
+                emit dialog->ui.reqTimestepComboBox->activated(1);
+                dialog->ui.reqToSlider->setValue(5);
+                dialog->ui.reqFromSlider->setValue(2);
+                click(dialog->ui.downloadButton);
+                return true;
+            });
+            window->ui.actionAddNewRequest->trigger();
+            QCOMPARE(chooser.handled, 1);
+        }
         QVERIFY(weatherHidden);
         // Local time is UTC+2: the second 6-hour step from 16:00 local is
         // 22:00 local, 20:00 UTC.
@@ -361,15 +287,16 @@ private slots:
         QCOMPARE(window->getDisplayedFlags(), 1);
 
         BoxWatcher boxes;
-        RequestDriver saver([&](RequestDlg* dialog) {
+        OnModal<RequestDlg> saver([](RequestDlg* dialog) {
             dialog->ui.comboPresetName->lineEdit()->selectAll();
             QTest::keyClicks(dialog->ui.comboPresetName->lineEdit(), u"Biscay"_s);
-            QTest::mouseClick(dialog->ui.pushButtonSave, Qt::LeftButton);
-            QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+            click(dialog->ui.pushButtonSave);
+            click(dialog->ui.cancelButton);
+            return true;
         });
         const int requests = forecastRequests();
         window->ui.actionAddNewRequest->trigger();
-        QVERIFY(saver.ran);
+        QCOMPARE(saver.handled, 1);
         QCOMPARE(forecastRequests(), requests);
         QCOMPARE(window->getMap()->getProjector()->getHelper(), window->getHelper());
         QVERIFY(window->ui.actionFavourites->isVisible());
@@ -392,11 +319,11 @@ private slots:
         // Megabytes at 50 kB/s: still streaming when Cancel is pressed.
         window->ui.actionMedResForecast->trigger();
         startServer({"--throttle", "50000"});
-        CancelDriver driver;
+        Canceller canceller(true);
         BoxWatcher boxes;
         click(window->ui.windButton);
-        QVERIFY(driver.escapeIgnored);
-        QVERIFY(driver.progressText.contains(u" from "_s));
+        QVERIFY(canceller.escapeIgnored);
+        QVERIFY(canceller.progressText.contains(u" from "_s));
         QVERIFY(boxes.boxes.isEmpty());
         QVERIFY(savedFiles().isEmpty());
         QCOMPARE(loadedFile(window), previous);
@@ -414,9 +341,9 @@ private slots:
     {
         window->ui.actionMedResForecast->trigger();
         ::kill(server->process.processId(), SIGSTOP);
-        CancelDriver driver(false);
+        Canceller canceller(false);
         click(window->ui.windButton);
-        QVERIFY(driver.escapeIgnored);
+        QVERIFY(canceller.escapeIgnored);
         QCOMPARE(DownloadThread::abandonedCount(), 1);
         ::kill(server->process.processId(), SIGCONT);
         QTRY_COMPARE_WITH_TIMEOUT(DownloadThread::abandonedCount(), 0, 20000);
@@ -424,25 +351,22 @@ private slots:
         QVERIFY(window->isForceDownload());
     }
 
+    // A refused account, then no server: one box each, and the loaded
+    // file stays on the map.
     void failuresKeepTheLoadedFile()
     {
         const QString previous = work.filePath("loaded.grb");
         window->openGribFile(previous);
         SettingsFactory::setAccount(u"demo"_s, u"wrong"_s);
-        {
-            BoxWatcher boxes;
-            click(window->ui.windButton);
-            QCOMPARE(boxes.boxes.size(), 1);
-            QCOMPARE(boxes.boxes[0].title, u"Download failed"_s);
-            QCOMPARE(boxes.boxes[0].icon, QMessageBox::Critical);
-        }
+        BoxWatcher boxes;
+        click(window->ui.windButton);
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].title, u"Download failed"_s);
+        QCOMPARE(boxes.boxes[0].icon, QMessageBox::Critical);
         SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
         server->stop();
-        {
-            BoxWatcher boxes;
-            click(window->ui.windButton);
-            QCOMPARE(boxes.boxes.size(), 1);
-        }
+        click(window->ui.windButton);
+        QCOMPARE(boxes.boxes.size(), 2);
         QVERIFY(savedFiles().isEmpty());
         QCOMPARE(loadedFile(window), previous);
         QCOMPARE(window->getMap()->getProjector()->getHelper(), window->getHelper());
@@ -453,14 +377,13 @@ private slots:
     {
         window->openGribFile(work.filePath("loaded.grb"));
         MeteoDialog dialog(window->getMap(), window->getHelper(), 50000000, -5000000);
-        QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
+        click(dialog.ui.onlineButton);
         compareRequest(lastParameters(), 31, 1, 14, 3, 48);
         // A square of 1.001 degrees around the point, widened to the grid.
         const QJsonObject p = lastParameters();
-        QCOMPARE(p.value("top"_L1).toInt(), 52000);
-        QCOMPARE(p.value("left"_L1).toInt(), -7000);
-        QCOMPARE(p.value("right"_L1).toInt(), -3000);
-        QCOMPARE(p.value("bottom"_L1).toInt(), 48000);
+        QCOMPARE((QList<int>{p.value("top"_L1).toInt(), p.value("left"_L1).toInt(), p.value("right"_L1).toInt(),
+                             p.value("bottom"_L1).toInt()}),
+                 (QList<int>{52000, -7000, -3000, 48000}));
         QVERIFY(dialog.getOnlineHelper());
         QCOMPARE(dialog.getCurrentHelper(), dialog.getOnlineHelper());
         QCOMPARE(dialog.getOnlineHelper()->getCompoundNum(), 48);
@@ -470,7 +393,7 @@ private slots:
         server->stop();
         MeteoDialog offline(window->getMap(), window->getHelper(), 50000000, -5000000);
         BoxWatcher boxes;
-        QTest::mouseClick(offline.ui.onlineButton, Qt::LeftButton);
+        click(offline.ui.onlineButton);
         QCOMPARE(boxes.boxes.size(), 1);
         QVERIFY(!offline.getOnlineHelper());
         QCOMPARE(offline.getCurrentHelper(), window->getHelper());
@@ -495,15 +418,16 @@ private slots:
         QVERIFY(window->ui.buoyButton->property("coloured").toBool());
 
         WeatherMap* map = window->getMap();
-        QList<BuoyMarker*> buoys;
-        for (WeatherMarker* marker : map->getMarkers())
-            if (marker->type() == 2)
-                buoys.append(static_cast<BuoyMarker*>(marker));
-        QCOMPARE(buoys.size(), int(kml.count(u"<Placemark>"_s)));
+        int buoys = 0;
         BuoyMarker* lightship = nullptr;
-        for (BuoyMarker* buoy : buoys)
-            if (buoy->name == u"Station 62103"_s)
-                lightship = buoy;
+        for (WeatherMarker* marker : map->getMarkers()) {
+            if (marker->type() != 2)
+                continue;
+            ++buoys;
+            if (static_cast<BuoyMarker*>(marker)->name == u"Station 62103"_s)
+                lightship = static_cast<BuoyMarker*>(marker);
+        }
+        QCOMPARE(buoys, int(kml.count(u"<Placemark>"_s)));
         QVERIFY(lightship);
         // Where the document's LookAt puts it: 49.90 N 2.90 W.
         QVERIFY(qAbs(lightship->latitude - 49900000) <= 4);
@@ -523,17 +447,20 @@ private slots:
         QVERIFY(stated.hasMatch());
         const double celsius = (stated.captured(6).toDouble() - 32.0) * 5.0 / 9.0;
 
-        BuoyDialogSeen seen;
-        closeBuoyDialogWhenOpen(&seen, map);
+        QStringList seen;
+        OnModal<BuoyDialog> reader([&seen](BuoyDialog* dialog) {
+            seen = QStringList{dialog->ui.labelLocation->text(), dialog->ui.labelBuoyInfo->text(),
+                               dialog->ui.labelDate->text(), dialog->ui.labelTemperature->text()};
+            click(dialog->ui.cancelButton);
+            return true;
+        });
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(x + 4, y - 3));
-        QVERIFY(seen.opened);
-        QCOMPARE(seen.location, u"Buoy: Station 62103"_s);
-        QCOMPARE(seen.info, u"Channel Lightship - 30 NM North of Guernsey"_s);
-        QCOMPARE(seen.date, u"%1.%2.%3 %4:%5 UTC"_s.arg(stated.captured(2), stated.captured(1), stated.captured(3),
-                                                         stated.captured(4), stated.captured(5)));
-        QVERIFY2(qAbs(seen.temperature.toInt() - celsius) <= 0.5001, qPrintable(seen.temperature));
-        QCOMPARE(seen.size, QSize(210, 448));
-        QCOMPARE(seen.offsetFromMap, QPoint((map->width() - 210) / 2, (map->height() - 448) / 2));
+        QCOMPARE(reader.handled, 1);
+        QCOMPARE(seen.mid(0, 3), (QStringList{u"Buoy: Station 62103"_s, u"Channel Lightship - 30 NM North of Guernsey"_s,
+                                              u"%1.%2.%3 %4:%5 UTC"_s.arg(stated.captured(2), stated.captured(1),
+                                                                          stated.captured(3), stated.captured(4),
+                                                                          stated.captured(5))}));
+        QVERIFY2(qAbs(seen[3].toInt() - celsius) <= 0.5001, qPrintable(seen[3]));
         QVERIFY(!map->getMenu()->isVisible());
 
         click(window->ui.cleanButton);
