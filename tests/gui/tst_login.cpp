@@ -2,32 +2,22 @@
 // and clicks on the offscreen platform, against the stand-in forecast
 // server on 127.0.0.3:30080 (the settings always call port 30080), or a
 // listener there that accepts and keeps silent until told to answer.
-#include <QApplication>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
-#include <QProcess>
-#include <QPushButton>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <poll.h>
-
-#include <functional>
-#include <memory>
+#include "guifixtures.h"
 
 #include "ConnectionDialog.h"
 #include "ConnectionThread.h"
 #include "Provider.h"
-#include "SettingsFactory.h"
 #include "StartupDlg.h"
-#include "guifixtures.h"
-#include "servicefixtures.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <poll.h>
 
 using namespace Qt::StringLiterals;
 
@@ -121,49 +111,28 @@ private:
 
 // Deals with the modal windows a login opens, from inside their own event
 // loops: records each message box as "title|text" and closes it with a
-// click on its OK button; hands the account and start-up dialogs to the
-// test (the account dialog once, the start-up dialog on every poll).
-class ModalDriver : public QObject {
-public:
-    ModalDriver()
-    {
-        connect(&timer_, &QTimer::timeout, this, &ModalDriver::poll);
-        timer_.start(10);
-    }
-
+// click on its OK button; hands each account dialog to onAccount (Cancel
+// by default) and the start-up dialog to onStartup on every poll.
+struct ModalDriver {
+    QStringList boxes;
     std::function<void(ConnectionDialog*)> onAccount = [](ConnectionDialog* dialog) {
         QTest::mouseClick(dialog->findChild<QPushButton*>(u"buttonCancel"_s), Qt::LeftButton);
     };
     std::function<void(StartupDlg*)> onStartup = [](StartupDlg*) {};
 
-    QStringList boxes;
-    int accountDialogs = 0;
-
-private:
-    void poll()
-    {
-        if (busy_)
-            return;
-        busy_ = true;
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            boxes << box->windowTitle() + u'|' + box->text();
-            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        } else if (auto* account = qobject_cast<ConnectionDialog*>(modal)) {
-            if (account != lastAccount_) {
-                lastAccount_ = account;
-                ++accountDialogs;
-                onAccount(account);
-            }
-        } else if (auto* startup = qobject_cast<StartupDlg*>(modal)) {
-            onStartup(startup);
-        }
-        busy_ = false;
-    }
-
-    QTimer timer_;
-    bool busy_ = false;
-    QPointer<ConnectionDialog> lastAccount_;
+    guifixtures::OnModal<QMessageBox> boxHandler{[this](QMessageBox* box) {
+        boxes << box->windowTitle() + u'|' + box->text();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        return true;
+    }, 10};
+    guifixtures::OnModal<ConnectionDialog> accountHandler{[this](ConnectionDialog* dialog) {
+        onAccount(dialog);
+        return true;
+    }, 10};
+    guifixtures::OnModal<StartupDlg> startupHandler{[this](StartupDlg* dialog) {
+        onStartup(dialog);
+        return false;
+    }, 10};
 };
 
 template <typename T>
@@ -242,27 +211,48 @@ private slots:
     void initTestCase() { useLoginHost(iniPath); }
     void cleanupTestCase() { SettingsFactory::destroy(); }
 
-    // The demo account: accepted, the dialog centred over its parent, and
-    // the account and user agent as the server received them.
-    void demoAccountAccepted()
+    // The demo account is accepted, with the dialog centred over its
+    // parent and the account and user agent as the server received them;
+    // a wrong password or no server gives the connection error.
+    void login_data()
     {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("serverRunning");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("demo account") << u"demo"_s << true << true;
+        QTest::newRow("wrong password") << u"wrong"_s << true << false;
+        QTest::newRow("server not running") << u"demo"_s << false << false;
+    }
+
+    void login()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, serverRunning);
+        QFETCH(bool, accepted);
         QTemporaryDir scratch;
         const QString recordPath = scratch.filePath(u"requests.jsonl"_s);
-        StandInServer server({"--host", kHost, "--port", "30080", "--record", recordPath});
-        if (!server.running())
-            QFAIL(qPrintable(u"the stand-in server did not start: "_s + QString::fromUtf8(server.log())));
-        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
+        std::unique_ptr<StandInServer> server;
+        if (serverRunning) {
+            server = guifixtures::serverOnSettingsPort(kHost, {"--record", recordPath});
+            QVERIFY2(server->running(), server->log().constData());
+        }
+        SettingsFactory::setAccount(u"demo"_s, password);
         QWidget window;
         window.setGeometry(100, 60, 801, 600);
         ModalDriver driver;
         StartupDlg dialog(&window);
 
         QCOMPARE(dialog.doStartup(), 1);
-        QCOMPARE(dialog.startupState(), 0);
-        QCOMPARE(driver.boxes, QStringList());
         QCOMPARE(dialog.x(), 100 + (801 - dialog.width()) / 2);
         QCOMPARE(dialog.y(), 60 + (600 - dialog.height()) / 2);
-
+        if (!accepted) {
+            QCOMPARE(dialog.startupState(), -1);
+            QCOMPARE(driver.boxes, QStringList{kConnectionError});
+            QVERIFY(!server || server->log().contains("login=demo unknown"));
+            return;
+        }
+        QCOMPARE(dialog.startupState(), 0);
+        QCOMPARE(driver.boxes, QStringList());
         QFile requests(recordPath);
         QVERIFY(requests.open(QIODevice::ReadOnly));
         const QJsonObject sent = QJsonDocument::fromJson(requests.readLine()).object();
@@ -272,31 +262,6 @@ private slots:
         QCOMPARE(account.value("password").toString(), u"demo"_s);
         QCOMPARE(account.value("userAgent").toString(), u"Skyvane ver. 3.2 MAC"_s);
         QVERIFY(requests.readLine().isEmpty());
-    }
-
-    void wrongPasswordRefused()
-    {
-        StandInServer server({"--host", kHost, "--port", "30080"});
-        QVERIFY(server.running());
-        SettingsFactory::setAccount(u"demo"_s, u"wrong"_s);
-        ModalDriver driver;
-        StartupDlg dialog(nullptr);
-
-        QCOMPARE(dialog.doStartup(), 1);
-        QVERIFY(dialog.startupState() < 0);
-        QCOMPARE(driver.boxes, QStringList{kConnectionError});
-        QVERIFY(server.log().contains("unknown"));
-    }
-
-    void serverNotRunning()
-    {
-        SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
-        ModalDriver driver;
-        StartupDlg dialog(nullptr);
-
-        QCOMPARE(dialog.doStartup(), 1);
-        QCOMPARE(dialog.startupState(), -1);
-        QCOMPARE(driver.boxes, QStringList{kConnectionError});
     }
 
     // Without a full account the account dialog comes first; left without
@@ -330,7 +295,7 @@ private slots:
 
         QCOMPARE(dialog.doStartup(), -1);
         QCOMPARE(dialog.startupState(), -1);
-        QCOMPARE(driver.accountDialogs, 1);
+        QCOMPARE(driver.accountHandler.handled, 1);
         QCOMPARE(shownLogin, login);
         QCOMPARE(shownPassword, password);
         QCOMPARE(driver.boxes, QStringList{kAuthorizationRequired});
@@ -340,8 +305,8 @@ private slots:
 
     void accountEnteredThenLogin()
     {
-        StandInServer server({"--host", kHost, "--port", "30080"});
-        QVERIFY(server.running());
+        auto server = guifixtures::serverOnSettingsPort(kHost);
+        QVERIFY(server->running());
         SettingsFactory::setAccount(QString(), QString());
         ModalDriver driver;
         driver.onAccount = [](ConnectionDialog* dialog) {
@@ -353,7 +318,7 @@ private slots:
 
         QCOMPARE(dialog.doStartup(), 1);
         QCOMPARE(dialog.startupState(), 0);
-        QCOMPARE(driver.accountDialogs, 1);
+        QCOMPARE(driver.accountHandler.handled, 1);
         QCOMPARE(driver.boxes, QStringList());
         QCOMPARE(storedValue("Download/username"), u"demo"_s);
     }
@@ -421,8 +386,7 @@ private slots:
         QVERIFY2(!errors.contains("QThread"), errors.constData());
     }
 
-    // OK stores what was typed; the server field takes no typing; Cancel
-    // stores nothing.
+    // OK stores what was typed; Cancel stores nothing.
     void accountDialogStoresEdits()
     {
         SettingsFactory::setAccount(u"alice"_s, u"secret"_s);
@@ -431,13 +395,8 @@ private slots:
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QCOMPARE(child<QLineEdit>(&dialog, "editLogin")->text(), u"alice"_s);
-            QCOMPARE(child<QLineEdit>(&dialog, "editPassword")->echoMode(), QLineEdit::Password);
             retype(child<QLineEdit>(&dialog, "editLogin"), u"bob"_s);
             retype(child<QLineEdit>(&dialog, "editPassword"), u"hunter2"_s);
-            auto* server = child<QLineEdit>(&dialog, "editServer");
-            QTest::mouseClick(server, Qt::LeftButton);
-            QTest::keyClicks(server, u"elsewhere"_s);
-            QCOMPARE(server->text(), QString::fromLatin1(Provider::defaultServerHost));
             QTest::mouseClick(child<QPushButton>(&dialog, "buttonOK"), Qt::LeftButton);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }

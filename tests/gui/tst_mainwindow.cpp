@@ -3,7 +3,6 @@
 // Clear, and the home view kept across runs.  The start-up login runs
 // against the stand-in server on loopback.
 #include "guifixtures.h"
-#include "servicefixtures.h"
 
 #include "CustomStyle.h"
 #include "ForecastUpdateTime.h"
@@ -11,9 +10,6 @@
 #include "GribFileHelper.h"
 #include "MeteoDialog.h"
 #include "PlayPanel.h"
-#include "SettingsFactory.h"
-#include "Skyvane.h"
-#include "SkyvaneApplication.h"
 #include "WeatherMap.h"
 
 #include <QFileOpenEvent>
@@ -44,13 +40,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 public:
-    explicit TestMainWindow(QString homePath)
-        : home(std::move(homePath))
-    {
-    }
-
 private:
-    QString home;
     QTemporaryDir work;
     std::unique_ptr<StandInServer> server;
     Skyvane* window = nullptr;
@@ -58,15 +48,7 @@ private:
     QString windPressure;
     QString singleWind;
 
-    // A window as the program makes it, logged in.
-    void makeWindow()
-    {
-        window = Skyvane::instance();
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
-    }
+    void makeWindow() { guifixtures::showMainWindow(window); }
 
     QList<QToolButton*> dataButtons() const
     {
@@ -95,12 +77,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(work.isValid());
-        server = std::make_unique<StandInServer>(QStringList{"--host", "127.0.0.4", "--port", "30080"});
-        if (!server->running()) {
-            if (server->log().contains("cannot listen"))
-                QSKIP("127.0.0.4:30080 is taken; the settings always name port 30080");
-            QFAIL(server->log().constData());
-        }
+        server = guifixtures::serverOnSettingsPort("127.0.0.4");
+        GUI_REQUIRE_SERVER(server);
         pressureTemperature = work.filePath("pressure temperature.grb");
         windPressure = work.filePath("wind.grb");
         singleWind = work.filePath("single.grb");
@@ -110,42 +88,30 @@ private slots:
         QVERIFY(guifixtures::writeForecast(singleWind, mtWind, 1, 3, 50000, -10000, 40000, 0));
     }
 
-    void cleanup()
-    {
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
-        Skyvane::destroyInstance();
-        window = nullptr;
-    }
+    void cleanup() { guifixtures::closeMainWindow(window); }
 
     void constructionAndInitialState()
     {
         makeWindow();
         auto& ui = window->ui;
-        QCOMPARE(window->size(), QSize(772, 579));
         const QRect desktop = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(window->pos(), QPoint((desktop.width() - 772) / 2, (desktop.height() - 579) / 2));
-
         QCOMPARE(window->getProjectors().size(), 2);
         QVERIFY(dynamic_cast<EquirectProjector*>(window->getProjectors()[0]));
         QVERIFY(dynamic_cast<MercatorProjector*>(window->getProjectors()[1]));
         QCOMPARE(window->getMap()->getProjector(), window->getProjectors()[0]);
-        QCOMPARE(ui.actionProjection->text(), u"Equirect\nProjection"_s);
-        QCOMPARE(ui.actionForecast->text(), u"Global\n1.0 degree"_s);
         QCOMPARE(int(window->getRequest().resolution), 1);
         QVERIFY(!ui.actionFavourites->isVisible());
-        QCOMPARE(ui.actionConnection->toolTip(), u"Connected"_s);
         QCOMPARE(window->getDisplayedFlags(), 16);
         QVERIFY(window->isForceDownload());
-
+        // The play panel floats hidden in the map's upper right corner;
+        // the parameter buttons lie on the map, all grey.
         QVERIFY(!window->getPlayPanel()->isVisible());
         QCOMPARE(window->getPlayPanel()->geometry(), QRect(772 - 94, 0, 94, 72));
         QCOMPARE(colouredButtons(), QStringList());
-        QCOMPARE(ui.cleanButton->parentWidget(), window->getMap());
         QCOMPARE(ui.tidalStreamButton->parentWidget(), window->getMap());
 
-        QCOMPARE(ui.actionAddNewRequest->property("DownloadParameters").value<quintptr>(),
-                 quintptr(&window->getRequest()));
-
+        QCOMPARE(ui.actionConnection->toolTip(), u"Connected"_s);
         ui.actionMarineMode->trigger();
         QCOMPARE(ui.actionConnection->toolTip(), u"Using marine mode"_s);
         ui.actionMarineMode->trigger();
@@ -223,22 +189,6 @@ private slots:
         QCOMPARE(window->getMap()->getProjector(), equirect);
     }
 
-    void commandLine()
-    {
-        makeWindow();
-        window->openCommandLine({u"skyvane"_s, work.filePath("pressure"), u"temperature.grb"_s});
-        QVERIFY(window->getHelper() && window->getHelper()->isValid());
-        QCOMPARE(QString::fromStdString(window->getHelper()->gribFile()->getFileName()), pressureTemperature);
-
-        BoxWatcher watcher;
-        window->openCommandLine({u"skyvane"_s, u"/nowhere/no"_s, u"file.grb"_s});
-        QCOMPARE(watcher.boxes.size(), 1);
-        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
-        QCOMPARE(watcher.boxes[0].text,
-                 u"Sorry, file /nowhere/no file.grb\r\n cannot be opened. The file does not exist."_s);
-        QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
-    }
-
     void openingFiles()
     {
         makeWindow();
@@ -301,20 +251,32 @@ private slots:
         QVERIFY(!window->isForceDownload());
     }
 
+    // A missing file named on the command line (its blanks split by the
+    // shell), garbage, an edition 2 file and ECMWF's 2 m temperature, a
+    // parameter the viewer has no colours for: each says why in a box.
     void unreadableFiles()
     {
         makeWindow();
-        window->openGribFile(windPressure);
+        window->openCommandLine({u"skyvane"_s, work.filePath("pressure"), u"temperature.grb"_s});
+        QVERIFY(window->getHelper() && window->getHelper()->isValid());
+        QCOMPARE(QString::fromStdString(window->getHelper()->gribFile()->getFileName()), pressureTemperature);
+
+        BoxWatcher watcher;
+        window->openCommandLine({u"skyvane"_s, u"/nowhere/no"_s, u"file.grb"_s});
+        QCOMPARE(watcher.boxes.size(), 1);
+        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
+        QCOMPARE(watcher.boxes[0].text,
+                 u"Sorry, file /nowhere/no file.grb\r\n cannot be opened. The file does not exist."_s);
+        QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
+
         const QString garbage = work.filePath("garbage.grb");
         QFile file(garbage);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(5000, 'x'));
         file.close();
-        BoxWatcher watcher;
         window->openGribFile(garbage);
-        QCOMPARE(watcher.boxes.size(), 1);
-        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
-        QCOMPARE(watcher.boxes[0].text,
+        QCOMPARE(watcher.boxes.size(), 2);
+        QCOMPARE(watcher.boxes[1].text,
                  u"Sorry, file "_s + garbage + u"\r\n cannot be opened. It holds no GRIB edition 1 data."_s);
         QCOMPARE(colouredButtons(), QStringList());
         QVERIFY(!window->getPlayPanel()->isVisible());
@@ -322,14 +284,12 @@ private slots:
         QVERIFY(window->getMap()->getProjector()->getMessage() == nullptr);
         window->getMap()->grab();
 
-        // Real files: an edition 2 file, and ECMWF's 2 m temperature, a
-        // parameter the viewer has no colours for.
         const QString examples = u"/usr/share/doc/python-grib-doc/examples/"_s;
         window->openGribFile(examples + u"regular_latlon_surface.grib2"_s);
         window->openGribFile(examples + u"regular_latlon_surface.grib1"_s);
-        QCOMPARE(watcher.boxes.size(), 3);
-        QVERIFY(watcher.boxes[1].text.endsWith(u"It holds no GRIB edition 1 data."_s));
-        QVERIFY(watcher.boxes[2].text.endsWith(u"It holds no weather parameter that Skyvane can show."_s));
+        QCOMPARE(watcher.boxes.size(), 4);
+        QVERIFY(watcher.boxes[2].text.endsWith(u"It holds no GRIB edition 1 data."_s));
+        QVERIFY(watcher.boxes[3].text.endsWith(u"It holds no weather parameter that Skyvane can show."_s));
         QVERIFY(window->getHelper()->isValid());
         QCOMPARE(colouredButtons(), QStringList());
         window->getMap()->grab();
