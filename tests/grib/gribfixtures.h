@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "grib.h"
@@ -151,6 +152,15 @@ inline Decoded decode(const Bytes& message, bool withBitmap = true)
     }
     d.error = err;
     return d;
+}
+
+// Decoded fields against the values laid out by hand, as (name, decoded,
+// expected); a failure names the field.
+inline void compareFields(std::initializer_list<std::tuple<const char*, long, long>> fields)
+{
+    for (const auto& [name, decoded, expected] : fields)
+        QVERIFY2(decoded == expected,
+                 qPrintable(QString("%1: %2, expected %3").arg(name).arg(decoded).arg(expected)));
 }
 
 class TempFiles {

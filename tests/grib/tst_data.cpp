@@ -7,6 +7,8 @@
 
 using namespace fixtures;
 
+Q_DECLARE_METATYPE(fixtures::Bytes)
+
 class TestData : public QObject {
     Q_OBJECT
 
@@ -20,50 +22,38 @@ private:
     }
 
 private slots:
-    void eightBitRamp()
+    // Sections laid out by hand: the PDS's decimal scale D, the BDS flag
+    // octet, binary scale E, IBM reference R and packed octets, and the
+    // values (R + X * 2^E) / 10^D worked out from them.
+    void handPacked_data()
     {
-        Bytes data(256);
+        QTest::addColumn<Bytes>("pds");
+        QTest::addColumn<Bytes>("bds");
+        QTest::addColumn<std::vector<float>>("values");
+        Bytes octets(256);
         for (int i = 0; i < 256; ++i)
-            data[size_t(i)] = (unsigned char)i;
-        const Decoded d = decode(handMessage(handPds(), {}, {},
-                                             handBds(0, 0, 0, {0, 0, 0, 0}, 8, data)));
-        QCOMPARE(d.status, 0);
-        QCOMPARE(d.bds.ulGrid_size, 256u);
-        QCOMPARE(int(d.bds.usBit_pack_num), 8);
-        QCOMPARE(d.values, ramp(256));
-    }
-
-    void ibmReferenceValue()
-    {
+            octets[size_t(i)] = (unsigned char)i;
+        QTest::newRow("8-bit ramp") << handPds() << handBds(0, 0, 0, {0, 0, 0, 0}, 8, octets) << ramp(256);
         // Sign set, characteristic 65, mantissa 0x100000: -(16 * 2^20 / 2^24).
-        const Decoded d = decode(handMessage(handPds(), {}, {},
-                                             handBds(0, 0, 0, {0xC1, 0x10, 0, 0}, 8, {0, 3})));
-        QCOMPARE(d.status, 0);
-        QCOMPARE(d.bds.fReference, -1.0f);
-        QCOMPARE(d.values, (std::vector<float>{-1.0f, 2.0f}));
-    }
-
-    void binaryAndDecimalScale()
-    {
+        QTest::newRow("IBM reference") << handPds() << handBds(0, 0, 0, {0xC1, 0x10, 0, 0}, 8, {0, 3})
+                                       << std::vector<float>{-1.0f, 2.0f};
         // E = -2 (sign-and-magnitude 0x8002), D = 1, R = 100 (0x42640000), X = 8.
-        const Decoded d = decode(handMessage(handPds(1, 0, 0, 0x00, 0x01), {}, {},
-                                             handBds(0, 0x80, 0x02, {0x42, 0x64, 0, 0}, 8, {8})));
-        QCOMPARE(d.status, 0);
-        QCOMPARE(d.bds.Bin_sc_fctr, -2);
-        QCOMPARE(d.bds.fReference, 100.0f);
-        const float expected = (8.0f * 0.25f + 100.0f) / 10.0f;
-        QCOMPARE(d.values, std::vector<float>{expected});
-        QVERIFY(std::fabs(d.values[0] - 10.2f) < 1e-6f);
+        QTest::newRow("binary and decimal scale")
+            << handPds(1, 0, 0, 0x00, 0x01) << handBds(0, 0x80, 0x02, {0x42, 0x64, 0, 0}, 8, {8})
+            << std::vector<float>{10.2f};
+        // 12-bit values, 3 of them in 36 bits: 5 octets with 4 unused bits.
+        QTest::newRow("unused bits limit the count")
+            << handPds() << handBds(0x04, 0, 0, {0, 0, 0, 0}, 12, {0x00, 0x10, 0x02, 0xFF, 0xF0})
+            << std::vector<float>{1, 2, 4095};
     }
 
-    void unusedBitsLimitThePointCount()
+    void handPacked()
     {
-        // 12-bit values, 3 of them in 36 bits: 5 octets with 4 unused bits.
-        const Decoded d = decode(handMessage(handPds(), {}, {},
-                                             handBds(0x04, 0, 0, {0, 0, 0, 0}, 12,
-                                                     {0x00, 0x10, 0x02, 0xFF, 0xF0})));
+        QFETCH(Bytes, pds);
+        QFETCH(Bytes, bds);
+        const Decoded d = decode(handMessage(pds, {}, {}, bds));
         QCOMPARE(d.status, 0);
-        QCOMPARE(d.values, (std::vector<float>{1, 2, 4095}));
+        QTEST(d.values, "values");
     }
 
     void constantField()
@@ -83,35 +73,6 @@ private slots:
         const Decoded single = decode(encode(params, std::vector<float>(1, 4.0f)));
         QCOMPARE(single.status, 0);
         QCOMPARE(single.values, std::vector<float>{4.0f});
-    }
-
-    void constantFieldsTooLargeOrQuasiRegularAreRefused()
-    {
-        GRIB_WRITE_PARAMS params = smallGrid(2, 2);
-        params.bits_per_value = 0;
-        GRIB_WRITE_LAYOUT layout;
-        Bytes huge = encode(params, std::vector<float>(4, 1.0f), &layout);
-        // A few dozen octets claiming 65534 x 65534 points.
-        grib_put_uint(&huge[layout.gds_offset + 6], 65534, 2);
-        grib_put_uint(&huge[layout.gds_offset + 8], 65534, 2);
-        Decoded d = decode(huge);
-        QCOMPARE(d.status, 4);
-        QVERIFY2(d.error.rfind("grib_dec: gribgetbds: failed to create array", 0) == 0, d.error.c_str());
-        QVERIFY(d.values.empty());
-
-        Bytes reduced = huge;
-        grib_put_uint(&reduced[layout.gds_offset + 6], 0xFFFF, 2);
-        grib_put_uint(&reduced[layout.gds_offset + 8], 96, 2);
-        d = decode(reduced);
-        QCOMPARE(d.status, 5);
-        QVERIFY2(d.error.rfind("grib_dec:  constant field on a quasi-regular grid", 0) == 0,
-                 d.error.c_str());
-
-        // A packing other than simple is reported as such first.
-        reduced[layout.bds_offset + 3] |= 0x80;
-        d = decode(reduced);
-        QCOMPARE(d.status, 1);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  unrecognized packing algorithm\n"));
     }
 
     void bitmapExpansion()
@@ -137,45 +98,63 @@ private slots:
         QCOMPARE(d.values, (std::vector<float>{7, 8, 9}));
     }
 
-    void bitmapDisagreements()
+    // Messages refused, with the status and the start of the text (all of
+    // it where it ends in a newline).
+    void refused_data()
     {
-        // More bitmap bits than the grid has points.
-        Bytes gds(32, 0);
+        QTest::addColumn<Bytes>("message");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        GRIB_WRITE_PARAMS params = smallGrid(2, 2);
+        params.bits_per_value = 0;
+        GRIB_WRITE_LAYOUT layout;
+        Bytes huge = encode(params, std::vector<float>(4, 1.0f), &layout);
+        // A few dozen octets claiming 65534 x 65534 points.
+        grib_put_uint(&huge[layout.gds_offset + 6], 65534, 2);
+        grib_put_uint(&huge[layout.gds_offset + 8], 65534, 2);
+        QTest::newRow("constant field too large") << huge << 4 << "grib_dec: gribgetbds: failed to create array";
+        Bytes reduced = huge;
+        grib_put_uint(&reduced[layout.gds_offset + 6], 0xFFFF, 2);
+        grib_put_uint(&reduced[layout.gds_offset + 8], 96, 2);
+        QTest::newRow("constant quasi-regular") << reduced << 5
+                                                << "grib_dec:  constant field on a quasi-regular grid";
+        // A packing other than simple is reported as such first.
+        reduced[layout.bds_offset + 3] |= 0x80;
+        const QString unrecognised = "grib_dec: gribgetbds:  unrecognized packing algorithm\n";
+        QTest::newRow("quasi-regular, not simple") << reduced << 1 << unrecognised;
+        const Bytes pds = handPds(), noBms, noGds, zero = {0, 0, 0, 0};
+        Bytes gds(32, 0);  // 2 x 2 points
         put24(gds, 0, 32);
         gds[7] = 2, gds[9] = 2;
-        Decoded d = decode(handMessage(handPds(), gds, bitmapSection(0, {0xF0}),
-                                       handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2, 3, 4})));
-        QCOMPARE(d.status, 1);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbms: corrupted BMS, gds_flag set but "
-                                      "totbits 8 != ulgrid_sz 4\n"));
-        // More unused bits than the section holds.
-        d = decode(handMessage(handPds(), {}, bitmapSection(200, {0xF0}),
-                               handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1})));
-        QCOMPARE(d.status, 1);
-        QVERIFY2(d.error.rfind("grib_dec: gribgetbms: corrupted BMS", 0) == 0, d.error.c_str());
-        // Packed values and set bits disagree.
-        d = decode(handMessage(handPds(), {}, bitmapSection(4, {0xE0}),
-                               handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2})));
-        QCOMPARE(d.status, 2);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  BMS present, #datapts calculated (2) "
-                                      "not same as BMS's set bits (3)\n"));
-        // Packed values and grid size disagree.
-        d = decode(handMessage(handPds(), gds, {}, handBds(0, 0, 0, {0, 0, 0, 0}, 8, {1, 2, 3})));
-        QCOMPARE(d.status, 3);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  GDS present, #datapts calculated (3) "
-                                      "not same as GDS's grid size (4)\n"));
+        QTest::newRow("more bitmap bits than points")
+            << handMessage(pds, gds, bitmapSection(0, {0xF0}), handBds(0, 0, 0, zero, 8, {1, 2, 3, 4})) << 1
+            << "grib_dec: gribgetbms: corrupted BMS, gds_flag set but totbits 8 != ulgrid_sz 4\n";
+        QTest::newRow("more unused bits than the bitmap")
+            << handMessage(pds, noGds, bitmapSection(200, {0xF0}), handBds(0, 0, 0, zero, 8, {1})) << 1
+            << "grib_dec: gribgetbms: corrupted BMS";
+        QTest::newRow("set bits and packed values disagree")
+            << handMessage(pds, noGds, bitmapSection(4, {0xE0}), handBds(0, 0, 0, zero, 8, {1, 2})) << 2
+            << "grib_dec: gribgetbds:  BMS present, #datapts calculated (2) not same as BMS's set bits (3)\n";
+        QTest::newRow("grid and packed values disagree")
+            << handMessage(pds, gds, noBms, handBds(0, 0, 0, zero, 8, {1, 2, 3})) << 3
+            << "grib_dec: gribgetbds:  GDS present, #datapts calculated (3) not same as GDS's grid size (4)\n";
+        QTest::newRow("harmonics") << handMessage(pds, noGds, noBms, handBds(0x80, 0, 0, zero, 8, {1})) << 1
+                                   << unrecognised;
+        QTest::newRow("complex packing") << handMessage(pds, noGds, noBms, handBds(0x40, 0, 0, zero, 8, {1})) << 1
+                                         << unrecognised;
+        QTest::newRow("33 bits") << handMessage(pds, noGds, noBms, handBds(0, 0, 0, zero, 33, Bytes(40, 1))) << 5
+                                 << "grib_dec: gribgetbds:  33 bits per value not supported (at most 32)\n";
     }
 
-    void unsupportedPacking()
+    void refused()
     {
-        Decoded d = decode(handMessage(handPds(), {}, {}, handBds(0x80, 0, 0, {0, 0, 0, 0}, 8, {1})));
-        QCOMPARE(d.status, 1);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  unrecognized packing algorithm\n"));
-        d = decode(handMessage(handPds(), {}, {}, handBds(0x40, 0, 0, {0, 0, 0, 0}, 8, {1})));
-        QCOMPARE(d.status, 1);
-        d = decode(handMessage(handPds(), {}, {}, handBds(0, 0, 0, {0, 0, 0, 0}, 33, Bytes(40, 1))));
-        QCOMPARE(d.status, 5);
-        QCOMPARE(d.error, std::string("grib_dec: gribgetbds:  33 bits per value not supported (at most 32)\n"));
+        QFETCH(Bytes, message);
+        QFETCH(QString, text);
+        const Decoded d = decode(message);
+        QTEST(d.status, "status");
+        const QString error = QString::fromStdString(d.error);
+        QVERIFY2(text.endsWith('\n') ? error == text : error.startsWith(text), qPrintable(error));
+        QVERIFY(d.values.empty());
     }
 
     void applyBitmapFailures()

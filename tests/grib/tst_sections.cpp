@@ -104,29 +104,17 @@ private slots:
         pds[25] = 98;  // sub-centre
         const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
         QCOMPARE(d.status, 0);
-        QCOMPARE(int(d.pds.uslength), 28);
-        QCOMPARE(int(d.pds.usEd_num), 1);
-        QCOMPARE(int(d.pds.usParm_tbl), 2);
-        QCOMPARE(int(d.pds.usCenter_id), 7);
-        QCOMPARE(int(d.pds.usProc_id), 96);
-        QCOMPARE(int(d.pds.usGrid_id), 3);
-        QCOMPARE(int(d.pds.usParm_id), 11);
-        QCOMPARE(int(d.pds.usYear), 9);
-        QCOMPARE(int(d.pds.usMonth), 1);
-        QCOMPARE(int(d.pds.usDay), 31);
-        QCOMPARE(int(d.pds.usHour), 18);
-        QCOMPARE(int(d.pds.usMinute), 45);
-        QCOMPARE(int(d.pds.usFcst_unit_id), 1);
-        QCOMPARE(int(d.pds.usP1), 6);
-        QCOMPARE(int(d.pds.usP2), 9);
-        QCOMPARE(int(d.pds.usTime_range), 4);
-        QCOMPARE(int(d.pds.usTime_range_avg), 258);
-        QCOMPARE(int(d.pds.usTime_range_mis), 7);
-        QCOMPARE(int(d.pds.usCentury), 21);
-        QCOMPARE(int(d.pds.usCenter_sub), 98);
-        QCOMPARE(int(d.pds.sDec_sc_fctr), -3);
-        QCOMPARE(int(d.pds.usExt_flag), 0);
-        QCOMPARE(int(d.gds.head.usData_type), 255); // no GDS decoded
+        const PDS_INPUT& p = d.pds;
+        compareFields({{"length", p.uslength, 28}, {"edition", p.usEd_num, 1}, {"table", p.usParm_tbl, 2},
+                       {"centre", p.usCenter_id, 7}, {"process", p.usProc_id, 96}, {"grid", p.usGrid_id, 3},
+                       {"parameter", p.usParm_id, 11}, {"year", p.usYear, 9}, {"month", p.usMonth, 1},
+                       {"day", p.usDay, 31}, {"hour", p.usHour, 18}, {"minute", p.usMinute, 45},
+                       {"unit", p.usFcst_unit_id, 1}, {"P1", p.usP1, 6}, {"P2", p.usP2, 9},
+                       {"time range", p.usTime_range, 4}, {"in average", p.usTime_range_avg, 258},
+                       {"missing", p.usTime_range_mis, 7}, {"century", p.usCentury, 21},
+                       {"sub-centre", p.usCenter_sub, 98}, {"decimal scale", p.sDec_sc_fctr, -3},
+                       {"extension", p.usExt_flag, 0},
+                       {"no GDS decoded", d.gds.head.usData_type, 255}});
     }
 
     void pdsExtension_data()
@@ -173,23 +161,13 @@ private slots:
         const Decoded d = decode(handMessage(handPds(), latlonGds(32), {}, plainBds()));
         QCOMPARE(d.status, 0);
         const GDS_LATLON_INPUT& g = d.gds.llg;
-        QCOMPARE(int(d.gds.head.usData_type), 0);
-        QCOMPARE(int(d.gds.head.uslength), 32);
-        QCOMPARE(int(d.gds.head.usPl_Pv), 255);
-        QCOMPARE(int(g.usNi), 2);
-        QCOMPARE(int(g.usNj), 2);
-        QCOMPARE(g.lLat1, -1);
-        QCOMPARE(g.lLon1, 100000);
-        QCOMPARE(int(g.usRes_flag), 128);
-        QCOMPARE(g.lLat2, 2000);
-        QCOMPARE(g.lLon2, -100000);
-        QCOMPARE(g.iDi, 3);
-        QCOMPARE(g.iDj, 4);
-        QCOMPARE(int(g.usScan_mode), 0x40);
-        QCOMPARE(g.lLat_southpole, 0);
-        QCOMPARE(g.lLon_southpole, 0);
-        QCOMPARE(g.lRotate, 0);
-        QCOMPARE(d.bds.ulGrid_size, 4u);
+        compareFields({{"data type", d.gds.head.usData_type, 0}, {"length", d.gds.head.uslength, 32},
+                       {"PV/PL", d.gds.head.usPl_Pv, 255}, {"Ni", g.usNi, 2}, {"Nj", g.usNj, 2},
+                       {"lat1", g.lLat1, -1}, {"lon1", g.lLon1, 100000}, {"resolution", g.usRes_flag, 128},
+                       {"lat2", g.lLat2, 2000}, {"lon2", g.lLon2, -100000}, {"Di", g.iDi, 3}, {"Dj", g.iDj, 4},
+                       {"scan mode", g.usScan_mode, 0x40}, {"south pole lat", g.lLat_southpole, 0},
+                       {"south pole lon", g.lLon_southpole, 0}, {"rotation", g.lRotate, 0},
+                       {"points", long(d.bds.ulGrid_size), 4}});
     }
 
     void rotatedGridTail()
@@ -200,11 +178,10 @@ private slots:
         gds[38] = 0x12, gds[39] = 0x34, gds[40] = 0x56, gds[41] = 0x78;
         const Decoded d = decode(handMessage(handPds(), gds, {}, plainBds()));
         QCOMPARE(d.status, 0);
-        QCOMPARE(int(d.gds.llg.usData_type), 10);
-        QCOMPARE(d.gds.llg.lLat_southpole, -90000);
-        QCOMPARE(d.gds.llg.lLon_southpole, 10000);
-        QCOMPARE(d.gds.llg.lRotate, 0x12345678);
-        QCOMPARE(d.gds.llg.lPole_lat, 0);
+        const GDS_LATLON_INPUT& g = d.gds.llg;
+        compareFields({{"data type", g.usData_type, 10}, {"south pole lat", g.lLat_southpole, -90000},
+                       {"south pole lon", g.lLon_southpole, 10000}, {"rotation", g.lRotate, 0x12345678},
+                       {"pole lat", g.lPole_lat, 0}});
     }
 
     void polarStereographicGrid()
@@ -221,15 +198,11 @@ private slots:
         g[26] = 0x80;                              // south pole on the plane
         const Decoded d = decode(handMessage(handPds(), g, {}, plainBds()));
         QCOMPARE(d.status, 0);
-        QCOMPARE(int(d.gds.pol.usNx), 2);
-        QCOMPARE(d.gds.pol.lLat1, 20000);
-        QCOMPARE(d.gds.pol.lLon1, -200000);
-        QCOMPARE(d.gds.pol.lLon_orient, -5);
-        QCOMPARE(d.gds.pol.ulDx, 60000u);
-        QCOMPARE(d.gds.pol.ulDy, 7u);
-        QCOMPARE(int(d.gds.pol.usProj_flag), 0x80);
-        QCOMPARE(int(d.gds.llg.usNi), 0); // other blocks stay zero
-        QCOMPARE(d.bds.ulGrid_size, 4u);
+        const GDS_PS_INPUT& ps = d.gds.pol;
+        compareFields({{"Nx", ps.usNx, 2}, {"lat1", ps.lLat1, 20000}, {"lon1", ps.lLon1, -200000},
+                       {"orientation", ps.lLon_orient, -5}, {"Dx", long(ps.ulDx), 60000}, {"Dy", long(ps.ulDy), 7},
+                       {"projection", ps.usProj_flag, 0x80}, {"lat/lon block stays zero", d.gds.llg.usNi, 0},
+                       {"points", long(d.bds.ulGrid_size), 4}});
     }
 
     void unknownDataTypeIsRefused()
