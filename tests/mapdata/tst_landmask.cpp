@@ -89,204 +89,167 @@ class TestLandMask : public QObject {
     Q_OBJECT
 
 private slots:
-    void unwrapAcrossDateLine();
-    void unwrapRoundPole();
-    void squareFillsItsPixels();
-    void squareAcrossDateLine();
-    void holesAndOverlaps();
-    void ringRoundSouthPole();
-    void malformedTopology();
-    void landFractionMatchesPolygons();
-    void knownPlaces_data();
-    void knownPlaces();
-
-private:
-    std::vector<LandPolygon> source;
-};
-
-void TestLandMask::unwrapAcrossDateLine()
-{
-    GeoRing ring{{179.5, 60}, {-179.5, 60}, {-179.5, 61}, {179.5, 61}};
-    unwrapRing(ring);
-    QCOMPARE(ring.size(), size_t(4));
-    QCOMPARE(ring[1].lon, 180.5);
-    QCOMPARE(ring[2].lon, 180.5);
-    QCOMPARE(ring[3].lon, 179.5);
-}
-
-void TestLandMask::unwrapRoundPole()
-{
-    GeoRing ring{{-170, -70}, {-60, -70}, {60, -70}, {170, -70}};
-    unwrapRing(ring);
-    // The closing edge jumps: it goes on east to 190°, and the ring is
-    // closed along the South Pole.
-    QCOMPARE(ring.size(), size_t(7));
-    QCOMPARE(ring[4].lon, 190.0);
-    QCOMPARE(ring[4].lat, -70.0);
-    QCOMPARE(ring[5].lon, 190.0);
-    QCOMPARE(ring[5].lat, -90.0);
-    QCOMPARE(ring[6].lon, -170.0);
-    QCOMPARE(ring[6].lat, -90.0);
-}
-
-void TestLandMask::squareFillsItsPixels()
-{
-    QImage western, eastern;
-    LandRasteriser::rasterise({polygonOf({box(0, 0, 0.1, 0.1)})}, western, eastern);
-    // Centres 0.005° to 0.095°: columns 0 to 9, rows 7990 to 7999.
-    QCOMPARE(countSet(eastern), 100LL);
-    QCOMPARE(countSet(western), 0LL);
-    QVERIFY(LandMaskImage::isSet(eastern, 0, 7999));
-    QVERIFY(LandMaskImage::isSet(eastern, 9, 7990));
-    QVERIFY(!LandMaskImage::isSet(eastern, 10, 7995));
-    QVERIFY(!LandMaskImage::isSet(eastern, 5, 7989));
-    QVERIFY(!LandMaskImage::isSet(eastern, 5, 8000));
-    QCOMPARE(int(eastern.constScanLine(7995)[0]), 0xFF);
-    QCOMPARE(int(eastern.constScanLine(7995)[1]), 0xC0);
-}
-
-void TestLandMask::squareAcrossDateLine()
-{
-    QImage western, eastern;
-    LandRasteriser::rasterise({polygonOf({{{179.95, 10}, {-179.95, 10}, {-179.95, 10.1}, {179.95, 10.1}}})},
-                              western, eastern);
-    // Eastern centres 179.955° to 179.995°: columns 17995 to 17999.
-    // Western centres -180.005° (column 0) to -179.955° (column 5).
-    QCOMPARE(countSet(eastern), 50LL);
-    QCOMPARE(countSet(western), 60LL);
-    for (int row = 6990; row < 7000; ++row) {
-        QVERIFY(LandMaskImage::isSet(eastern, 17995, row) && LandMaskImage::isSet(eastern, 17999, row));
-        QVERIFY(LandMaskImage::isSet(western, 0, row) && LandMaskImage::isSet(western, 5, row));
-        QVERIFY(!LandMaskImage::isSet(eastern, 17994, row) && !LandMaskImage::isSet(western, 6, row));
+    void squareFillsItsPixels()
+    {
+        QImage western, eastern;
+        LandRasteriser::rasterise({polygonOf({box(0, 0, 0.1, 0.1)})}, western, eastern);
+        // Centres 0.005° to 0.095°: columns 0 to 9, rows 7990 to 7999.
+        QCOMPARE(countSet(eastern), 100LL);
+        QCOMPARE(countSet(western), 0LL);
+        QVERIFY(LandMaskImage::isSet(eastern, 0, 7999));
+        QVERIFY(LandMaskImage::isSet(eastern, 9, 7990));
+        QVERIFY(!LandMaskImage::isSet(eastern, 10, 7995));
+        QVERIFY(!LandMaskImage::isSet(eastern, 5, 7989));
+        QVERIFY(!LandMaskImage::isSet(eastern, 5, 8000));
+        QCOMPARE(int(eastern.constScanLine(7995)[0]), 0xFF);
+        QCOMPARE(int(eastern.constScanLine(7995)[1]), 0xC0);
     }
-}
 
-void TestLandMask::holesAndOverlaps()
-{
-    QImage western, eastern;
-    LandRasteriser::rasterise({polygonOf({box(20, 20, 21, 21), box(20.2, 20.2, 20.8, 20.8)}),
-                               polygonOf({box(-11, 40, -9, 41)}), polygonOf({box(-10, 40, -8, 41)})},
-                              western, eastern);
-    // 100 x 100 pixels less the 60 x 60 hole.
-    QCOMPARE(countSet(eastern), 10000LL - 3600LL);
-    QTemporaryDir dir;
-    QVERIFY(LandMaskImage::write(western, dir.filePath("Skyvane.00")));
-    QVERIFY(LandMaskImage::write(eastern, dir.filePath("Skyvane.01")));
-    const SharedData data(dir.path());
-    QVERIFY(data.isLand(20100000, 20100000));
-    QVERIFY(!data.isLand(20500000, 20500000));  // the hole
-    // Overlapping polygons unite: their common part stays land.
-    QVERIFY(data.isLand(40500000, -9500000));
-    QVERIFY(data.isLand(40500000, -10500000));
-    QVERIFY(data.isLand(40500000, -8500000));
-    QCOMPARE(countSet(western), 300LL * 100LL);
-}
+    void squareAcrossDateLine()
+    {
+        QImage western, eastern;
+        LandRasteriser::rasterise({polygonOf({{{179.95, 10}, {-179.95, 10}, {-179.95, 10.1}, {179.95, 10.1}}})},
+                                  western, eastern);
+        // Eastern centres 179.955° to 179.995°: columns 17995 to 17999.
+        // Western centres -180.005° (column 0) to -179.955° (column 5).
+        QCOMPARE(countSet(eastern), 50LL);
+        QCOMPARE(countSet(western), 60LL);
+        for (int row = 6990; row < 7000; ++row) {
+            QVERIFY(LandMaskImage::isSet(eastern, 17995, row) && LandMaskImage::isSet(eastern, 17999, row));
+            QVERIFY(LandMaskImage::isSet(western, 0, row) && LandMaskImage::isSet(western, 5, row));
+            QVERIFY(!LandMaskImage::isSet(eastern, 17994, row) && !LandMaskImage::isSet(western, 6, row));
+        }
+    }
 
-void TestLandMask::ringRoundSouthPole()
-{
-    QImage western, eastern;
-    LandRasteriser::rasterise({polygonOf({{{-170, -70}, {-60, -70}, {60, -70}, {170, -70}}})}, western, eastern);
-    // Everything south of 70° S down to the masks' edge at 80° S.
-    const int firstRow = 15000;  // centre -70.005°
-    QCOMPARE(countSet(western, 0, firstRow), 0LL);
-    QCOMPARE(countSet(eastern, 0, firstRow), 0LL);
-    QCOMPARE(countSet(western, firstRow), 1000LL * 18000);
-    QCOMPARE(countSet(eastern, firstRow), 1000LL * 18000);
-}
+    void holesAndOverlaps()
+    {
+        QImage western, eastern;
+        LandRasteriser::rasterise({polygonOf({box(20, 20, 21, 21), box(20.2, 20.2, 20.8, 20.8)}),
+                                   polygonOf({box(-11, 40, -9, 41)}), polygonOf({box(-10, 40, -8, 41)})},
+                                  western, eastern);
+        // 100 x 100 pixels less the 60 x 60 hole.
+        QCOMPARE(countSet(eastern), 10000LL - 3600LL);
+        QTemporaryDir dir;
+        QVERIFY(LandMaskImage::write(western, dir.filePath("Skyvane.00")));
+        QVERIFY(LandMaskImage::write(eastern, dir.filePath("Skyvane.01")));
+        const SharedData data(dir.path());
+        QVERIFY(data.isLand(20100000, 20100000));
+        QVERIFY(!data.isLand(20500000, 20500000));  // the hole
+        // Overlapping polygons unite: their common part stays land.
+        QVERIFY(data.isLand(40500000, -9500000));
+        QVERIFY(data.isLand(40500000, -10500000));
+        QVERIFY(data.isLand(40500000, -8500000));
+        QCOMPARE(countSet(western), 300LL * 100LL);
+    }
 
-void TestLandMask::malformedTopology()
-{
-    QTemporaryDir dir;
-    const QByteArray documents[] = {
-        "not json",
-        R"({"type":"FeatureCollection","features":[]})",
-        R"({"type":"Topology","arcs":[[[0,0],[1]]],"objects":{"land":{"type":"Polygon","arcs":[[0]]}}})",
-        R"({"type":"Topology","arcs":[[[0,0],[1,0],[1,1]]],"objects":{"land":{"type":"Polygon","arcs":[[5]]}}})",
-    };
-    for (const QByteArray& document : documents) {
-        QFile file(dir.filePath("t.json"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(document);
-        file.close();
+    void ringRoundSouthPole()
+    {
+        QImage western, eastern;
+        LandRasteriser::rasterise({polygonOf({{{-170, -70}, {-60, -70}, {60, -70}, {170, -70}}})}, western, eastern);
+        // Everything south of 70° S down to the masks' edge at 80° S.
+        const int firstRow = 15000;  // centre -70.005°
+        QCOMPARE(countSet(western, 0, firstRow), 0LL);
+        QCOMPARE(countSet(eastern, 0, firstRow), 0LL);
+        QCOMPARE(countSet(western, firstRow), 1000LL * 18000);
+        QCOMPARE(countSet(eastern, firstRow), 1000LL * 18000);
+    }
+
+    void malformedTopology()
+    {
+        QTemporaryDir dir;
+        const QByteArray documents[] = {
+            "not json",
+            R"({"type":"FeatureCollection","features":[]})",
+            R"({"type":"Topology","arcs":[[[0,0],[1]]],"objects":{"land":{"type":"Polygon","arcs":[[0]]}}})",
+            R"({"type":"Topology","arcs":[[[0,0],[1,0],[1,1]]],"objects":{"land":{"type":"Polygon","arcs":[[5]]}}})",
+        };
+        for (const QByteArray& document : documents) {
+            QFile file(dir.filePath("t.json"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(document);
+            file.close();
+            std::vector<LandPolygon> polygons;
+            QString error;
+            QVERIFY2(!readTopoJsonLand(file.fileName(), QStringLiteral("land"), polygons, &error), document);
+            QVERIFY(!error.isEmpty());
+        }
         std::vector<LandPolygon> polygons;
         QString error;
-        QVERIFY2(!readTopoJsonLand(file.fileName(), QStringLiteral("land"), polygons, &error), document);
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!readTopoJsonLand(dir.filePath("missing.json"), QString(), polygons, &error));
     }
-    std::vector<LandPolygon> polygons;
-    QString error;
-    QVERIFY(!readTopoJsonLand(dir.filePath("missing.json"), QString(), polygons, &error));
-}
 
-// Counted in pixels against the shoelace area of the same polygons between
-// 80° S and 80° N: both measure area in plain degrees.
-void TestLandMask::landFractionMatchesPolygons()
-{
-    QString error;
-    QVERIFY2(readTopoJsonLand(QStringLiteral(SKYVANE_LAND_TOPOLOGY), QStringLiteral("land"), source, &error),
-             qPrintable(error));
-    QVERIFY(source.size() > 4000);
-    double area = 0;
-    for (const LandPolygon& polygon : source) {
-        double polygonArea = bandArea(polygon.rings.front(), -80, 80);
-        for (size_t k = 1; k < polygon.rings.size(); ++k)
-            polygonArea -= bandArea(polygon.rings[k], -80, 80);
-        area += polygonArea;
+    // Counted in pixels against the shoelace area of the same polygons between
+    // 80° S and 80° N: both measure area in plain degrees.
+    void landFractionMatchesPolygons()
+    {
+        QString error;
+        std::vector<LandPolygon> source;
+        QVERIFY2(readTopoJsonLand(QStringLiteral(SKYVANE_LAND_TOPOLOGY), QStringLiteral("land"), source, &error),
+                 qPrintable(error));
+        QVERIFY(source.size() > 4000);
+        double area = 0;
+        for (const LandPolygon& polygon : source) {
+            double polygonArea = bandArea(polygon.rings.front(), -80, 80);
+            for (size_t k = 1; k < polygon.rings.size(); ++k)
+                polygonArea -= bandArea(polygon.rings[k], -80, 80);
+            area += polygonArea;
+        }
+        const double polygonFraction = area / (360.0 * 160.0);
+        const SharedData data(QStringLiteral(SKYVANE_DATA_DIR));
+        QVERIFY(!data.westernMask.isNull() && !data.easternMask.isNull());
+        const double pixels = double(countSet(data.westernMask) + countSet(data.easternMask));
+        const double maskFraction = pixels / (2.0 * LandMaskImage::kWidth * LandMaskImage::kHeight);
+        qInfo("land fraction: mask %.5f, polygons %.5f", maskFraction, polygonFraction);
+        QVERIFY(polygonFraction > 0.2 && polygonFraction < 0.4);
+        QVERIFY(std::fabs(maskFraction - polygonFraction) < 0.005 * polygonFraction);
     }
-    const double polygonFraction = area / (360.0 * 160.0);
-    const SharedData data(QStringLiteral(SKYVANE_DATA_DIR));
-    QVERIFY(!data.westernMask.isNull() && !data.easternMask.isNull());
-    const double pixels = double(countSet(data.westernMask) + countSet(data.easternMask));
-    const double maskFraction = pixels / (2.0 * LandMaskImage::kWidth * LandMaskImage::kHeight);
-    qInfo("land fraction: mask %.5f, polygons %.5f", maskFraction, polygonFraction);
-    QVERIFY(polygonFraction > 0.2 && polygonFraction < 0.4);
-    QVERIFY(std::fabs(maskFraction - polygonFraction) < 0.005 * polygonFraction);
-}
 
-void TestLandMask::knownPlaces_data()
-{
-    QTest::addColumn<double>("lat");
-    QTest::addColumn<double>("lon");
-    QTest::addColumn<bool>("land");
-    // One open land and one open sea; polar ice near the masks' edges; small
-    // islands and the seas between them; inland seas; both sides of 0° and
-    // of 180°.
-    const Place places[] = {
-        {"Sahara", 24, 10, true},
-        {"Queen Maud Land", -75, 20, true},
-        {"Greenland ice", 72, -40, true},
-        {"North Atlantic", 35, -40, false},
-        {"Arctic Ocean", 78, 0, false},
-        {"Mediterranean", 35, 18, false},
-        {"Malta", 35.88, 14.43, true},
-        {"Sao Miguel, Azores", 37.78, -25.5, true},
-        {"Pico, Azores", 38.45, -28.33, true},
-        {"Between Azores islands", 38.0, -26.5, false},
-        {"Caspian Sea", 42, 50.5, false},
-        {"Black Sea (open sea)", 43, 34, false},
-        {"France west of 0", 45.0, -0.5, true},
-        {"France east of 0", 45.0, 0.5, true},
-        {"Channel west of 0", 50.3, -0.5, false},
-        {"Channel east of 0", 50.3, 0.5, false},
-        {"Chukotka west of 180", 67.5, 179.8, true},
-        {"Chukotka east of 180", 67.5, -179.8, true},
-        {"Bering Sea west of 180", 57, 179.8, false},
-        {"Bering Sea east of 180", 57, -179.8, false},
-        {"Ghana on 0", 7, 0.005, true},
-        {"Gulf of Guinea on 0", 2, 0.005, false},
-    };
-    for (const Place& place : places)
-        QTest::newRow(place.name) << place.lat << place.lon << place.land;
-}
+    void knownPlaces_data()
+    {
+        QTest::addColumn<double>("lat");
+        QTest::addColumn<double>("lon");
+        QTest::addColumn<bool>("land");
+        // One open land and one open sea; polar ice near the masks' edges; small
+        // islands and the seas between them; inland seas; both sides of 0° and
+        // of 180°.
+        const Place places[] = {
+            {"Sahara", 24, 10, true},
+            {"Queen Maud Land", -75, 20, true},
+            {"Greenland ice", 72, -40, true},
+            {"North Atlantic", 35, -40, false},
+            {"Arctic Ocean", 78, 0, false},
+            {"Mediterranean", 35, 18, false},
+            {"Malta", 35.88, 14.43, true},
+            {"Sao Miguel, Azores", 37.78, -25.5, true},
+            {"Pico, Azores", 38.45, -28.33, true},
+            {"Between Azores islands", 38.0, -26.5, false},
+            {"Caspian Sea", 42, 50.5, false},
+            {"Black Sea (open sea)", 43, 34, false},
+            {"France west of 0", 45.0, -0.5, true},
+            {"France east of 0", 45.0, 0.5, true},
+            {"Channel west of 0", 50.3, -0.5, false},
+            {"Channel east of 0", 50.3, 0.5, false},
+            {"Chukotka west of 180", 67.5, 179.8, true},
+            {"Chukotka east of 180", 67.5, -179.8, true},
+            {"Bering Sea west of 180", 57, 179.8, false},
+            {"Bering Sea east of 180", 57, -179.8, false},
+            {"Ghana on 0", 7, 0.005, true},
+            {"Gulf of Guinea on 0", 2, 0.005, false},
+        };
+        for (const Place& place : places)
+            QTest::newRow(place.name) << place.lat << place.lon << place.land;
+    }
 
-void TestLandMask::knownPlaces()
-{
-    QFETCH(double, lat);
-    QFETCH(double, lon);
-    QFETCH(bool, land);
-    static const SharedData data(QStringLiteral(SKYVANE_DATA_DIR));
-    QCOMPARE(data.isLand(int(lat * 1e6), int(lon * 1e6)), land);
-}
+    void knownPlaces()
+    {
+        QFETCH(double, lat);
+        QFETCH(double, lon);
+        QFETCH(bool, land);
+        static const SharedData data(QStringLiteral(SKYVANE_DATA_DIR));
+        QCOMPARE(data.isLand(int(lat * 1e6), int(lon * 1e6)), land);
+    }
+
+};
 
 QTEST_GUILESS_MAIN(TestLandMask)
 #include "tst_landmask.moc"

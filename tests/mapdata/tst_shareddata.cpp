@@ -42,122 +42,6 @@ void setBit(QImage& mask, int column, int row)
     mask.scanLine(row)[column / 8] |= static_cast<uchar>(0x80 >> (column % 8));
 }
 
-}  // namespace
-
-class TestSharedData : public QObject {
-    Q_OBJECT
-
-private slots:
-    void cityLines_data();
-    void cityLines();
-    void cityFileEnds();
-    void overLongNameIsCutAtCharacter();
-    void numbersIgnoreUserLocale();
-    void missingFilesGiveEmptyData();
-    void handMadeMaskArithmetic();
-    void installedCities();
-    void installedMasks();
-};
-
-void TestSharedData::cityLines_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("parsed");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<int>("population");
-    QTest::addColumn<int>("latMicro");
-    QTest::addColumn<int>("lonMicro");
-    // The degrees are scaled in single precision: -34.61315 is
-    // -34.6131515... as a float, times 1e6 rounds to -34613152.
-    QTest::newRow("plain") << QByteArray("London\t8961989\t51.507\t-0.1278") << true << QByteArray("London")
-                           << 8961989 << 51507000 << -127800;
-    QTest::newRow("blanks") << QByteArray("Buenos Aires\t13076300\t-34.61315\t-58.37723") << true
-                            << QByteArray("Buenos Aires") << 13076300 << -34613152 << -58377232;
-    QTest::newRow("bang") << QByteArray("Yahoo!City\t50000\t1\t2") << true << QByteArray("Yahoo City") << 50000
-                          << 1000000 << 2000000;
-    QTest::newRow("utf8") << QByteArray("S\xc3\xa3o Paulo\t10021295\t-23.5475\t-46.63611") << true
-                          << QByteArray("S\xc3\xa3o Paulo") << 10021295 << -23547500 << -46636108;
-    QTest::newRow("missing field") << QByteArray("Nowhere\t1000\t10") << false << QByteArray() << 0 << 0 << 0;
-    QTest::newRow("not a number") << QByteArray("Nowhere\tmany\t10\t20") << false << QByteArray() << 0 << 0 << 0;
-    QTest::newRow("empty") << QByteArray() << false << QByteArray() << 0 << 0 << 0;
-    QTest::newRow("population too big") << QByteArray("Big\t99999999999\t1\t2") << false << QByteArray() << 0
-                                        << 0 << 0;
-    QTest::newRow("position overflows") << QByteArray("Far\t10\t1e30\t2") << false << QByteArray() << 0 << 0 << 0;
-    QTest::newRow("not a position") << QByteArray("Far\t10\tnan\t2") << false << QByteArray() << 0 << 0 << 0;
-    // %i reads a leading zero as octal, as the format always has.
-    QTest::newRow("octal population") << QByteArray("Octal\t010\t0\t0") << true << QByteArray("Octal") << 8 << 0
-                                      << 0;
-}
-
-void TestSharedData::cityLines()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(bool, parsed);
-    QFETCH(QByteArray, name);
-    QFETCH(int, population);
-    QFETCH(int, latMicro);
-    QFETCH(int, lonMicro);
-    QByteArray buffer = line;
-    CityData city;
-    QCOMPARE(SharedData::parseCityLine(buffer.data(), city), parsed);
-    if (!parsed)
-        return;
-    QCOMPARE(QByteArray(city.name), name);
-    QCOMPARE(city.population, population);
-    QCOMPARE(city.latMicro, latMicro);
-    QCOMPARE(city.lonMicro, lonMicro);
-}
-
-// Line endings, an over-long line and a last line without its newline.
-void TestSharedData::cityFileEnds()
-{
-    QTemporaryDir dir;
-    const QByteArray longLine = QByteArray("Long\t1\t0\t0") + QByteArray(256 - 10, ' ');
-    QVERIFY(longLine.size() == 256);
-    QByteArray longestAccepted = QByteArray("Edge\t3\t0\t0") + QByteArray(255 - 10, ' ');
-    struct Case {
-        QByteArray content;
-        QStringList names;
-    } cases[] = {
-        {"A\t3\t1\t1\nB\t2\t1\t1\nC\t1\t1\t1", {"A", "B"}},                 // last line lost
-        {"A\t3\t1\t1\nbroken line\nB\t2\t1\t1\n", {"A", "B"}},              // skipped, goes on
-        {"A\t3\t1\t1\n" + longLine + "\nB\t2\t1\t1\n", {"A"}},              // 256 bytes end it
-        {"A\t3\t1\t1\n" + longestAccepted + "\nB\t2\t1\t1\n", {"A", "Edge", "B"}},
-        {"A\t3\t1\t1\r\nB\t2\t1\t1\n", {"A", "B"}},                         // CR left, harmless
-        {"\n\nA\t3\t1\t1\n", {"A"}},
-        {"", {}},
-    };
-    for (const Case& c : cases) {
-        QVERIFY(writeBytes(dir.filePath("Skyvane.02"), c.content));
-        const SharedData data(dir.path());
-        QStringList names;
-        for (const CityData& city : cityList(data))
-            names.append(QString::fromUtf8(city.name));
-        QCOMPARE(names, c.names);
-    }
-}
-
-void TestSharedData::overLongNameIsCutAtCharacter()
-{
-    // 62 ASCII bytes then a two-byte character: 64 bytes do not fit a
-    // 64-byte field with its NUL, so the whole character goes.
-    QByteArray name = QByteArray(62, 'x') + "\xc3\xa9" + "tail";
-    QByteArray line = name + "\t40000\t10.5\t20.25";
-    CityData city;
-    std::memset(&city, 0x55, sizeof city);
-    QVERIFY(SharedData::parseCityLine(line.data(), city));
-    QCOMPARE(QByteArray(city.name), QByteArray(62, 'x'));
-    QCOMPARE(city.population, 40000);
-    QCOMPARE(city.lonMicro, 20250000);
-    // A 63-byte name fits exactly; 200 bytes of name are cut to 63.
-    QByteArray exact = QByteArray(63, 'y') + "\t1\t0\t0";
-    QVERIFY(SharedData::parseCityLine(exact.data(), city));
-    QCOMPARE(std::strlen(city.name), size_t(63));
-    QByteArray huge = QByteArray(200, 'z') + "\t1\t0\t0";
-    QVERIFY(SharedData::parseCityLine(huge.data(), city));
-    QCOMPARE(QByteArray(city.name), QByteArray(63, 'z'));
-}
-
 // A comma-decimal locale, compiled into dir when the system has none.
 bool useCommaLocale(const QTemporaryDir& dir)
 {
@@ -172,119 +56,204 @@ bool useCommaLocale(const QTemporaryDir& dir)
     return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
 }
 
-void TestSharedData::numbersIgnoreUserLocale()
-{
-    // A desktop in a comma locale must still read "52.5".
-    const QByteArray saved(std::setlocale(LC_NUMERIC, nullptr));
-    QTemporaryDir dir;
-    if (!useCommaLocale(dir))
-        QSKIP("no German locale and no localedef to make one");
-    QCOMPARE(std::localeconv()->decimal_point[0], ',');
-    QByteArray line("Berlin\t3644826\t52.5\t13.25");
-    CityData city;
-    const bool parsed = SharedData::parseCityLine(line.data(), city);
-    std::setlocale(LC_NUMERIC, saved.constData());
-    QVERIFY(parsed);
-    QCOMPARE(city.latMicro, 52500000);
-    QCOMPARE(city.lonMicro, 13250000);
-}
+}  // namespace
 
-void TestSharedData::missingFilesGiveEmptyData()
-{
-    QTemporaryDir dir;
-    QVERIFY(writeBytes(dir.filePath("Skyvane.00"), "not a png"));
-    const SharedData data(dir.path());
-    QVERIFY(data.westernMask.isNull());
-    QVERIFY(data.easternMask.isNull());
-    QVERIFY(!data.cities);
-    QCOMPARE(data.coverageAreas, kCoverageAreas);
-    QCOMPARE(data.coverageCount, 13);
-    QVERIFY(!data.isLand(10000000, -10000000));
-    QVERIFY(!data.isLand(10000000, 10000000));
-}
+class TestSharedData : public QObject {
+    Q_OBJECT
 
-// One bit set per mask at known places, checked through the row and column
-// arithmetic in both directions.
-void TestSharedData::handMadeMaskArithmetic()
-{
-    QTemporaryDir dir;
-    QImage western = blankMask();
-    QImage eastern = blankMask();
-    setBit(western, 0, 0);          // -180° at the northern edge
-    setBit(western, 17999, 15999);  // just west of 0° at the southern edge
-    setBit(western, 9, 100);        // -179.91°, 79.00° N: bit 6 of byte 1
-    setBit(eastern, 0, 8000);       // 0° at the equator
-    setBit(eastern, 12345, 5000);   // 123.45° E, 30° N
-    QVERIFY(LandMaskImage::write(western, dir.filePath("Skyvane.00")));
-    QVERIFY(LandMaskImage::write(eastern, dir.filePath("Skyvane.01")));
-    const SharedData data(dir.path());
-    QCOMPARE(data.westernMask.format(), QImage::Format_Mono);
-    QCOMPARE(data.westernMask.size(), QSize(18000, 16000));
-    // Most significant bit first: column 9 is 0x40 of byte 1.
-    QCOMPARE(int(data.westernMask.constScanLine(100)[1]), 0x40);
-    QCOMPARE(int(data.westernMask.constScanLine(0)[0]), 0x80);
-    QCOMPARE(int(data.easternMask.constScanLine(8000)[0]), 0x80);
-
-    // Rows: (80000000 - lat) / 10000.  Columns: lon / 10000 (+ 18000 west).
-    QVERIFY(data.isLand(79999999, -180000000));
-    QVERIFY(data.isLand(79990001, -180000000));
-    QVERIFY(!data.isLand(79990000, -180000000));  // row 1
-    QVERIFY(data.isLand(79000000, -179910000));   // row 100, column 9
-    QVERIFY(data.isLand(78990001, -179919999));
-    QVERIFY(!data.isLand(79000000, -179900000));  // column 10
-    QVERIFY(!data.isLand(79000000, -179920000));  // column 8
-    QVERIFY(data.isLand(-79999999, -10000));      // row 15999, column 17999
-    QVERIFY(data.isLand(-79990001, -19999));
-    QVERIFY(!data.isLand(-79990001, -20000));     // column 17998
-    QVERIFY(data.isLand(-79990001, -1));          // just west of 0°: last column
-    QVERIFY(data.isLand(0, 0));                   // row 8000, column 0
-    QVERIFY(data.isLand(0, 9999));
-    QVERIFY(!data.isLand(0, 10000));
-    QVERIFY(!data.isLand(1, 0));                  // row 7999
-    QVERIFY(data.isLand(-9999, 0));               // row 8000 runs from 0 down to -0.01 exclusive
-    QVERIFY(!data.isLand(-10000, 0));             // row 8001
-    QVERIFY(data.isLand(30000000, 123450000));
-    QVERIFY(data.isLand(30000000, 123459999));
-    QVERIFY(data.isLand(30000000, 123450000 - 360000000));  // folded
-    QVERIFY(!data.isLand(30000000, 123460000));
-    QVERIFY(!data.isLand(80000000, -180000000));  // no rows at 80°
-    QVERIFY(!data.isLand(-80000000, -10000));
-}
-
-// The generated city list beside this executable, through the default
-// constructor as the program uses it.
-void TestSharedData::installedCities()
-{
-    const SharedData data;
-    const QList<CityData> cities = cityList(data);
-    QVERIFY2(cities.size() > 10000, "the generated city list is missing or short");
-    QCOMPARE(QByteArray(cities.first().name), QByteArray("Shanghai"));
-    bool buenosAires = false, saoPaulo = false;
-    for (int k = 0; k < cities.size(); ++k) {
-        const CityData& city = cities[k];
-        QVERIFY(city.population >= 30000);
-        if (k > 0)
-            QVERIFY2(city.population <= cities[k - 1].population, city.name);
-        QVERIFY(QString::fromUtf8(city.name).toUtf8() == QByteArray(city.name));  // whole UTF-8
-        QVERIFY(city.latMicro >= -90000000 && city.latMicro <= 90000000);
-        QVERIFY(city.lonMicro >= -180000000 && city.lonMicro <= 180000000);
-        buenosAires |= QByteArray(city.name) == "Buenos Aires";
-        saoPaulo |= QByteArray(city.name) == "S\xc3\xa3o Paulo";
+private slots:
+    void cityLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("parsed");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("population");
+        QTest::addColumn<int>("latMicro");
+        QTest::addColumn<int>("lonMicro");
+        // The degrees are scaled in single precision: -34.61315 is
+        // -34.6131515... as a float, times 1e6 rounds to -34613152.
+        QTest::newRow("plain") << QByteArray("London\t8961989\t51.507\t-0.1278") << true << QByteArray("London")
+                               << 8961989 << 51507000 << -127800;
+        QTest::newRow("blanks") << QByteArray("Buenos Aires\t13076300\t-34.61315\t-58.37723") << true
+                                << QByteArray("Buenos Aires") << 13076300 << -34613152 << -58377232;
+        QTest::newRow("bang") << QByteArray("Yahoo!City\t50000\t1\t2") << true << QByteArray("Yahoo City") << 50000
+                              << 1000000 << 2000000;
+        QTest::newRow("utf8") << QByteArray("S\xc3\xa3o Paulo\t10021295\t-23.5475\t-46.63611") << true
+                              << QByteArray("S\xc3\xa3o Paulo") << 10021295 << -23547500 << -46636108;
+        QTest::newRow("missing field") << QByteArray("Nowhere\t1000\t10") << false << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("not a number") << QByteArray("Nowhere\tmany\t10\t20") << false << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("empty") << QByteArray() << false << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("population too big") << QByteArray("Big\t99999999999\t1\t2") << false << QByteArray() << 0
+                                            << 0 << 0;
+        QTest::newRow("position overflows") << QByteArray("Far\t10\t1e30\t2") << false << QByteArray() << 0 << 0 << 0;
+        QTest::newRow("not a position") << QByteArray("Far\t10\tnan\t2") << false << QByteArray() << 0 << 0 << 0;
+        // %i reads a leading zero as octal, as the format always has.
+        QTest::newRow("octal population") << QByteArray("Octal\t010\t0\t0") << true << QByteArray("Octal") << 8 << 0
+                                          << 0;
+        // 62 ASCII bytes then a two-byte character: 64 bytes do not fit a
+        // 64-byte field with its NUL, so the whole character goes.
+        QTest::newRow("name cut at a character") << QByteArray(62, 'x') + "\xc3\xa9tail\t40000\t10.5\t20.25" << true
+                                                 << QByteArray(62, 'x') << 40000 << 10500000 << 20250000;
+        QTest::newRow("63-byte name fits") << QByteArray(63, 'y') + "\t1\t0\t0" << true << QByteArray(63, 'y') << 1 << 0
+                                           << 0;
+        QTest::newRow("200-byte name cut") << QByteArray(200, 'z') + "\t1\t0\t0" << true << QByteArray(63, 'z') << 1 << 0
+                                           << 0;
     }
-    QVERIFY(buenosAires);
-    QVERIFY(saoPaulo);
-    // The smallest city ever drawn (31 250 at zoom 64) is in the list.
-    QVERIFY(cities.last().population < 31250);
-}
 
-void TestSharedData::installedMasks()
-{
-    const SharedData data;
-    QCOMPARE(data.westernMask.size(), QSize(18000, 16000));
-    QCOMPARE(data.easternMask.size(), QSize(18000, 16000));
-    QVERIFY(data.isLand(48856600, 2352200));    // Paris
-    QVERIFY(!data.isLand(30000000, -40000000)); // mid-Atlantic
-}
+    void cityLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, parsed);
+        QFETCH(QByteArray, name);
+        QFETCH(int, population);
+        QFETCH(int, latMicro);
+        QFETCH(int, lonMicro);
+        QByteArray buffer = line;
+        CityData city;
+        std::memset(&city, 0x55, sizeof city);  // the name must end in its own NUL
+        QCOMPARE(SharedData::parseCityLine(buffer.data(), city), parsed);
+        if (!parsed)
+            return;
+        QCOMPARE(QByteArray(city.name), name);
+        QCOMPARE(city.population, population);
+        QCOMPARE(city.latMicro, latMicro);
+        QCOMPARE(city.lonMicro, lonMicro);
+    }
+
+    // Line endings, an over-long line and a last line without its newline.
+    void cityFileEnds()
+    {
+        QTemporaryDir dir;
+        const QByteArray longLine = QByteArray("Long\t1\t0\t0") + QByteArray(256 - 10, ' ');
+        QVERIFY(longLine.size() == 256);
+        QByteArray longestAccepted = QByteArray("Edge\t3\t0\t0") + QByteArray(255 - 10, ' ');
+        struct Case {
+            QByteArray content;
+            QStringList names;
+        } cases[] = {
+            {"A\t3\t1\t1\nB\t2\t1\t1\nC\t1\t1\t1", {"A", "B"}},                 // last line lost
+            {"A\t3\t1\t1\nbroken line\nB\t2\t1\t1\n", {"A", "B"}},              // skipped, goes on
+            {"A\t3\t1\t1\n" + longLine + "\nB\t2\t1\t1\n", {"A"}},              // 256 bytes end it
+            {"A\t3\t1\t1\n" + longestAccepted + "\nB\t2\t1\t1\n", {"A", "Edge", "B"}},
+            {"A\t3\t1\t1\r\nB\t2\t1\t1\n", {"A", "B"}},                         // CR left, harmless
+            {"\n\nA\t3\t1\t1\n", {"A"}},
+            {"", {}},
+        };
+        for (const Case& c : cases) {
+            QVERIFY(writeBytes(dir.filePath("Skyvane.02"), c.content));
+            const SharedData data(dir.path());
+            QStringList names;
+            for (const CityData& city : cityList(data))
+                names.append(QString::fromUtf8(city.name));
+            QCOMPARE(names, c.names);
+        }
+    }
+
+    void numbersIgnoreUserLocale()
+    {
+        // A desktop in a comma locale must still read "52.5".
+        const QByteArray saved(std::setlocale(LC_NUMERIC, nullptr));
+        QTemporaryDir dir;
+        if (!useCommaLocale(dir))
+            QSKIP("no German locale and no localedef to make one");
+        QCOMPARE(std::localeconv()->decimal_point[0], ',');
+        QByteArray line("Berlin\t3644826\t52.5\t13.25");
+        CityData city;
+        const bool parsed = SharedData::parseCityLine(line.data(), city);
+        std::setlocale(LC_NUMERIC, saved.constData());
+        QVERIFY(parsed);
+        QCOMPARE(city.latMicro, 52500000);
+        QCOMPARE(city.lonMicro, 13250000);
+    }
+
+    void missingFilesGiveEmptyData()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeBytes(dir.filePath("Skyvane.00"), "not a png"));
+        const SharedData data(dir.path());
+        QVERIFY(data.westernMask.isNull());
+        QVERIFY(data.easternMask.isNull());
+        QVERIFY(!data.cities);
+        QCOMPARE(data.coverageAreas, kCoverageAreas);
+        QCOMPARE(data.coverageCount, 13);
+        QVERIFY(!data.isLand(10000000, -10000000));
+        QVERIFY(!data.isLand(10000000, 10000000));
+    }
+
+    // One bit set per mask at known places, checked through the row and column
+    // arithmetic in both directions.
+    void handMadeMaskArithmetic()
+    {
+        QTemporaryDir dir;
+        QImage western = blankMask();
+        QImage eastern = blankMask();
+        setBit(western, 0, 0);          // -180° at the northern edge
+        setBit(western, 17999, 15999);  // just west of 0° at the southern edge
+        setBit(western, 9, 100);        // -179.91°, 79.00° N: bit 6 of byte 1
+        setBit(eastern, 0, 8000);       // 0° at the equator
+        setBit(eastern, 12345, 5000);   // 123.45° E, 30° N
+        QVERIFY(LandMaskImage::write(western, dir.filePath("Skyvane.00")));
+        QVERIFY(LandMaskImage::write(eastern, dir.filePath("Skyvane.01")));
+        const SharedData data(dir.path());
+        QCOMPARE(data.westernMask.format(), QImage::Format_Mono);
+        QCOMPARE(data.westernMask.size(), QSize(18000, 16000));
+        // Most significant bit first: column 9 is 0x40 of byte 1.
+        QCOMPARE(int(data.westernMask.constScanLine(100)[1]), 0x40);
+        QCOMPARE(int(data.westernMask.constScanLine(0)[0]), 0x80);
+        QCOMPARE(int(data.easternMask.constScanLine(8000)[0]), 0x80);
+
+        // Rows: (80000000 - lat) / 10000.  Columns: lon / 10000 (+ 18000 west).
+        QVERIFY(data.isLand(79999999, -180000000));
+        QVERIFY(data.isLand(79990001, -180000000));
+        QVERIFY(!data.isLand(79990000, -180000000));  // row 1
+        QVERIFY(data.isLand(79000000, -179910000));   // row 100, column 9
+        QVERIFY(data.isLand(78990001, -179919999));
+        QVERIFY(!data.isLand(79000000, -179900000));  // column 10
+        QVERIFY(!data.isLand(79000000, -179920000));  // column 8
+        QVERIFY(data.isLand(-79999999, -10000));      // row 15999, column 17999
+        QVERIFY(data.isLand(-79990001, -19999));
+        QVERIFY(!data.isLand(-79990001, -20000));     // column 17998
+        QVERIFY(data.isLand(-79990001, -1));          // just west of 0°: last column
+        QVERIFY(data.isLand(0, 0));                   // row 8000, column 0
+        QVERIFY(data.isLand(0, 9999));
+        QVERIFY(!data.isLand(0, 10000));
+        QVERIFY(!data.isLand(1, 0));                  // row 7999
+        QVERIFY(data.isLand(-9999, 0));               // row 8000 runs from 0 down to -0.01 exclusive
+        QVERIFY(!data.isLand(-10000, 0));             // row 8001
+        QVERIFY(data.isLand(30000000, 123450000));
+        QVERIFY(data.isLand(30000000, 123459999));
+        QVERIFY(data.isLand(30000000, 123450000 - 360000000));  // folded
+        QVERIFY(!data.isLand(30000000, 123460000));
+        QVERIFY(!data.isLand(80000000, -180000000));  // no rows at 80°
+        QVERIFY(!data.isLand(-80000000, -10000));
+    }
+
+    // The generated city list beside this executable, through the default
+    // constructor as the program uses it.
+    void installedCities()
+    {
+        const SharedData data;
+        const QList<CityData> cities = cityList(data);
+        QVERIFY2(cities.size() > 10000, "the generated city list is missing or short");
+        QCOMPARE(QByteArray(cities.first().name), QByteArray("Shanghai"));
+        bool buenosAires = false, saoPaulo = false;
+        for (int k = 0; k < cities.size(); ++k) {
+            const CityData& city = cities[k];
+            QVERIFY(city.population >= 30000);
+            if (k > 0)
+                QVERIFY2(city.population <= cities[k - 1].population, city.name);
+            QVERIFY(QString::fromUtf8(city.name).toUtf8() == QByteArray(city.name));  // whole UTF-8
+            QVERIFY(city.latMicro >= -90000000 && city.latMicro <= 90000000);
+            QVERIFY(city.lonMicro >= -180000000 && city.lonMicro <= 180000000);
+            buenosAires |= QByteArray(city.name) == "Buenos Aires";
+            saoPaulo |= QByteArray(city.name) == "S\xc3\xa3o Paulo";
+        }
+        QVERIFY(buenosAires);
+        QVERIFY(saoPaulo);
+        // The smallest city ever drawn (31 250 at zoom 64) is in the list.
+        QVERIFY(cities.last().population < 31250);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSharedData)
 #include "tst_shareddata.moc"
