@@ -218,31 +218,17 @@ QString compareValues(const float* ours, unsigned long count, const std::vector<
 // the start of its text (the whole text where it ends in a newline).
 QString checkRefusal(Kind kind, const RefMessage& m, int status, const QString& text)
 {
-    int wantStatus = 0;
-    QString want;
-    switch (kind) {
-    case Kind::SphericalHarmonic:
-        wantStatus = 1;
-        want = QStringLiteral("grib_dec: gribgetgds:  unknown datatype=50\n");
-        break;
-    case Kind::ReducedPacked:
-        wantStatus = 3;
-        want = QStringLiteral("grib_dec: gribgetbds:  GDS present, #datapts calculated (%1)")
-                   .arg(m.numberOfValues);
-        break;
-    case Kind::ReducedConstant:
-        wantStatus = 5;
-        want = QStringLiteral("grib_dec:  constant field on a quasi-regular grid");
-        break;
-    case Kind::NonSimplePacking:
-        wantStatus = 1;
-        want = QStringLiteral("grib_dec: gribgetbds:  unrecognized packing algorithm\n");
-        break;
-    case Kind::Plain:
+    const std::map<Kind, std::pair<int, QString>> refusals = {
+        {Kind::SphericalHarmonic, {1, "grib_dec: gribgetgds:  unknown datatype=50\n"}},
+        {Kind::ReducedPacked,
+         {3, QString("grib_dec: gribgetbds:  GDS present, #datapts calculated (%1)").arg(m.numberOfValues)}},
+        {Kind::ReducedConstant, {5, "grib_dec:  constant field on a quasi-regular grid"}},
+        {Kind::NonSimplePacking, {1, "grib_dec: gribgetbds:  unrecognized packing algorithm\n"}}};
+    const auto it = refusals.find(kind);
+    if (it == refusals.end())
         return QStringLiteral("a plain message is expected to decode");
-    }
-    const bool textOk = want.endsWith(QLatin1Char('\n')) ? text == want : text.startsWith(want);
-    if (status == wantStatus && textOk)
+    const auto& [wantStatus, want] = it->second;
+    if (status == wantStatus && (want.endsWith('\n') ? text == want : text.startsWith(want)))
         return QString();
     return QStringLiteral("expected status %1 with %2").arg(wantStatus).arg(shown(want));
 }

@@ -3,13 +3,11 @@
 // other producers and on GRIB1 files that the tools convert from real GRIB2
 // forecasts.  Every reference value is read back from the files by ecCodes.
 
-#include <QtTest/QtTest>
-
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtTest/QtTest>
 
 #include "GribFile.h"
 #include "GribKeys.h"
@@ -17,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -70,22 +67,17 @@ using Field = std::vector<Point>;
 bool runTool(const QString& tool, const QStringList& args, QString* error,
              QByteArray* out = nullptr, const QString& dir = QString())
 {
-    QProcess p;
+    QProcess p;  // killed on return if still running
     p.setWorkingDirectory(dir);
     p.start(tool, args);
-    const bool done = p.waitForFinished(120000);
-    if (!done || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        if (!done) {
-            p.kill();
-            p.waitForFinished();
-        }
-        *error = tool + ' ' + args.join(' ') + ": " + p.errorString() + ' ' +
-                 QString::fromLocal8Bit(p.readAllStandardError());
-        return false;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
+        if (out)
+            *out = p.readAllStandardOutput();
+        return true;
     }
-    if (out)
-        *out = p.readAllStandardOutput();
-    return true;
+    *error = tool + ' ' + args.join(' ') + ": " + p.errorString() + ' ' +
+             QString::fromLocal8Bit(p.readAllStandardError());
+    return false;
 }
 
 bool readRefs(const QString& path, std::vector<Ref>* refs, QString* error)
