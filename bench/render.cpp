@@ -26,8 +26,9 @@
 // the legend, the time caption, city names, blended steps, a view across
 // 180°) are hashed pixel by pixel: the "pixels checksum" line changes
 // with any pixel any layer paints.  Sea fields the synthetic forecast
-// lacks (swell, sea temperature, tidal stream) come from a second file
-// written beside it.
+// lacks (swell, sea temperature, tidal stream) and a storm's wind, strong
+// enough for pennants on the barbs, come from a second file written
+// beside it.
 
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
@@ -82,10 +83,11 @@ void print(const char* what, const Figure& figure, const Figure& floor)
                 figure.best, figure.median / floor.median);
 }
 
-// Swell height and direction, sea temperature and tidal stream speed and
-// direction on the synthetic forecast's grid, two time steps: the fields
-// whose colour layers and arrows the synthetic forecast does not have.
-bool writeSeaForecast(int ni, int nj, const std::string& path)
+// Swell height and direction, sea temperature, tidal stream speed and
+// direction and a storm's u and v wind (up to some 120 knots) on the
+// synthetic forecast's grid, two time steps: the colour layers, arrows and
+// pennants the synthetic forecast does not have.
+bool writeSeaAndStormForecast(int ni, int nj, const std::string& path)
 {
     FILE* fp = std::fopen(path.c_str(), "wb");
     if (!fp) {
@@ -104,7 +106,10 @@ bool writeSeaForecast(int ni, int nj, const std::string& path)
         {11, 1, 0},   // sea temperature, K
         {48, 1, 0},   // tidal stream speed, m/s
         {47, 1, 0},   // tidal stream direction, degrees
+        {33, 105, 10},  // u wind, m/s
+        {34, 105, 10},  // v wind, m/s
     };
+    constexpr int kSeaFieldCount = int(sizeof kSeaFields / sizeof kSeaFields[0]);
     const int di = static_cast<int>(std::lround(360000.0 / ni));
     const int dj = static_cast<int>(std::lround(180000.0 / (nj - 1)));
     const size_t n = size_t(ni) * size_t(nj);
@@ -112,7 +117,7 @@ bool writeSeaForecast(int ni, int nj, const std::string& path)
     std::vector<float> values(n);
     bool ok = true;
     for (int step = 0; step < 2 && ok; ++step) {
-        for (int f = 0; f < 5 && ok; ++f) {
+        for (int f = 0; f < kSeaFieldCount && ok; ++f) {
             for (int j = 0; j < nj; ++j) {
                 const double lat = (90.0 - j * dj * 0.001) * rad;
                 for (int i = 0; i < ni; ++i) {
@@ -123,7 +128,9 @@ bool writeSeaForecast(int ni, int nj, const std::string& path)
                     case 1: value = std::fmod(450.0 + 120.0 * std::sin(2.0 * lon) * std::cos(lat) + 15.0 * step, 360.0); break;
                     case 2: value = 271.0 + 30.0 * std::cos(lat) + std::sin(4.0 * lon) + 0.2 * step; break;
                     case 3: value = 1.5 * std::max(0.0, std::sin(5.0 * lon) * std::sin(4.0 * lat + 0.1 * step)); break;
-                    default: value = std::fmod(560.0 + 100.0 * std::cos(3.0 * lon + step), 360.0); break;
+                    case 4: value = std::fmod(560.0 + 100.0 * std::cos(3.0 * lon + step), 360.0); break;
+                    case 5: value = 45.0 * std::cos(3.0 * lat) * std::sin(2.0 * lon + 0.1 * step); break;
+                    default: value = 45.0 * std::sin(2.0 * lat) * std::cos(3.0 * lon); break;
                     }
                     values[size_t(j) * ni + i] = float(value);
                 }
@@ -199,7 +206,7 @@ void hashEveryLayer(GeoProjector& projector, int width, int height, GribFileHelp
     const View views[] = {{40000000, -10000000, 2}, {20000000, 180000000, 1}, {52000000, 3000000, 8}};
     // 7: isobars and barbs over precipitation, as the main window asks.
     const int forecastTypes[] = {mtWind, mtPressure, mtPrecipitation, mtTemperature, mtPrecipRate, 7};
-    const int seaTypes[] = {mtWave, mtSST, mtTidal};
+    const int seaTypes[] = {mtWave, mtSST, mtTidal, mtWind};
     auto frame = [&] { hash.add(paintedFrame(projector, width, height)); };
     // The first step, then the second as it enters and half-way there.
     auto blended = [&](GribFileHelper& helper, int type) {
@@ -335,7 +342,7 @@ int main(int argc, char** argv)
 
     const std::string seaFile = home.filePath("sea.grb").toStdString();
     GribFileHelper sea;
-    if (!writeSeaForecast(o.ni, o.nj, seaFile) || !sea.openGribFile(QString::fromStdString(seaFile), true)) {
+    if (!writeSeaAndStormForecast(o.ni, o.nj, seaFile) || !sea.openGribFile(QString::fromStdString(seaFile), true)) {
         std::fprintf(stderr, "render: cannot write or open %s\n", seaFile.c_str());
         return 1;
     }
