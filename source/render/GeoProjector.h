@@ -4,13 +4,17 @@
 // and the weather symbols on top.  Positions are in microdegrees, latitude
 // first; screen positions are pixels from the top-left corner, y down.
 //
-// GeoProjector holds all state and all drawing of the weather layers;
+// GeoProjector holds the view and the data shown and puts a frame together
+// from layers that live in files of their own: BaseMapImage (land, sea and
+// coast), ColourLayer (the weather field's colours), then WindBarbs,
+// DirectionArrows, IsolineLayer, MapLegend, DateLine and CityNames on top.
 // EquirectProjector (plate carree) and MercatorProjector supply the two
 // conversions and the row-to-latitude mapping of the base map.
 #ifndef SKYVANE_GEOPROJECTOR_H
 #define SKYVANE_GEOPROJECTOR_H
 
-#include "ColourLookup.h"
+#include "BaseMapImage.h"
+#include "ColourLayer.h"
 #include "ContourSet.h"
 #include "MeteoType.h"
 
@@ -18,11 +22,9 @@
 #include <QImage>
 #include <QRgb>
 
-#include <cstdint>
 #include <vector>
 
 class GribFileHelper;
-class CompoundMsg;
 class GribMsg;
 class QPainter;
 class SharedData;
@@ -30,27 +32,12 @@ class SharedData;
 class GeoProjector {
 public:
     // The base map's colours.
-    static constexpr QRgb kSeaColour = 0xFF5497D8;
-    static constexpr QRgb kLandColour = 0xFFF2EFE9;
-    static constexpr QRgb kCoastColour = 0xFF000000;
+    static constexpr QRgb kSeaColour = BaseMapImage::kSeaColour;
+    static constexpr QRgb kLandColour = BaseMapImage::kLandColour;
+    static constexpr QRgb kCoastColour = BaseMapImage::kCoastColour;
 
     // The grid of the colour layer, positions and steps in microdegrees.
-    struct GridDescription {
-        int columns = 0;
-        int rows = 0;
-        int paddedColumns = 0;
-        int paddedRows = 0;
-        int cellRows = 0;
-        int cellColumns = 0;
-        int westMicro = 0;
-        int northMicro = 0;
-        int columnStepMicro = 0;
-        int rowStepMicro = 0;
-        int eastMicro = 0;
-        int southMicro = 0;
-        // The grid goes round the earth: its last column joins its first.
-        bool wrapsAround = false;
-    };
+    using GridDescription = ColourLayer::Grid;
 
     virtual ~GeoProjector();
     GeoProjector(const GeoProjector&) = delete;
@@ -129,10 +116,10 @@ public:
     int getCompoundNumber() const { return compoundNumber; }
     bool isInterpolating() const { return interpolate; }
     float getBlendFactor() const { return blendFactor; }
-    const GridDescription& getGrid() const { return grid; }
-    const std::vector<float>& getPatchTable() const { return patchTable; }
-    const std::vector<float>& getValueCache() const { return valueCache; }
-    const std::vector<float>& getPreviousCache() const { return previousCache; }
+    const GridDescription& getGrid() const { return colourLayer.grid(); }
+    const std::vector<float>& getPatchTable() const { return colourLayer.patchTable(); }
+    const std::vector<float>& getValueCache() const { return colourLayer.valueCache(); }
+    const std::vector<float>& getPreviousCache() const { return colourLayer.previousCache(); }
     int getPixelIndex() const { return pixelIndex; }
     // Per-pixel callers of getWeatherAt move the index themselves.
     void setPixelIndex(int index) { pixelIndex = index; }
@@ -185,76 +172,22 @@ private:
         int centerLatMicro = 0;
         int centerLonMicro = 0;
     };
-    // What the base image was built for.
-    struct BaseKey {
-        const SharedData* data = nullptr;
-        int width = -1;
-        int height = -1;
-        int diameter = 0;
-        int centerLatMicro = 0;
-        int centerLonMicro = 0;
-        std::vector<int> rowLatMicro;
-        bool operator==(const BaseKey& other) const;
-    };
-    // Where a screen column falls in the land masks.
-    struct MaskColumn {
-        int mask;    // 0 western, 1 eastern, -1 none
-        int column;
-    };
-    // Where a longitude or latitude falls in the colour layer's grid.
-    struct GridPlace {
-        bool inBounds = false;  // within the grid's edges
-        bool inCell = false;    // and within one of its cells
-        int cell = 0;
-        float powers[4] = {1.0f, 0.0f, 0.0f, 0.0f};  // 1, f, f², f³
-    };
 
     const SharedData* maskData();
     void computeDerivedFields();
     bool sameCacheKey() const;
+    RenderMath::ColumnScale columnScale() const { return {centerX, scaleMicro, centerLonMicro}; }
 
     // The colour layer's message for the type, or null.
     const GribMsg* findMessage(int type) const;
-    bool buildPatchTable(const GribMsg& msg);
-    void buildColourLookup();
-    GridPlace placeLongitude(long long lonMicro) const;
-    GridPlace placeLatitude(int latMicro) const;
-    // offset µ° from the grid's first row or column, cells of step µ°.
-    static GridPlace placeInCells(int offset, int step, int cells);
-    float patchValue(const GridPlace& row, const GridPlace& column) const;
-    // The colour slot (see ColourLookup) of a pixel at the pixel index.
-    int weatherSlot(const GridPlace& row, const GridPlace& column, int index);
-    // The value a pixel shows (blended, and kept in the value cache when
-    // recomputing); false where it has no colour.
-    bool shownValue(const GridPlace& row, const GridPlace& column, int index, float& shown);
-    int slotOfValue(float shown) const;
-
-    // The base map: per pixel sea, land or coast, and the rows drawn.
-    void buildBaseImage(const std::vector<int>& rowLatMicro);
-    void traceCoastStrip(int x0, int x1, const std::vector<int>& rowLatMicro);
-    void paintFrameRows(int y0, int y1, const std::vector<int>& rowLatMicro);
-    template <int Type>
-    void paintRowsOf(int y0, int y1, const std::vector<int>& rowLatMicro);
-
-    // A longitude moved by whole turns to lie nearest the centre, so that
-    // symbols show on the copy of the world in view.
-    long long nearestCopy(long long lonMicro) const;
-    // The screen position of a grid point (its copy nearest the centre);
-    // false when it lies too far outside the frame to draw a symbol.
-    bool gridPointOnScreen(const GribMsg& msg, int row, int column, int& x, int& y);
-    // White arrows of the two messages, when the compound has both.
-    void paintArrowLayer(QPainter& painter, const CompoundMsg& compound, unsigned magnitudeKey,
-                         unsigned directionKey, bool reverse);
-    void renderLegend(QPainter& painter);
-    void renderDateLine(QPainter& painter);
+    // How the colour layer finds the values of this frame's pixels.
+    ColourLayer::FrameState colourFrameState() const;
 
     const SharedData* sharedData = nullptr;
     int meteoType = 0;
     bool windLayer = false;
     bool isobarLayer = false;
     bool recompute = true;
-    std::vector<float> valueCache;
-    std::vector<float> previousCache;
     int pixelIndex = 0;
     int renderTime = 0;
     int cityThreshold = 0;
@@ -264,8 +197,6 @@ private:
     // this, and never reach into a helper the caller may have dropped.
     unsigned helperFileVersion = 0;
     int compoundNumber = 0;
-    std::vector<float> patchTable;
-    GridDescription grid;
     CacheKey cached;
     bool interpolate = false;
     float blendFactor = 0.0f;
@@ -273,16 +204,9 @@ private:
     // What the patch table was built from, beyond the cache key.
     unsigned patchFileVersion = 0;
     bool patchValid = false;
-    ColourLookup lookup;
+    ColourLayer colourLayer;
 
-    // Per pixel: 0 sea, 1 land, 2 coast; rows outside the drawn latitudes
-    // stay sea.
-    std::vector<uint8_t> baseImage;
-    BaseKey baseKey;
-    std::vector<MaskColumn> maskColumns;
-    std::vector<GridPlace> columnPlaces;
-    std::vector<GridPlace> rowPlaces;
-    std::vector<uint8_t> columnInBounds;
+    BaseMapImage baseMap;
     QImage frame;
     // The frame holds what the current state shows.
     bool frameCurrent = false;

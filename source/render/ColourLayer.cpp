@@ -1,0 +1,481 @@
+// The colour layer: the patch table built on all cores, the bicubic sum of
+// a pixel's patch, the choice of colour slot per kind of field, and the
+// rows of the frame painted from the value cache or computed afresh.
+#include "ColourLayer.h"
+
+#include "BaseMapImage.h"
+#include "FieldMessages.h"
+#include "GribFileHelper.h"
+#include "GribKeys.h"
+#include "MeteoType.h"
+#include "ParallelRanges.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+using RenderMath::clampToInt;
+using RenderMath::kTurnMicro;
+
+namespace {
+
+// Patch tables beyond this many cells (1 GiB) are not attempted.
+constexpr long long kMaxCells = 16LL * 1024 * 1024;
+
+// The Catmull-Rom basis, W[k][a].
+constexpr float kBasis[4][4] = {
+    {0.0f, 1.0f, 0.0f, 0.0f},
+    {-0.5f, 0.0f, 0.5f, 0.0f},
+    {1.0f, -2.5f, 2.0f, -0.5f},
+    {-0.5f, 1.5f, -1.5f, 0.5f},
+};
+
+using Float4 = float __attribute__((vector_size(16)));
+
+Float4 load4(const float* at)
+{
+    Float4 v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+// The colour slot of a shown value for one kind of field: wind is looked
+// up in knots, temperatures in degrees Celsius, precipitation from 0.4 mm.
+template <int Type>
+inline int slotFor(const ColourLookup& lookup, float shown)
+{
+    if (!(shown > 0.025f))
+        shown = 0.0f;
+    if constexpr (Type == mtWind)
+        return lookup.bandSlot(float(double(shown) * 1.9440124));
+    else if constexpr (Type == mtTemperature || Type == mtSST)
+        return shown > 173.0f ? lookup.bandSlot(float(double(shown) - 273.0)) : 0;
+    else if constexpr (Type == mtPrecipitation)
+        return double(shown) >= 0.4 ? lookup.bandSlot(shown) : 0;
+    else
+        return shown > 0.0f ? lookup.bandSlot(shown) : 0;
+}
+
+}  // namespace
+
+ColourLayer::ColourLayer()
+{
+    lookup.clear();
+}
+
+// ---------------------------------------------------------------------------
+// The field and its colours
+
+const GribMsg* ColourLayer::fieldMessage(const CompoundMsg& compound, int type)
+{
+    auto first = [&compound](std::initializer_list<unsigned> keys) -> const GribMsg* {
+        for (const GribMsg& msg : compound)
+            for (unsigned key : keys)
+                if (msg.gct == key)
+                    return &msg;
+        return nullptr;
+    };
+    switch (type) {
+    case mtWind: return first({GribKey::windU, GribKey::windSpeed});
+    case mtWave: return first({GribKey::swellHeight, GribKey::windWaveHeight, GribKey::waveCombined});
+    case mtPressure: return first({GribKey::pressureMsl});
+    case mtPrecipitation: return first({GribKey::precipitation});
+    case mtTemperature: return first({GribKey::temperature2m});
+    case mtSST: return first({GribKey::seaTemperature});
+    case mtTidal: return first({GribKey::tidalSpeed});
+    case mtPrecipRate: return first({GribKey::precipRate});
+    default: return nullptr;
+    }
+}
+
+QRgb ColourLayer::colourOf(const GribFileHelper& helper, unsigned type, float value)
+{
+    QColor colour(0, 0, 0, 0);
+    try {
+        const ColourScale& scale = helper.getColorScale(type);
+        switch (type) {
+        case mtWind:
+            scale.getColour(float(double(value) * 1.9440124), colour);
+            break;
+        case mtTemperature:
+        case mtSST:
+            if (value > 173.0f)
+                scale.getColour(float(double(value) - 273.0), colour);
+            break;
+        case mtPrecipitation:
+            if (double(value) >= 0.4)
+                scale.getColour(value, colour);
+            break;
+        default:
+            if (value > 0.0f)
+                scale.getColour(value, colour);
+            break;
+        }
+    } catch (int) {
+        return 0;
+    }
+    return colour.rgba();
+}
+
+void ColourLayer::buildLookup(const GribFileHelper& helper, int type)
+{
+    try {
+        lookup.build(helper.getColorScale(unsigned(type)), BaseMapImage::kSeaColour, BaseMapImage::kLandColour);
+    } catch (int) {
+        lookup.clear();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The patches
+
+bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
+{
+    patches.clear();
+    gridShape = Grid();
+    if (!FieldMessages::hasUsableGrid(&msg))
+        return false;
+    const int ni = msg.ni;
+    const int nj = msg.nj;
+    // The extent must be a place on the earth in microdegrees.
+    const long long west = (long long)msg.lon1 * 1000;
+    const long long north = (long long)msg.lat1 * 1000;
+    const long long columnStep = (long long)msg.di * 1000;
+    const long long rowStep = (long long)msg.dj * 1000;
+    const long long span = columnStep * (ni - 1);
+    const long long south = north - rowStep * (nj - 1);
+    if (std::llabs(west) > 2 * kTurnMicro || span > 2 * kTurnMicro || std::llabs(north) > kTurnMicro ||
+        std::llabs(south) > kTurnMicro)
+        return false;
+    const bool wraps = (long long)msg.di * ni == 360000 && ni > 1;
+    const long long cellColumns = wraps ? ni : ni - 1;
+    const long long cells = (long long)(nj - 1) * cellColumns;
+    if (cells > kMaxCells)
+        return false;
+
+    // u and v make the speed; a v on another grid cannot be paired.
+    std::vector<float> field(msg.values, msg.values + size_t(ni) * size_t(nj));
+    if (windV && windV->values && windV->ni == ni && windV->nj == nj)
+        for (size_t i = 0; i < field.size(); ++i)
+            field[i] = std::sqrt(field[i] * field[i] + windV->values[i] * windV->values[i]);
+
+    Grid& grid = gridShape;
+    grid.columns = ni;
+    grid.rows = nj;
+    grid.paddedColumns = wraps ? ni + 3 : ni + 2;
+    grid.paddedRows = nj + 2;
+    grid.cellRows = nj - 1;
+    grid.cellColumns = int(cellColumns);
+    grid.westMicro = int(west);
+    grid.northMicro = int(north);
+    grid.columnStepMicro = int(columnStep);
+    grid.rowStepMicro = int(rowStep);
+    grid.eastMicro = clampToInt(wraps ? west + kTurnMicro : west + span);
+    grid.southMicro = int(south);
+    grid.wrapsAround = wraps;
+
+    // Padded grid: one more row and column on every side, copied from the
+    // edge, or from the other side where the grid goes round the earth.
+    const int pw = grid.paddedColumns;
+    std::vector<float> padded(size_t(pw) * size_t(nj + 2));
+    for (int row = 0; row < nj + 2; ++row) {
+        const int source = std::clamp(row - 1, 0, nj - 1);
+        const float* in = &field[size_t(source) * ni];
+        float* out = &padded[size_t(row) * pw];
+        for (int col = 0; col < pw; ++col) {
+            int gridCol = col - 1;
+            if (wraps)
+                gridCol = (gridCol + ni) % ni;
+            else
+                gridCol = std::clamp(gridCol, 0, ni - 1);
+            out[col] = in[gridCol];
+        }
+    }
+
+    try {
+        patches.assign(size_t(cells) * 16, 0.0f);
+    } catch (const std::bad_alloc&) {
+        patches.clear();
+        return false;
+    }
+    const int cellRows = grid.cellRows;
+    const int cellCols = grid.cellColumns;
+    forEachRange(cellRows, 16, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            for (int j = 0; j < cellCols; ++j) {
+                // c[k + 4m] = sum over a, b of W[k][a] W[m][b] P[a][b],
+                // summed over b first.
+                float across[4][4];
+                for (int a = 0; a < 4; ++a) {
+                    const float* p = &padded[size_t(i + a) * pw + j];
+                    for (int m = 0; m < 4; ++m)
+                        across[a][m] = kBasis[m][0] * p[0] + kBasis[m][1] * p[1] +
+                                       kBasis[m][2] * p[2] + kBasis[m][3] * p[3];
+                }
+                float* c = &patches[(size_t(i) * cellCols + j) * 16];
+                for (int k = 0; k < 4; ++k)
+                    for (int m = 0; m < 4; ++m)
+                        c[k + 4 * m] = kBasis[k][0] * across[0][m] + kBasis[k][1] * across[1][m] +
+                                       kBasis[k][2] * across[2][m] + kBasis[k][3] * across[3][m];
+            }
+        }
+    });
+    return true;
+}
+
+ColourLayer::Place ColourLayer::placeLongitude(long long lonMicro) const
+{
+    Place place;
+    const long long west = gridShape.westMicro;
+    const long long east = gridShape.eastMicro;
+    long long lon = lonMicro;
+    if (gridShape.wrapsAround) {
+        lon = west + ((lon - west) % kTurnMicro + kTurnMicro) % kTurnMicro;
+    } else if (lon < west || lon > east) {
+        // The same place a turn away may be on the grid.
+        if (lon + kTurnMicro >= west && lon + kTurnMicro <= east)
+            lon += kTurnMicro;
+        else if (lon - kTurnMicro >= west && lon - kTurnMicro <= east)
+            lon -= kTurnMicro;
+    }
+    if (lon < west || lon > east)
+        return place;
+    return placeInCells(int(lon - west), gridShape.columnStepMicro, gridShape.cellColumns);
+}
+
+ColourLayer::Place ColourLayer::placeInCells(int offset, int step, int cells)
+{
+    Place place;
+    if (step <= 0)
+        return place;
+    place.inBounds = true;
+    const int cell = offset / step;
+    if (cell < 0 || cell >= cells)
+        return place;
+    const float fraction = float(offset) / float(step) - float(cell);
+    place.inCell = true;
+    place.cell = cell;
+    place.powers[1] = fraction;
+    place.powers[2] = fraction * fraction;
+    place.powers[3] = fraction * fraction * fraction;
+    return place;
+}
+
+ColourLayer::Place ColourLayer::placeLatitude(int latMicro) const
+{
+    if (latMicro < gridShape.southMicro || latMicro > gridShape.northMicro)
+        return Place();
+    return placeInCells(gridShape.northMicro - latMicro, gridShape.rowStepMicro, gridShape.cellRows);
+}
+
+inline float ColourLayer::patchValue(const Place& row, const Place& column) const
+{
+    // Sum over m of c[k + 4m] v^m for the four k at once, then over k.
+    const float* c = &patches[(size_t(row.cell) * gridShape.cellColumns + column.cell) * 16];
+    const Float4 across = load4(c) * column.powers[0] + load4(c + 4) * column.powers[1] +
+                          load4(c + 8) * column.powers[2] + load4(c + 12) * column.powers[3];
+    return across[0] * row.powers[0] + across[1] * row.powers[1] + across[2] * row.powers[2] +
+           across[3] * row.powers[3];
+}
+
+// ---------------------------------------------------------------------------
+// The value caches
+
+void ColourLayer::resetValues(size_t pixels, bool keepPrevious)
+{
+    values.assign(pixels, 0.0f);
+    if (keepPrevious)
+        previousValues.assign(pixels, 0.0f);
+    else
+        std::vector<float>().swap(previousValues);
+}
+
+void ColourLayer::dropPrevious()
+{
+    std::vector<float>().swap(previousValues);
+}
+
+void ColourLayer::keepAsPrevious()
+{
+    previousValues = values;
+}
+
+// ---------------------------------------------------------------------------
+// Pixels
+
+void ColourLayer::placeFrame(const RenderMath::ColumnScale& columns, int width,
+                             const std::vector<int>& rowLatMicro)
+{
+    columnPlaces.resize(size_t(width));
+    for (int x = 0; x < width; ++x)
+        columnPlaces[size_t(x)] = placeLongitude(columns.longitude(x));
+    columnInBounds.resize(size_t(width));
+    for (int x = 0; x < width; ++x)
+        columnInBounds[size_t(x)] = columnPlaces[size_t(x)].inBounds;
+    rowPlaces.resize(rowLatMicro.size());
+    for (size_t y = 0; y < rowLatMicro.size(); ++y)
+        rowPlaces[y] = placeLatitude(rowLatMicro[y]);
+}
+
+int ColourLayer::slotOfValue(int type, float shown) const
+{
+    switch (type) {
+    case mtWind: return slotFor<mtWind>(lookup, shown);
+    case mtTemperature: return slotFor<mtTemperature>(lookup, shown);
+    case mtSST: return slotFor<mtSST>(lookup, shown);
+    case mtPrecipitation: return slotFor<mtPrecipitation>(lookup, shown);
+    default: return slotFor<0>(lookup, shown);
+    }
+}
+
+inline bool ColourLayer::shownValue(const Place& row, const Place& column, int index, const FrameState& state,
+                                    float& shown)
+{
+    if (!row.inBounds || !column.inBounds)
+        return false;
+    const bool inValues = index >= 0 && size_t(index) < values.size();
+    const bool hasPrevious = state.interpolate && inValues && size_t(index) < previousValues.size();
+    float value = 0.0f;
+    if (state.recompute) {
+        if (!row.inCell || !column.inCell) {
+            if (inValues)
+                values[size_t(index)] = 0.0f;
+            return false;
+        }
+        value = patchValue(row, column);
+        if (inValues)
+            values[size_t(index)] = value;
+    } else {
+        if (!inValues)
+            return false;
+        value = values[size_t(index)];
+    }
+    shown = value;
+    if (hasPrevious) {
+        const float previous = previousValues[size_t(index)];
+        shown = previous + (value - previous) * state.blendFactor;
+    }
+    return true;
+}
+
+QRgb ColourLayer::weatherColour(int latMicro, int lonMicro, int index, const FrameState& state)
+{
+    const Place row = placeLatitude(latMicro);
+    const Place column = placeLongitude(lonMicro);
+    float shown = 0.0f;
+    if (!state.shown || !shownValue(row, column, index, state, shown))
+        return lookup.colour(0);
+    return lookup.colour(slotOfValue(state.type, shown));
+}
+
+void ColourLayer::paintRows(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
+                            int y1, const FrameState& state)
+{
+    switch (state.type) {
+    case mtWind: paintRowsOf<mtWind>(image, base, rowLatMicro, y0, y1, state); break;
+    case mtTemperature: paintRowsOf<mtTemperature>(image, base, rowLatMicro, y0, y1, state); break;
+    case mtSST: paintRowsOf<mtSST>(image, base, rowLatMicro, y0, y1, state); break;
+    case mtPrecipitation: paintRowsOf<mtPrecipitation>(image, base, rowLatMicro, y0, y1, state); break;
+    case mtWave: paintRowsOf<mtWave>(image, base, rowLatMicro, y0, y1, state); break;
+    default: paintRowsOf<0>(image, base, rowLatMicro, y0, y1, state); break;
+    }
+}
+
+template <int Type>
+void ColourLayer::paintRowsOf(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro,
+                              int y0, int y1, const FrameState& state)
+{
+    constexpr bool seaOnly = Type == mtWave || Type == mtSST;
+    constexpr auto kSea = BaseMapImage::kSea;
+    constexpr auto kLand = BaseMapImage::kLand;
+    constexpr auto kCoast = BaseMapImage::kCoast;
+    constexpr auto kLateCoast = BaseMapImage::kLateCoast;
+    const int width = image.width();
+    const int height = image.height();
+    // The output colour by base pixel and colour slot.
+    QRgb composed[4][ColourLookup::kSlots];
+    for (int slot = 0; slot < ColourLookup::kSlots; ++slot) {
+        composed[kSea][slot] = lookup.overSea(slot);
+        composed[kLand][slot] = lookup.overLand(slot);
+        composed[kCoast][slot] = BaseMapImage::kCoastColour;
+        composed[kLateCoast][slot] = BaseMapImage::kCoastColour;
+    }
+    // Whether a pixel's weather is looked up: not on coast it had already
+    // become, and on the sea alone for sea-only fields.
+    auto looksUp = [](uint8_t pixel) {
+        return pixel == kSea || pixel == kLateCoast || (pixel == kLand && !seaOnly);
+    };
+    // No colour: the base map itself, whatever the lookup last held.
+    composed[kSea][0] = BaseMapImage::kSeaColour;
+    composed[kLand][0] = BaseMapImage::kLandColour;
+    const bool coloured = state.shown;
+    // Drawn rows are consecutive: the pixel index counts from the first.
+    int firstDrawn = 0;
+    while (firstDrawn < height && !BaseMapImage::drawnLatitude(rowLatMicro[size_t(firstDrawn)]))
+        ++firstDrawn;
+    for (int y = y0; y < y1; ++y) {
+        QRgb* out = reinterpret_cast<QRgb*>(image.bits() + size_t(y) * image.bytesPerLine());
+        const int lat = rowLatMicro[size_t(y)];
+        const uint8_t* pixels = base.row(y);
+        if (!BaseMapImage::drawnLatitude(lat)) {
+            std::fill(out, out + width, BaseMapImage::kSeaColour);
+            continue;
+        }
+        const Place row = coloured ? rowPlaces[size_t(y)] : Place();
+        if (!row.inBounds) {
+            for (int x = 0; x < width; ++x)
+                out[x] = composed[pixels[x]][0];
+            continue;
+        }
+        const int index0 = (y - firstDrawn) * width;
+        if (size_t(index0) + size_t(width) > values.size()) {
+            // No cache for this row: pixel by pixel, as weatherColour does.
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = pixels[x];
+                float shown = 0.0f;
+                int slot = 0;
+                if (looksUp(pixel) && shownValue(row, columnPlaces[size_t(x)], index0 + x, state, shown))
+                    slot = slotFor<Type>(lookup, shown);
+                out[x] = composed[pixel][slot];
+            }
+            continue;
+        }
+        float* rowValues = &values[size_t(index0)];
+        const float* previous = state.interpolate && size_t(index0) + size_t(width) <= previousValues.size()
+                                    ? &previousValues[size_t(index0)]
+                                    : nullptr;
+        const float t = state.blendFactor;
+        if (state.recompute) {
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = pixels[x];
+                const Place& column = columnPlaces[size_t(x)];
+                if (!looksUp(pixel) || !column.inBounds) {
+                    out[x] = composed[pixel][0];
+                    continue;
+                }
+                if (!row.inCell || !column.inCell) {
+                    rowValues[x] = 0.0f;
+                    out[x] = composed[pixel][0];
+                    continue;
+                }
+                const float value = patchValue(row, column);
+                rowValues[x] = value;
+                const float shown = previous ? previous[x] + (value - previous[x]) * t : value;
+                out[x] = composed[pixel][slotFor<Type>(lookup, shown)];
+            }
+        } else {
+            const uint8_t* inBounds = columnInBounds.data();
+            for (int x = 0; x < width; ++x) {
+                const uint8_t pixel = pixels[x];
+                const float value = rowValues[x];
+                const float shown = previous ? previous[x] + (value - previous[x]) * t : value;
+                const int slot = slotFor<Type>(lookup, shown);
+                const bool shows = inBounds[x] && (!seaOnly || pixel == kSea);
+                out[x] = composed[pixel][shows ? slot : 0];
+            }
+        }
+    }
+}

@@ -1,0 +1,124 @@
+// The colour layer of one weather field: the field's grid cut into bicubic
+// (Catmull-Rom) patches, where the frame's rows and columns fall among
+// them, the value of every drawn pixel kept between frames together with
+// the previous time step's for blending, and the frame's rows painted in
+// the colours of the field's scale over the base map.
+#ifndef SKYVANE_COLOURLAYER_H
+#define SKYVANE_COLOURLAYER_H
+
+#include "ColourLookup.h"
+#include "RenderMath.h"
+
+#include <QRgb>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class BaseMapImage;
+class CompoundMsg;
+class GribFileHelper;
+class GribMsg;
+class QImage;
+
+class ColourLayer {
+public:
+    // The grid of the patches, positions and steps in microdegrees.
+    struct Grid {
+        int columns = 0;
+        int rows = 0;
+        int paddedColumns = 0;
+        int paddedRows = 0;
+        int cellRows = 0;
+        int cellColumns = 0;
+        int westMicro = 0;
+        int northMicro = 0;
+        int columnStepMicro = 0;
+        int rowStepMicro = 0;
+        int eastMicro = 0;
+        int southMicro = 0;
+        // The grid goes round the earth: its last column joins its first.
+        bool wrapsAround = false;
+    };
+
+    // How a frame finds its pixels' values.
+    struct FrameState {
+        int type = 0;               // the field's meteo type
+        bool shown = false;         // a field is shown at all
+        bool recompute = true;      // values computed afresh into the cache, else read from it
+        bool interpolate = false;   // blended with the previous step's values
+        float blendFactor = 0.0f;   // 0 the previous step, 1 the current one
+    };
+
+    ColourLayer();
+
+    // The message a type is coloured from in the compound, or null.
+    static const GribMsg* fieldMessage(const CompoundMsg& compound, int type);
+    // The colour of value on the helper's scale for the type: wind in
+    // knots, temperatures in degrees Celsius, precipitation from 0.4 mm.
+    static QRgb colourOf(const GribFileHelper& helper, unsigned type, float value);
+
+    // The colour slots of the helper's scale for the type; none when it
+    // has no scale for it.
+    void buildLookup(const GribFileHelper& helper, int type);
+    // The patches of msg's grid; with windV, u and v on the same grid, of
+    // the wind speed.  False, with no patches, for a grid that cannot be
+    // placed on the earth or is too large.
+    bool buildPatches(const GribMsg& msg, const GribMsg* windV);
+
+    // The value caches, one value per drawn pixel: emptied to pixels
+    // zeros, with the previous step's as well when it is kept.
+    void resetValues(size_t pixels, bool keepPrevious);
+    void dropPrevious();
+    // The values become the previous step's when the next step comes.
+    void keepAsPrevious();
+
+    // Where each of width screen columns and each row at rowLatMicro falls
+    // in the grid, for the frame about to be painted.
+    void placeFrame(const RenderMath::ColumnScale& columns, int width, const std::vector<int>& rowLatMicro);
+    // The colour of the pixel at index that shows the position.
+    QRgb weatherColour(int latMicro, int lonMicro, int index, const FrameState& state);
+    // Rows y0 to y1 of image, whose rows lie at rowLatMicro: the layer over
+    // the base map.
+    void paintRows(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
+                   int y1, const FrameState& state);
+
+    const Grid& grid() const { return gridShape; }
+    const std::vector<float>& patchTable() const { return patches; }
+    const std::vector<float>& valueCache() const { return values; }
+    const std::vector<float>& previousCache() const { return previousValues; }
+
+private:
+    // Where a longitude or latitude falls in the grid.
+    struct Place {
+        bool inBounds = false;  // within the grid's edges
+        bool inCell = false;    // and within one of its cells
+        int cell = 0;
+        float powers[4] = {1.0f, 0.0f, 0.0f, 0.0f};  // 1, f, f², f³
+    };
+
+    Place placeLongitude(long long lonMicro) const;
+    Place placeLatitude(int latMicro) const;
+    // offset µ° from the grid's first row or column, cells of step µ°.
+    static Place placeInCells(int offset, int step, int cells);
+    float patchValue(const Place& row, const Place& column) const;
+    // The value a pixel shows (blended, and kept in the value cache when
+    // recomputing); false where it has no colour.
+    bool shownValue(const Place& row, const Place& column, int index, const FrameState& state, float& shown);
+    // The colour slot (see ColourLookup) of a shown value.
+    int slotOfValue(int type, float shown) const;
+    template <int Type>
+    void paintRowsOf(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
+                     int y1, const FrameState& state);
+
+    ColourLookup lookup;
+    Grid gridShape;
+    std::vector<float> patches;
+    std::vector<float> values;
+    std::vector<float> previousValues;
+    std::vector<Place> columnPlaces;
+    std::vector<Place> rowPlaces;
+    std::vector<uint8_t> columnInBounds;
+};
+
+#endif
