@@ -214,23 +214,28 @@ private slots:
     {
         makeWindow();
         window->openGribFile(threeSteps);
-        QTest::mouseClick(window->getPlayPanel()->ui.playButton, Qt::LeftButton);
-        QVERIFY(!playing());
+        const auto& panel = window->getPlayPanel()->ui;
+        QVERIFY(!panel.forwardButton->isVisible() && !panel.backwardButton->isVisible());
+        QTest::mouseClick(panel.playButton, Qt::LeftButton);
+        QVERIFY(!playing() && !window->getAnimationTimer().isActive());
+        // Paused, the panel offers the step buttons.
+        QVERIFY(panel.forwardButton->isVisible() && panel.backwardButton->isVisible());
         QCOMPARE(helper()->currentCompoundNum(), 0);
-        QTest::mouseClick(window->getPlayPanel()->ui.backwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.backwardButton, Qt::LeftButton);
         QCOMPARE(helper()->currentCompoundNum(), 0);
         QCOMPARE(projector()->getCompoundNumber(), 0);
-        QTest::mouseClick(window->getPlayPanel()->ui.forwardButton, Qt::LeftButton);
-        QTest::mouseClick(window->getPlayPanel()->ui.forwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
         QCOMPARE(helper()->currentCompoundNum(), 2);
         QCOMPARE(projector()->getCompoundNumber(), 2);
         QVERIFY(!projector()->isInterpolating());
-        QTest::mouseClick(window->getPlayPanel()->ui.forwardButton, Qt::LeftButton);
+        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
         QCOMPARE(helper()->currentCompoundNum(), 2);
         QCOMPARE(projector()->getCompoundNumber(), 2);
 
-        QTest::mouseClick(window->getPlayPanel()->ui.playButton, Qt::LeftButton);
+        QTest::mouseClick(panel.playButton, Qt::LeftButton);
         QVERIFY(playing());
+        QVERIFY(!panel.forwardButton->isVisible() && !panel.backwardButton->isVisible());
         QVERIFY(window->getAnimationTimer().isActive());
         frameAfter(kFirstFrameDelayMs);
         QVERIFY(!playing());

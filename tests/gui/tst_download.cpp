@@ -303,10 +303,17 @@ private slots:
         const QList<QAction*> entries = window->getPresetsMenu()->actions();
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries[0]->text(), u"Biscay"_s);
-        // The preset (the new dialog's wind on the 1-degree set) downloads
-        // its own parameters, whatever data set is chosen now.
+        // The preset (the new dialog's wind on the 1-degree set) goes back
+        // to the view it was saved with and downloads its own parameters,
+        // whatever data set is chosen now.
+        GeoProjector* projector = window->getMap()->getProjector();
+        const QList<int> savedView{projector->getCenterLat(), projector->getCenterLon(), window->getMap()->getZoom()};
+        projector->goTo(10000000, 20000000);
+        window->getMap()->setZoom(2);
         window->ui.actionMedResForecast->trigger();
         entries[0]->trigger();
+        QCOMPARE((QList<int>{projector->getCenterLat(), projector->getCenterLon(), window->getMap()->getZoom()}),
+                 savedView);
         QCOMPARE(lastParameters().value("meteoType"_L1).toInt(), 1);
         QCOMPARE(lastParameters().value("resolution"_L1).toInt(), 1);
         QCOMPARE(forecastRequests(), requests + 1);

@@ -189,9 +189,13 @@ private slots:
         QCOMPARE(window->getMap()->getProjector(), equirect);
     }
 
-    void openingFiles()
+    // A file opened, dropped or asked for by the desktop shows its first
+    // kind; the parameter buttons show or fetch theirs; Clear takes the
+    // weather off the map.
+    void openingFilesAndClear()
     {
         makeWindow();
+        window->ui.actionNorthAtlantic->trigger();
         window->openGribFile(pressureTemperature);
         GribFileHelper* helper = window->getHelper();
         GeoProjector* projector = window->getMap()->getProjector();
@@ -207,14 +211,6 @@ private slots:
         // Centred on the file's area: 40..50 N, 10 W..0.
         QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1);
         QVERIFY(qAbs(projector->getCenterLon() + 5000000) <= 1);
-
-        // The pause button stops playing and shows the step buttons.
-        QTest::mouseClick(window->getPlayPanel()->ui.playButton, Qt::LeftButton);
-        QVERIFY(!window->getPlayPanel()->isPlaying());
-        QVERIFY(!window->getAnimationTimer().isActive());
-        const int step = helper->currentCompoundNum();
-        QTest::mouseClick(window->getPlayPanel()->ui.backwardButton, Qt::LeftButton);
-        QCOMPARE(helper->currentCompoundNum(), qMax(step - 1, 0));
 
         // Drop a file on the window: a single step, no play panel.
         QMimeData mime;
@@ -249,6 +245,17 @@ private slots:
         QCOMPARE(window->getDisplayedFlags(), 8);
         QVERIFY(QString::fromStdString(helper->gribFile()->getFileName()).startsWith(SettingsFactory::getMyDocumentsPath()));
         QVERIFY(!window->isForceDownload());
+
+        // Clear keeps the file but shows none of it, and goes back to the
+        // first data set.
+        QTest::mouseClick(window->ui.cleanButton, Qt::LeftButton);
+        QCOMPARE(colouredButtons(), QStringList());
+        QCOMPARE(window->getDisplayedFlags(), 0);
+        QVERIFY(window->isForceDownload());
+        QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
+        QVERIFY(projector->getHelper() == nullptr);
+        QVERIFY(helper->isValid());
+        QVERIFY(!window->getPlayPanel()->isPlaying());
     }
 
     // A missing file named on the command line (its blanks split by the
@@ -295,22 +302,6 @@ private slots:
         window->getMap()->grab();
     }
 
-    void clearCommand()
-    {
-        makeWindow();
-        window->ui.actionNorthAtlantic->trigger();
-        window->openGribFile(windPressure);
-        QVERIFY(!window->isForceDownload());
-        QTest::mouseClick(window->ui.cleanButton, Qt::LeftButton);
-        QCOMPARE(colouredButtons(), QStringList());
-        QCOMPARE(window->getDisplayedFlags(), 0);
-        QVERIFY(window->isForceDownload());
-        QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
-        QVERIFY(window->getMap()->getProjector()->getHelper() == nullptr);
-        QVERIFY(window->getHelper()->isValid());
-        QVERIFY(!window->getPlayPanel()->isPlaying());
-    }
-
     // The point dialog's slider moves the loaded file's step; the map shows
     // that step once the dialog is closed.
     void pointDialogStepShownOnTheMap()
@@ -339,34 +330,6 @@ private slots:
         QCOMPARE(map->getProjector()->getCompoundNumber(), 3);
         QVERIFY(!map->getProjector()->isInterpolating());
         QVERIFY(!window->getPlayPanel()->isPlaying());
-    }
-
-    // Presets stored before the start fill the favourites menu; an entry
-    // moves the map to the preset's view.
-    void presetsMenu()
-    {
-        auto* preset = new ToviForecastParameters();
-        preset->meteoType = mtWind;
-        preset->timeStep = 3;
-        preset->stepsNumber = 2;
-        preset->zoom = 16;
-        preset->centerLat = 36000000;
-        preset->centerLon = -6000000;
-        QVERIFY(SettingsFactory::savePreset(u"Gibraltar"_s, preset));
-        makeWindow();
-        QVERIFY(window->ui.actionFavourites->isVisible());
-        const QList<QAction*> entries = window->getPresetsMenu()->actions();
-        QCOMPARE(entries.size(), 1);
-        QCOMPARE(entries[0]->text(), u"Gibraltar"_s);
-        entries[0]->trigger();
-        QCOMPARE(window->getMap()->getZoom(), 16);
-        QCOMPARE(window->getMap()->getProjector()->getCenterLat(), 36000000);
-        QCOMPARE(window->getMap()->getProjector()->getCenterLon(), -6000000);
-        // Then its forecast is fetched for that view.
-        QCOMPARE(window->getHelper()->getCompoundNum(), 2);
-        QCOMPARE(window->getDisplayedFlags(), int(mtWind));
-        QVERIFY(SettingsFactory::deletePreset(u"Gibraltar"_s));
-        delete preset;
     }
 
     void homeViewKeptAcrossRuns()
