@@ -21,7 +21,6 @@
 
 #include <functional>
 #include <memory>
-#include <type_traits>
 
 namespace guifixtures {
 
@@ -184,8 +183,7 @@ int runInScratchHome(int argc, char** argv, bool fixedZone = false)
 // Runs a window test as the program would start: a scratch home whose
 // settings hold the demo account on host, the local zone at UTC+2 without
 // summer time when fixedZone, and no file named on the command line (the
-// window reads the program's own arguments).  Test takes the home path
-// when it wants it.
+// window reads the program's own arguments).
 template <class Test>
 int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZone = true)
 {
@@ -197,10 +195,7 @@ int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZon
     int appArgc = 1;
     SkyvaneApplication app(appArgc, argv);
     int result = 0;
-    if constexpr (std::is_constructible_v<Test, QString>) {
-        Test test(home.path());
-        result = QTest::qExec(&test, argc, argv);
-    } else {
+    {
         Test test;
         result = QTest::qExec(&test, argc, argv);
     }

@@ -63,11 +63,6 @@ struct Canceller {
 class TestDownload : public QObject {
     Q_OBJECT
 
-public:
-    explicit TestDownload(QString homePath) : home(std::move(homePath)) {}
-
-private:
-    QString home;
     QTemporaryDir work;
     QString recordPath;
     std::unique_ptr<StandInServer> server;
@@ -258,15 +253,18 @@ private slots:
         QVERIFY(window->currentParameters()->right > 20000);
     }
 
-    // The dialog's choices go to the server; only the area comes from the
-    // map.  Presets saved in the dialog reach the toolbar's menu.
+    // The dialog shows a snapshot of the map; its choices go to the server
+    // and only the area comes from the map.  Presets saved in the dialog
+    // reach the toolbar's menu with the map's view.
     void advancedDownload()
     {
         window->openGribFile(work.filePath("loaded.grb"));
         bool weatherHidden = false;
+        QSize snapshot;
         {
             OnModal<RequestDlg> chooser([&](RequestDlg* dialog) {
                 weatherHidden = !window->getMap()->getProjector()->getHelper();
+                snapshot = dialog->ui.mapDisplay->pixmap().size();
                 click(dialog->ui.tempReqPushButton);
                 click(dialog->ui.pressReqPushButton);
                 dialog->ui.reqTimestepComboBox->setCurrentIndex(1);  // 6 hours
@@ -280,6 +278,10 @@ private slots:
             QCOMPARE(chooser.handled, 1);
         }
         QVERIFY(weatherHidden);
+        // The snapshot: the middle of the map, less 110 pixels of its
+        // shorter side.
+        const int side = std::min(window->getMap()->width(), window->getMap()->height()) - 110;
+        QCOMPARE(snapshot, QSize(side, side));
         // Local time is UTC+2: the second 6-hour step from 16:00 local is
         // 22:00 local, 20:00 UTC.
         compareRequest(lastParameters(), 1 | 2 | 8, 1, 20, 6, 4);

@@ -65,6 +65,8 @@ void addStep(GribTestFile& file, int hours, const Step& s, const QList<unsigned>
 const QStringList kRows = {u"WindDirection"_s, u"Wind"_s,          u"Temperature"_s,
                            u"Pressure"_s,      u"Precipitation"_s, u"SST"_s,
                            u"WaveHeight"_s,    u"WaveDirection"_s, u"WavePeriod"_s};
+// What each row shows for a Step() at the point, rounded.
+const QStringList kStepTexts = {u"0"_s, u"10"_s, u"16"_s, u"1005"_s, u"3"_s, u"10"_s, u"3"_s, u"360"_s, u"9"_s};
 
 QLabel* valueLabel(MeteoDialog& dialog, const QString& row)
 {
@@ -91,12 +93,29 @@ class TestMeteoDialog : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QWidget> parent;
+    std::unique_ptr<GribTestFile> file;
+    std::unique_ptr<GribFileHelper> helper;
 
-    // The dialog shown over the parent, as exec() would show it.
-    void showDialog(MeteoDialog& dialog)
+    // Opens a file of the steps, six hours apart, without the keys given.
+    void load(const QList<Step>& steps, const QList<unsigned>& without = {})
     {
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        file = std::make_unique<GribTestFile>();
+        for (int i = 0; i < steps.size(); ++i)
+            addStep(*file, 6 * i, steps[i], without);
+        helper = openHelper(*file);
+        QVERIFY(helper);
+    }
+
+    // The dialog for the point over the parent, shown when show.
+    std::unique_ptr<MeteoDialog> dialogAt(int lat = kLat, int lon = kLon, bool show = false)
+    {
+        auto dialog = std::make_unique<MeteoDialog>(parent.get(), helper.get(), lat, lon);
+        if (show) {
+            dialog->show();
+            if (!QTest::qWaitForWindowExposed(dialog.get()))
+                qWarning("the point dialog was not exposed");
+        }
+        return dialog;
     }
 
     QPoint centredOnParent(const QSize& size) const
@@ -114,79 +133,64 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(parent.get()));
     }
 
-    void cleanup() { parent.reset(); }
-
-    void valuesOfEveryRowRounded()
+    void cleanup()
     {
-        GribTestFile file;
-        addStep(file, 0, Step());
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
-        const QStringList expected = {u"0"_s, u"10"_s, u"16"_s, u"1005"_s, u"3"_s,
-                                      u"10"_s, u"3"_s, u"360"_s, u"9"_s};
-        for (int i = 0; i < kRows.size(); ++i) {
-            QCOMPARE(valueLabel(dialog, kRows[i])->text(), expected[i]);
-            QVERIFY2(!unitLabel(dialog, kRows[i])->isHidden(), qPrintable(kRows[i]));
-        }
-        QCOMPARE(dialog.ui.labelWindDirectionUnit->text(), u"&deg; (N)"_s);
-        QCOMPARE(dialog.ui.labelWaveDirectionUnit->text(), u"&deg; (N)"_s);
-        QCOMPARE(dialog.ui.labelSSTUnit->textFormat(), Qt::RichText);
+        parent.reset();
+        helper.reset();
+        file.reset();
     }
 
-    void rowsWithoutDataShowADash_data()
+    // Every row rounded, with its unit shown; a row without data shows a
+    // dash and hides its unit, and some take their value from another
+    // message then.
+    void rows_data()
     {
         QTest::addColumn<QList<unsigned>>("without");
         QTest::addColumn<int>("lat");
-        QTest::addColumn<QStringList>("blank");
-        // Rows whose text then comes from another message.
+        // Rows whose text differs from kStepTexts, as "row=text".
         QTest::addColumn<QStringList>("texts");
         namespace K = GribKey;
-        QTest::newRow("wind") << QList<unsigned>{K::windU, K::windV} << kLat << QStringList{"Wind", "WindDirection"}
-                              << QStringList{};
-        QTest::newRow("v only: speed from u") << QList<unsigned>{K::windV} << kLat << QStringList{"WindDirection"}
-                                              << QStringList{"Wind=0"};
-        QTest::newRow("pressure") << QList<unsigned>{K::pressureMsl} << kLat << QStringList{"Pressure"}
-                                  << QStringList{};
-        QTest::newRow("temperature") << QList<unsigned>{K::temperature2m} << kLat << QStringList{"Temperature"}
-                                     << QStringList{};
-        QTest::newRow("sea temperature") << QList<unsigned>{K::seaTemperature} << kLat << QStringList{"SST"}
-                                         << QStringList{};
-        QTest::newRow("precipitation") << QList<unsigned>{K::precipitation} << kLat << QStringList{"Precipitation"}
-                                       << QStringList{};
+        QTest::newRow("all present") << QList<unsigned>{} << kLat << QStringList{};
+        QTest::newRow("wind") << QList<unsigned>{K::windU, K::windV} << kLat
+                              << QStringList{"Wind=-", "WindDirection=-"};
+        QTest::newRow("v only: speed from u") << QList<unsigned>{K::windV} << kLat
+                                              << QStringList{"WindDirection=-", "Wind=0"};
+        QTest::newRow("pressure") << QList<unsigned>{K::pressureMsl} << kLat << QStringList{"Pressure=-"};
+        QTest::newRow("temperature") << QList<unsigned>{K::temperature2m} << kLat << QStringList{"Temperature=-"};
+        QTest::newRow("sea temperature") << QList<unsigned>{K::seaTemperature} << kLat << QStringList{"SST=-"};
+        QTest::newRow("precipitation") << QList<unsigned>{K::precipitation} << kLat
+                                       << QStringList{"Precipitation=-"};
         QTest::newRow("swell: wind waves") << QList<unsigned>{K::swellHeight, K::swellDirection} << kLat
-                                           << QStringList{} << QStringList{"WaveHeight=7", "WaveDirection=90"};
+                                           << QStringList{"WaveHeight=7", "WaveDirection=90"};
         QTest::newRow("swell and wind waves: combined sea")
-            << QList<unsigned>{K::swellHeight, K::windWaveHeight} << kLat << QStringList{} << QStringList{"WaveHeight=9"};
+            << QList<unsigned>{K::swellHeight, K::windWaveHeight} << kLat << QStringList{"WaveHeight=9"};
         QTest::newRow("wave height") << QList<unsigned>{K::swellHeight, K::windWaveHeight, K::waveCombined} << kLat
-                                     << QStringList{"WaveHeight"} << QStringList{};
+                                     << QStringList{"WaveHeight=-"};
         QTest::newRow("wave direction") << QList<unsigned>{K::swellDirection, K::windWaveDirection} << kLat
-                                        << QStringList{"WaveDirection"} << QStringList{};
-        QTest::newRow("wave period") << QList<unsigned>{kWavePeriod} << kLat << QStringList{"WavePeriod"}
-                                     << QStringList{};
-        QTest::newRow("point outside the grid") << QList<unsigned>{} << -10000000 << kRows << QStringList{};
+                                        << QStringList{"WaveDirection=-"};
+        QTest::newRow("wave period") << QList<unsigned>{kWavePeriod} << kLat << QStringList{"WavePeriod=-"};
+        QStringList allBlank;
+        for (const QString& row : kRows)
+            allBlank << row + u"=-"_s;
+        QTest::newRow("point outside the grid") << QList<unsigned>{} << -10000000 << allBlank;
     }
 
-    void rowsWithoutDataShowADash()
+    void rows()
     {
         QFETCH(QList<unsigned>, without);
         QFETCH(int, lat);
-        QFETCH(QStringList, blank);
         QFETCH(QStringList, texts);
-        GribTestFile file;
-        addStep(file, 0, Step(), without);
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), lat, kLon);
-        for (const QString& row : kRows) {
-            const bool empty = blank.contains(row);
-            QVERIFY2((valueLabel(dialog, row)->text() == u"-"_s) == empty, qPrintable(row));
-            QVERIFY2(unitLabel(dialog, row)->isHidden() == empty, qPrintable(row));
+        load({Step()}, without);
+        auto dialog = dialogAt(lat);
+        for (int i = 0; i < kRows.size(); ++i) {
+            QString expected = kStepTexts[i];
+            for (const QString& text : texts)
+                if (text.startsWith(kRows[i] + u'='))
+                    expected = text.section(u'=', 1);
+            QCOMPARE(valueLabel(*dialog, kRows[i])->text(), expected);
+            QVERIFY2(unitLabel(*dialog, kRows[i])->isHidden() == (expected == u"-"_s), qPrintable(kRows[i]));
         }
-        for (const QString& text : texts) {
-            const QStringList rowValue = text.split('=');
-            QCOMPARE(valueLabel(dialog, rowValue[0])->text(), rowValue[1]);
-        }
+        QCOMPARE(dialog->ui.labelSSTUnit->textFormat(), Qt::RichText);
     }
 
     void windAndWaveBearings_data()
@@ -210,21 +214,16 @@ private slots:
         QFETCH(float, u);
         QFETCH(float, v);
         QFETCH(float, wave);
-        GribTestFile file;
         Step step;
         step.u = u;
         step.v = v;
         step.swellDirection = wave;
-        addStep(file, 0, step);
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
-        QTEST(dialog.ui.labelWindDirection->text(), "wind");
-        QTEST(dialog.ui.labelWindDirectionUnit->text(), "windUnit");
-        QTEST(dialog.ui.labelWaveDirection->text(), "waveText");
-        QTEST(dialog.ui.labelWaveDirectionUnit->text(), "waveUnit");
-        if (u == 0.0f && v == -5.0f)
-            QCOMPARE(dialog.ui.labelWind->text(), u"10"_s);
+        load({step});
+        auto dialog = dialogAt();
+        QTEST(dialog->ui.labelWindDirection->text(), "wind");
+        QTEST(dialog->ui.labelWindDirectionUnit->text(), "windUnit");
+        QTEST(dialog->ui.labelWaveDirection->text(), "waveText");
+        QTEST(dialog->ui.labelWaveDirectionUnit->text(), "waveUnit");
     }
 
     void compassSectors()
@@ -261,128 +260,104 @@ private slots:
     {
         QFETCH(int, lat);
         QFETCH(int, lon);
-        GribTestFile file;
-        addStep(file, 0, Step());
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), lat, lon);
-        QTEST(dialog.ui.labelLocation->text(), "location");
+        load({Step()});
+        auto dialog = dialogAt(lat, lon);
+        QTEST(dialog->ui.labelLocation->text(), "location");
         // 18:00 UTC is 20:00 in the tests' zone.
-        QCOMPARE(dialog.ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
+        QCOMPARE(dialog->ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
     }
 
     void sliderStepsTheHelper()
     {
-        GribTestFile file;
         // 15.6, 5.2, -4.6 and -0.2 °C.
+        QList<Step> steps(4);
         const float temperatures[] = {288.6f, 278.2f, 268.4f, 272.8f};
-        for (int i = 0; i < 4; ++i) {
-            Step step;
-            step.temperature = temperatures[i];
-            addStep(file, 6 * i, step);
-        }
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        QCOMPARE(helper->getCompoundNum(), 4);
+        for (int i = 0; i < 4; ++i)
+            steps[i].temperature = temperatures[i];
+        load(steps);
         // The dialog opens at the helper's step.
         QVERIFY(helper->goCompound(1));
-        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
-        showDialog(dialog);
-        QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
-        QSlider* slider = dialog.ui.horizontalSlider;
+        auto dialog = dialogAt(kLat, kLon, true);
+        QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
+        QSlider* slider = dialog->ui.horizontalSlider;
         QVERIFY(slider->isVisible());
         QCOMPARE(slider->maximum(), 3);
         QCOMPARE(slider->value(), 1);
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
-        QCOMPARE(dialog.ui.labelDate->text(), u"Sun, 01-02-2009, 02:00"_s);
+        auto shown = [&dialog] { return dialog->ui.labelTemperature->text() + u' ' + dialog->ui.labelDate->text(); };
+        QCOMPARE(shown(), u"5 Sun, 01-02-2009, 02:00"_s);
 
         slider->setFocus();
         QTest::keyClick(slider, Qt::Key_Right);
         QCOMPARE(helper->currentCompoundNum(), 2);
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"-5"_s);
-        QCOMPARE(dialog.ui.labelDate->text(), u"Sun, 01-02-2009, 08:00"_s);
+        QCOMPARE(shown(), u"-5 Sun, 01-02-2009, 08:00"_s);
         QTest::keyClick(slider, Qt::Key_End);
         QCOMPARE(helper->currentCompoundNum(), 3);
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"0"_s);
+        QCOMPARE(dialog->ui.labelTemperature->text(), u"0"_s);
         QTest::keyClick(slider, Qt::Key_Right);
         QCOMPARE(helper->currentCompoundNum(), 3);
         QTest::keyClick(slider, Qt::Key_Home);
         QCOMPARE(helper->currentCompoundNum(), 0);
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"16"_s);
-        QCOMPARE(dialog.ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
+        QCOMPARE(shown(), u"16 Sat, 31-01-2009, 20:00"_s);
     }
 
     void meteogramToggleKeepsTheDialogCentred()
     {
-        GribTestFile file;
-        addStep(file, 0, Step());
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
-        QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
-        showDialog(dialog);
-        WeatherMeteogram* meteogram = dialog.getMeteogram();
+        load({Step()});
+        auto dialog = dialogAt(kLat, kLon, true);
+        QVERIFY(dialog->windowFlags() & Qt::FramelessWindowHint);
+        WeatherMeteogram* meteogram = dialog->getMeteogram();
         QVERIFY(meteogram);
-        QToolButton* close = dialog.ui.cancelButton;
+        QToolButton* close = dialog->ui.cancelButton;
         for (int width : {210, 700, 210}) {
-            QCOMPARE(dialog.size(), QSize(width, 448));
-            QTRY_COMPARE(dialog.pos(), centredOnParent(dialog.size()));
+            QCOMPARE(dialog->size(), QSize(width, 448));
+            QTRY_COMPARE(dialog->pos(), centredOnParent(dialog->size()));
             // The close button keeps its corner, as far from the right as from the top.
             QCOMPARE(close->x() + close->width() + close->y(), width);
-            QCOMPARE(dialog.rect().contains(meteogram->geometry()), width == 700);
-            QCOMPARE(dialog.ui.meteogramButton->toolTip(), width == 700 ? u"Hide meteogram"_s : u"Show meteogram"_s);
-            QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
+            QCOMPARE(dialog->rect().contains(meteogram->geometry()), width == 700);
+            QCOMPARE(dialog->ui.meteogramButton->toolTip(), width == 700 ? u"Hide meteogram"_s : u"Show meteogram"_s);
+            QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
         }
         QTest::mouseClick(close, Qt::LeftButton);
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
     }
 
+    // With no forecast server to ask, the online source changes nothing:
+    // the offline source stays chosen, with its values and meteogram.
     void onlineWithoutForecastChangesNothing()
     {
-        GribTestFile file;
-        Step later;
-        later.temperature = 278.2f;
-        addStep(file, 0, Step());
-        addStep(file, 6, later);
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        MeteoDialog dialog(parent.get(), helper.get(), kLat, kLon);
-        showDialog(dialog);
-        QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
-        const QStringList before = snapshot(dialog);
-        const QImage meteogram = dialog.getMeteogram()->grab().toImage();
+        load({Step(), Step()});
+        auto dialog = dialogAt(kLat, kLon, true);
+        QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
+        const QStringList before = snapshot(*dialog);
+        const QImage meteogram = dialog->getMeteogram()->grab().toImage();
 
-        QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
-        QVERIFY(!dialog.getOnlineHelper());
-        QCOMPARE(dialog.getCurrentHelper(), helper.get());
-        QVERIFY(dialog.ui.offlineButton->isChecked());
-        QVERIFY(!dialog.ui.onlineButton->isChecked());
-        QVERIFY(dialog.ui.offlineButton->isEnabled());
-        QCOMPARE(snapshot(dialog), before);
-        QCOMPARE(dialog.getMeteogram()->grab().toImage(), meteogram);
-
-        dialog.ui.horizontalSlider->setFocus();
-        QTest::keyClick(dialog.ui.horizontalSlider, Qt::Key_Right);
-        QCOMPARE(helper->currentCompoundNum(), 1);
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
-        QTest::mouseClick(dialog.ui.offlineButton, Qt::LeftButton);
-        QVERIFY(dialog.ui.offlineButton->isChecked());
-        QCOMPARE(dialog.ui.labelTemperature->text(), u"5"_s);
+        QTest::mouseClick(dialog->ui.onlineButton, Qt::LeftButton);
+        QVERIFY(!dialog->getOnlineHelper());
+        QCOMPARE(dialog->getCurrentHelper(), helper.get());
+        QVERIFY(dialog->ui.offlineButton->isChecked());
+        QVERIFY(!dialog->ui.onlineButton->isChecked());
+        QVERIFY(dialog->ui.offlineButton->isEnabled());
+        QCOMPARE(snapshot(*dialog), before);
+        QCOMPARE(dialog->getMeteogram()->grab().toImage(), meteogram);
+        QTest::mouseClick(dialog->ui.offlineButton, Qt::LeftButton);
+        QVERIFY(dialog->ui.offlineButton->isChecked());
+        QCOMPARE(snapshot(*dialog), before);
     }
 
     void noDataNoCrash()
     {
         GribFileHelper unopened;
-        for (GribFileHelper* helper : {static_cast<GribFileHelper*>(nullptr), &unopened}) {
-            MeteoDialog dialog(parent.get(), helper, kLat, kLon);
-            showDialog(dialog);
+        for (GribFileHelper* none : {static_cast<GribFileHelper*>(nullptr), &unopened}) {
+            MeteoDialog dialog(parent.get(), none, kLat, kLon);
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QTest::mouseClick(dialog.ui.onlineButton, Qt::LeftButton);
             QTest::mouseClick(dialog.ui.offlineButton, Qt::LeftButton);
             QTest::mouseClick(dialog.ui.meteogramButton, Qt::LeftButton);
             dialog.ui.horizontalSlider->setFocus();
             QTest::keyClick(dialog.ui.horizontalSlider, Qt::Key_End);
-            QCOMPARE(dialog.getCurrentHelper(), helper);
+            QCOMPARE(dialog.getCurrentHelper(), none);
             QVERIFY(dialog.ui.offlineButton->isChecked());
             QCOMPARE(dialog.ui.labelTemperature->text(), u"-"_s);
         }

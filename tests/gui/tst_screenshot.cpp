@@ -2,15 +2,11 @@
 // person sees it: the screenshot is checked at known places and saved
 // beside the test for a person to look at.
 #include "guifixtures.h"
-#include "servicefixtures.h"
 
 #include "CustomStyle.h"
 #include "GeoProjector.h"
 #include "MapMenu.h"
 #include "PlayPanel.h"
-#include "SettingsFactory.h"
-#include "Skyvane.h"
-#include "SkyvaneApplication.h"
 #include "WeatherMap.h"
 
 #include <QScreen>
@@ -61,18 +57,14 @@ class TestScreenshot : public QObject {
 private slots:
     void windowWithAForecast()
     {
-        StandInServer server({"--host", "127.0.0.5", "--port", "30080"});
-        if (!server.running() && server.log().contains("cannot listen"))
-            QSKIP("127.0.0.5:30080 is taken; the settings always name port 30080");
-        QVERIFY2(server.running(), server.log().constData());
+        QApplication::setStyle(new CustomStyle());
+        auto server = guifixtures::serverOnSettingsPort("127.0.0.5");
+        GUI_REQUIRE_SERVER(server);
         const QString forecast = work.filePath("biscay.grb");
         QVERIFY(guifixtures::writeForecast(forecast, mtWind | mtPressure, 2, 3, 50000, -10000, 40000, 0));
 
-        Skyvane* window = Skyvane::instance();
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = window;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTRY_VERIFY_WITH_TIMEOUT(window->isConnected(), 10000);
+        Skyvane* window = nullptr;
+        guifixtures::showMainWindow(window);
         window->openGribFile(forecast);
         window->pauseAnimation();
         QVERIFY(!window->getPlayPanel()->isPlaying());
@@ -129,26 +121,13 @@ private slots:
         const QPoint centre = menu->mapTo(window, QPoint(160, 160));
         QVERIFY(near(withMenu.pixel(centre), shot.pixel(centre), 2));
 
-        static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
-        Skyvane::destroyInstance();
+        guifixtures::closeMainWindow(window);
     }
 };
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
-    guifixtures::makeScratchHome(home);
-    if (!guifixtures::writeSettings(home.path(), u"[Download]\nusername=demo\npassword=demo\nserver=127.0.0.5\n"_s))
-        return 1;
-    int appArgc = 1;
-    SkyvaneApplication app(appArgc, argv);
-    QApplication::setStyle(new CustomStyle());
-    TestScreenshot test;
-    const int result = QTest::qExec(&test, argc, argv);
-    SettingsFactory::destroy();
-    return result;
+    return guifixtures::runWithDemoAccount<TestScreenshot>(argc, argv, u"127.0.0.5"_s, false);
 }
 
 #include "tst_screenshot.moc"
