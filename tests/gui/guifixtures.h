@@ -24,15 +24,21 @@
 
 namespace guifixtures {
 
-// Points HOME and the configuration folder at a scratch directory; call
-// before anything touches the settings store.
-inline QString makeScratchHome(QTemporaryDir& dir)
+// Makes home the test's scratch home (HOME and the configuration and data
+// folders), the local zone at UTC+2 without summer time when fixedZone;
+// call before anything touches the settings store.  False when home could
+// not be made.
+inline bool enterScratchHome(QTemporaryDir& home, bool fixedZone)
 {
-    const QByteArray path = QFile::encodeName(dir.path());
+    if (!home.isValid())
+        return false;
+    const QByteArray path = QFile::encodeName(home.path());
     qputenv("HOME", path);
     qputenv("XDG_CONFIG_HOME", path + "/config");
     qputenv("XDG_DATA_HOME", path + "/data");
-    return dir.path();
+    if (fixedZone)
+        qputenv("TZ", "XST-2");
+    return true;
 }
 
 // The settings file the store reads, written before the store opens it.
@@ -153,18 +159,6 @@ inline void closeMainWindow(Skyvane*& window)
     static_cast<SkyvaneApplication*>(qApp)->mainWindow = nullptr;
     Skyvane::destroyInstance();
     window = nullptr;
-}
-
-// Makes home the test's scratch home, the local zone at UTC+2 without
-// summer time when fixedZone.  False when home could not be made.
-inline bool enterScratchHome(QTemporaryDir& home, bool fixedZone)
-{
-    if (!home.isValid())
-        return false;
-    makeScratchHome(home);
-    if (fixedZone)
-        qputenv("TZ", "XST-2");
-    return true;
 }
 
 // Runs a widget test in a scratch home, the local zone at UTC+2 without

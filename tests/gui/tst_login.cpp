@@ -397,9 +397,8 @@ int main(int argc, char** argv)
     // The store reads the environment when it first opens: the home is
     // replaced before anything can.
     QTemporaryDir home;
-    if (!home.isValid())
+    if (!guifixtures::enterScratchHome(home, false))
         return 1;
-    guifixtures::makeScratchHome(home);
     const QString iniPath = home.path() + u"/config/skyvane.example/Skyvane.ini"_s;
     if (argc == 2 && qstrcmp(argv[1], kExitScenario) == 0)
         return abandonAtExit(argc, argv, iniPath);
