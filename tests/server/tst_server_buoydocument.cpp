@@ -1,14 +1,9 @@
 // The buoy-observation KML: its structure, the description items as the
-// viewer cleans and parses them, observation times, the values' units and
-// their agreement with the forecast, and determinism.
+// viewer cleans and parses them, observation times, the values' units, and
+// determinism.
 #include "BuoyDocument.h"
-#include "ForecastBuilder.h"
-#include "GribFile.h"
-#include "MeteoType.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -103,7 +98,6 @@ class TestBuoyDocument : public QObject {
 private slots:
     void document_data();
     void document();
-    void agreesWithTheForecast();
     void deterministic();
 };
 
@@ -164,54 +158,6 @@ void TestBuoyDocument::document()
         }
     }
     QVERIFY2(silent >= 3 && silent <= 5, qPrintable(QString::number(silent)));
-}
-
-// The Channel Lightship reports the forecast's pressure and sea temperature
-// at its place and time, converted to inches and °F.
-void TestBuoyDocument::agreesWithTheForecast()
-{
-    const QDateTime now(QDate(2024, 3, 10), QTime(15, 5), Qt::UTC);
-    QString error;
-    const QList<Placemark> marks = parse(buildBuoyDocument(now), &error);
-    const auto lightship = std::find_if(marks.begin(), marks.end(),
-                                        [](const Placemark& m) { return m.name == "Station 62103"; });
-    QVERIFY(lightship != marks.end());
-    const QStringList lines = cleanedLines(lightship->description);
-    const QRegularExpressionMatch date = kDate.match(lines.first());
-    QVERIFY(date.hasMatch());
-    const QTime observed(date.captured(4).toInt(), date.captured(5).toInt());
-    QHash<QString, double> values;
-    for (const QString& line : lines.mid(1)) {
-        const QRegularExpressionMatch item = kLine.match(line);
-        values.insert(item.captured(1), item.captured(7).toDouble());
-    }
-    QVERIFY(values.contains("Atmospheric Pressure") && values.contains("Water Temperature"));
-    QVERIFY(values.contains("Winds") && values.contains("Significant Wave Height"));
-    QVERIFY(!values.contains("Tide (above MLLW)"));
-
-    // Ten-minute steps from the observation's hour up to its minute.
-    const ForecastRequest r{mtPressure | mtSST, 8, 0, observed.hour(), 10, unsigned(observed.minute() / 10 + 1),
-                            50000, -3000, -2800, 49800};
-    QByteArray grib;
-    QVERIFY(ForecastBuilder(QDate(2024, 3, 10)).build(r, grib, error));
-    QTemporaryDir dir;
-    QFile f(dir.filePath("f.grb"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(grib);
-    f.close();
-    GribFile file(QFile::encodeName(f.fileName()).constData());
-    GribMsg pressure, sea;
-    QVERIFY(file.goMsg(file.messageCount() - 2, pressure));
-    QVERIFY(file.goMsg(file.messageCount() - 1, sea));
-    QCOMPARE(pressure.validTime().time(), observed);
-    float pa = 0, kelvin = 0;
-    QVERIFY(pressure.getValueAt(49900, -2900, pa));
-    QVERIFY(sea.getValueAt(49900, -2900, kelvin));
-    QVERIFY2(std::fabs(values["Atmospheric Pressure"] * 3386.389 - pa) < 60,
-             qPrintable(QStringLiteral("%1 in, %2 Pa").arg(values["Atmospheric Pressure"]).arg(pa)));
-    const double fahrenheit = (kelvin - 273.15) * 9 / 5 + 32;
-    QVERIFY2(std::fabs(values["Water Temperature"] - fahrenheit) < 0.4,
-             qPrintable(QStringLiteral("%1 °F, %2 K").arg(values["Water Temperature"]).arg(kelvin)));
 }
 
 void TestBuoyDocument::deterministic()
