@@ -79,15 +79,10 @@ private slots:
                 QCOMPARE(QPoint(p->getCenterLat(), p->getCenterLon()), QPoint(53000000, -3000000));  // home
                 p->update(801, 599, r.zoom * kZoom1, -12340000, 45000000);
                 QCOMPARE(QPoint(p->getCenterX(), p->getCenterY()), QPoint(400, 299));
-                QCOMPARE(p->getScale(), r.scale);
-                QCOMPARE(p->getCityThreshold(), r.threshold);
-                const double rpp = kPi / (r.zoom * kZoom1);
-                QVERIFY(std::abs(p->getRadiansPerPixel() - rpp) < 1e-6 * rpp);
-                QVERIFY(std::abs(p->getCenterLatRad() - (-12.34 * kPi / 180.0)) < 1e-6);
+                QCOMPARE(QPoint(p->getScale(), p->getCityThreshold()), QPoint(r.scale, r.threshold));
                 for (const auto& g : goTos) {
                     p->goTo(g[0], g[1]);
                     QCOMPARE(QPoint(p->getCenterLat(), p->getCenterLon()), QPoint(g[2], g[3]));
-                    QVERIFY(std::abs(p->getCenterLatRad() - g[2] * 1e-6 * kPi / 180) < 1e-6);
                 }
             }
         }
@@ -207,26 +202,20 @@ private slots:
         }
         auto helper = openHelper(file), other = openHelper(file);
         QVERIFY(helper && other);
-        const size_t size = 64 * 48;
         EquirectProjector p;
         p.update(64, 48, 8 * kZoom1, 59000000, 1500000);
         auto show = [&](int type, bool blend, float t) { p.setData(helper.get(), type, blend, t), renderFrame(p); };
         p.setData(helper.get(), mtPressure, false, 0.0f);
-        QVERIFY(p.needsRecompute());
-        QCOMPARE(p.getValueCache().size(), size);
-        QVERIFY(p.getPreviousCache().empty());
+        QVERIFY(p.needsRecompute() && p.getPreviousCache().empty());
         renderFrame(p);
-        QVERIFY(!p.needsRecompute());
-        QCOMPARE(p.getValueCache()[0], 99000.0f);
         p.update(64, 48, 8 * kZoom1);
         QVERIFY(!p.needsRecompute());  // same key: the values stay valid
         // Forward with interpolate: the values become the previous step's.
         const std::vector<float> step0 = p.getValueCache();
+        QCOMPARE(step0[0], 99000.0f);
         QVERIFY(helper->nextCompound());
         p.setData(helper.get(), mtPressure, true, 0.25f);
-        QVERIFY(p.needsRecompute());
-        QCOMPARE(p.getPreviousCache(), step0);
-        QCOMPARE(p.getBlendFactor(), 0.0f);
+        QCOMPARE(p.getBlendFactor(), 0.0f);  // a new step starts from the previous one
         show(mtPressure, true, 0.25f);
         QCOMPARE(p.getBlendFactor(), 0.25f);
         QCOMPARE(p.getValueCache()[0], 100000.0f);
@@ -238,19 +227,11 @@ private slots:
         QVERIFY(helper->nextCompound());
         show(mtPressure, false, 0.0f);
         QVERIFY(p.getPreviousCache().empty());
-        // Forward with interpolate, then another parameter: freed.
+        // Another helper: kept with the same parameter; another parameter frees it.
         QVERIFY(helper->nextCompound());
         show(mtPressure, true, 0.0f);
-        QCOMPARE(p.getPreviousCache().size(), size);
-        show(mtTemperature, true, 0.0f);
-        QVERIFY(p.getPreviousCache().empty());
-        // Another helper: kept with the same parameter, freed with another.
-        QVERIFY(helper->goCompound(1));
-        show(mtPressure, true, 0.0f);
-        QVERIFY(helper->goCompound(2));
-        show(mtPressure, true, 0.0f);
         const std::vector<float> kept = p.getPreviousCache();
-        QCOMPARE(kept.size(), size);
+        QCOMPARE(kept.size(), size_t(64 * 48));
         QCOMPARE(kept[0], 100000.0f);  // compound 1's values
         QVERIFY(other->goCompound(2));
         p.setData(other.get(), mtPressure, true, 0.0f);
@@ -275,8 +256,7 @@ private slots:
         // Places off the coasts (the mask follows a turn away), then coasts from seaSide to landSide µ°.
         struct Place { const char* name; int lat, lon; uint colour; bool alongRow = 0; int seaSide = 0, landSide = 0; };
         const Place places[] = {
-            {"mid-Atlantic", 30000000, -40000000, kSea},     {"Sahara", 23000000, 10000000, kLand},
-            {"central Pacific", 0, -150000000, kSea},        {"Siberia", 65000000, 100000000, kLand},
+            {"mid-Atlantic", 30000000, -40000000, kSea},
             {"Australia a turn west", -25000000, 134000000 - 360000000, kLand},
             {"Sahara two turns east", 23000000, 10000000 + 720000000, kLand},
             {"Portugal", 40000000, -8000000, 0, true, -2000000, 1000000},
@@ -312,44 +292,6 @@ private slots:
                                                     QPoint(x, y + 1)})
                                 QVERIFY(frame.pixel(n) != kLand);
             }
-        }
-    }
-
-    void seaBandsBeyondEightyDegrees()
-    {
-        GribTestFile file;
-        auto helper = warmEarth(file);
-        QVERIFY(helper);
-        const int w = 300, h = 1400;
-        // Equirect: rows 0..200 and 1200.. beyond ±80°; Mercator at 60°N: the top ~300.
-        for (int kind : {Equirect, Mercator}) {
-            auto p = View{kind, w, h, 1, kind == Mercator ? 60000000 : 0, -40000000}.make();
-            p->setData(helper.get(), mtTemperature, false, 0.0f);
-            renderFrame(*p);
-            const QImage& frame = p->lastFrame();
-            const QRgb weather = qRgb(138, 79, 76);
-            int drawn = 0, beyond = 0, index = 0;
-            const std::vector<float>& cache = p->getValueCache();
-            QCOMPARE(cache.size(), size_t(w * h));
-            for (int y = 0; y < h; ++y) {
-                const double lat = kind == Equirect
-                                       ? double(p->getCenterY() - y) * p->getScale() + p->getCenterLat()
-                                       : sphereLatitude(p->getCenterY() + p->getCenterRow() - y, p->getDiameter());
-                if (kind == Mercator && std::abs(std::abs(lat) - 80e6) < 1000)
-                    QSKIP("a row too close to 80° to call in double precision");
-                const bool band = std::abs(lat) > 79999999.0;
-                (band ? beyond : drawn) += 1;
-                for (int x = 0; x < w; ++x) {
-                    const QRgb c = frame.pixel(x, y);
-                    QVERIFY(band ? c == kSea : c == weather || c == kCoast);
-                    if (!band && c == weather)  // skipped rows do not advance the pixel index
-                        QCOMPARE(cache[size_t(index)], 300.0f);
-                    index += !band;
-                }
-            }
-            QVERIFY(beyond > 150 && drawn > 500);
-            for (size_t i = size_t(index); i < cache.size(); ++i)
-                QCOMPARE(cache[i], 0.0f);
         }
     }
 
