@@ -1,77 +1,41 @@
-// Cross-check of our GRIB1 reader against ecCodes on files that were
-// written by other producers: ecCodes' own samples and the example files
-// shipped with pygrib's documentation.
-//
-// For every file:
-//  - the messages our forward scan finds must be exactly the edition-1
-//    messages ecCodes finds, at the same offsets and with the same octets;
-//  - every message we decode must give ecCodes' values (same count, missing
-//    points in the same places, within a tolerance relative to the field's
-//    range);
-//  - every message we refuse must be of a kind we are known not to handle,
-//    with the status and error text expected for that kind.
-
+// Our GRIB1 reader against ecCodes on files other producers wrote (ecCodes' samples, pygrib's examples):
+// our forward scan finds exactly ecCodes' edition-1 messages, at the same offsets with the same octets;
+// each message we decode gives ecCodes' values; each we refuse is of a kind we are known not to handle,
+// with the status and error text expected for that kind.
 #include <QtTest/QtTest>
-
-#include <QDir>
-#include <QFileInfo>
-#include <QString>
-#include <QStringList>
 
 #include <eccodes.h>
 
 #include "grib.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
 
 namespace {
 
-// The value both sides give to points the bitmap marks absent.
-constexpr double kMissing = -9999.0;
-
-// Failures listed per file.
-constexpr int kMaxListedFailures = 40;
-
-// Points listed per message when values disagree.
-constexpr int kMaxListedPoints = 5;
+constexpr double kMissing = -9999.0;  // both sides give it to points the bitmap marks absent
 
 // What ecCodes says about one message.
 struct RefMessage {
-    long offset = -1;
-    long edition = 0;
-    long totalLength = 0;
-    QString gridType;
-    QString packingType;
-    long bitsPerValue = -1;
-    long numberOfValues = -1;
-    long dataRepresentationType = -1;
-    long dataFlag = -1; // the whole BDS octet 4: flag bits and unused bits
+    long offset = -1, edition = 0, totalLength = 0;
+    QString gridType, packingType;
+    long bitsPerValue = -1, numberOfValues = -1, dataRepresentationType = -1;
+    long dataFlag = -1;  // the whole BDS octet 4: flag bits and unused bits
     bool niMissing = false;
-    QByteArray bytes; // edition 1 only
+    QByteArray bytes;  // edition 1 only
 };
 
-// Kinds of message, decided from ecCodes' keys.
-enum class Kind {
-    Plain,             // we decode these
-    SphericalHarmonic, // GDS data type 50
-    ReducedPacked,     // quasi-regular grid, bits per value > 0
-    ReducedConstant,   // quasi-regular grid, bits per value 0
-    NonSimplePacking,  // BDS flag bits set: complex, second-order, ...
-};
+enum class Kind { Plain, SphericalHarmonic, ReducedPacked, ReducedConstant, NonSimplePacking };
 
 Kind kindOf(const RefMessage& m)
 {
     if (m.gridType == QLatin1String("sh") || m.dataRepresentationType == 50)
         return Kind::SphericalHarmonic;
-    // The packing flag is looked at before the point count can be checked
-    // against the grid, so it wins over the quasi-regular cases.
+    // The packing flag is looked at before the point count is checked against the grid, so it wins over the
+    // quasi-regular cases.
     if (m.dataFlag >= 0 && (m.dataFlag & 0xF0) != 0)
         return Kind::NonSimplePacking;
     if (m.gridType.startsWith(QLatin1String("reduced_")) || m.niMissing)
@@ -79,24 +43,11 @@ Kind kindOf(const RefMessage& m)
     return Kind::Plain;
 }
 
-// What ecCodes says about the message, for failure texts.
 QString describe(const RefMessage& m)
 {
-    return QStringLiteral("ecCodes: %1, %2, %3 bits, %4 values, data representation %5, BDS flag %6%7")
-        .arg(m.gridType, m.packingType)
-        .arg(m.bitsPerValue)
-        .arg(m.numberOfValues)
-        .arg(m.dataRepresentationType)
-        .arg(m.dataFlag)
+    return QStringLiteral("ecCodes: %1, %2, %3 bits, %4 values, BDS flag %5%6")
+        .arg(m.gridType, m.packingType).arg(m.bitsPerValue).arg(m.numberOfValues).arg(m.dataFlag)
         .arg(m.niMissing ? QStringLiteral(", Ni missing") : QString());
-}
-
-// Error texts end in a newline; show it.
-QString shown(const QString& text)
-{
-    QString s = text;
-    s.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
 long refLong(codes_handle* h, const char* key, long fallback)
@@ -123,22 +74,10 @@ bool readReference(const QString& path, std::vector<RefMessage>* out, QString* e
         *error = QStringLiteral("ecCodes side: cannot open the file");
         return false;
     }
-    bool ok = true;
-    for (;;) {
-        int err = 0;
-        codes_handle* h = codes_handle_new_from_file(nullptr, fp, PRODUCT_GRIB, &err);
-        if (!h) {
-            if (err != 0) {
-                *error = QStringLiteral("ecCodes stops after %1 messages: %2")
-                             .arg(out->size())
-                             .arg(QString::fromLatin1(codes_get_error_message(err)));
-                ok = false;
-            }
-            break;
-        }
+    int err = 0;
+    while (codes_handle* h = codes_handle_new_from_file(nullptr, fp, PRODUCT_GRIB, &err)) {
         RefMessage m;
-        m.offset = refLong(h, "offset", -1);
-        m.edition = refLong(h, "edition", 0);
+        m.offset = refLong(h, "offset", -1), m.edition = refLong(h, "edition", 0);
         m.totalLength = refLong(h, "totalLength", 0);
         if (m.edition == 1) {
             m.gridType = refString(h, "gridType");
@@ -147,10 +86,8 @@ bool readReference(const QString& path, std::vector<RefMessage>* out, QString* e
             m.numberOfValues = refLong(h, "numberOfValues", -1);
             m.dataRepresentationType = refLong(h, "dataRepresentationType", -1);
             m.dataFlag = refLong(h, "dataFlag", -1);
-            if (codes_is_defined(h, "Ni")) {
-                int e = 0;
-                m.niMissing = codes_is_missing(h, "Ni", &e) == 1 && e == 0;
-            }
+            int e = 0;
+            m.niMissing = codes_is_defined(h, "Ni") && codes_is_missing(h, "Ni", &e) == 1 && e == 0;
             const void* msg = nullptr;
             size_t len = 0;
             if (codes_get_message(h, &msg, &len) == 0 && msg)
@@ -160,14 +97,16 @@ bool readReference(const QString& path, std::vector<RefMessage>* out, QString* e
         out->push_back(std::move(m));
     }
     std::fclose(fp);
-    return ok;
+    if (err != 0)
+        *error = QStringLiteral("ecCodes stops after %1 messages: %2").arg(out->size())
+                     .arg(codes_get_error_message(err));
+    return err == 0;
 }
 
 // ecCodes' values of one edition-1 message, with absent points at kMissing.
 bool referenceValues(const RefMessage& m, std::vector<double>* values, QString* error)
 {
-    codes_handle* h = codes_handle_new_from_message_copy(nullptr, m.bytes.constData(),
-                                                         static_cast<size_t>(m.bytes.size()));
+    codes_handle* h = codes_handle_new_from_message_copy(nullptr, m.bytes.constData(), size_t(m.bytes.size()));
     if (!h) {
         *error = QStringLiteral("ecCodes cannot reopen the message");
         return false;
@@ -180,42 +119,36 @@ bool referenceValues(const RefMessage& m, std::vector<double>* values, QString* 
         values->resize(n);
     }
     if (err != 0)
-        *error = QStringLiteral("ecCodes cannot give the values: %1")
-                     .arg(QString::fromLatin1(codes_get_error_message(err)));
+        *error = QStringLiteral("ecCodes cannot give the values: %1").arg(codes_get_error_message(err));
     codes_handle_delete(h);
     return err == 0;
 }
 
-// Compares our values with ecCodes'; empty when they agree, else the count
-// or the first few points that differ.  The tolerance is 1e-6 of the
-// field's range; a constant field gets an allowance for the single-precision
-// rounding of its value instead.
+// Empty when our values agree with ecCodes', else the count or the first points that differ.  The tolerance
+// is 1e-6 of the field's range; a constant field gets an allowance for the single-precision rounding of its
+// value instead.
 QString compareValues(const float* ours, unsigned long count, const std::vector<double>& ref)
 {
     if (count != ref.size())
         return QStringLiteral("%1 values, ecCodes has %2").arg(count).arg(ref.size());
     double lo = HUGE_VAL, hi = -HUGE_VAL;
-    for (double v : ref) {
-        if (v != kMissing) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-    }
+    for (double v : ref)
+        if (v != kMissing)
+            lo = std::min(lo, v), hi = std::max(hi, v);
     const double range = hi > lo ? hi - lo : 0.0;
     QStringList points;
-    for (unsigned long i = 0; i < count && points.size() < kMaxListedPoints; ++i) {
+    for (unsigned long i = 0; i < count && points.size() < 5; ++i) {
         const double r = ref[i], o = ours[i];
         const bool refMissing = r == kMissing;
         const double tol = range > 0.0 ? 1e-6 * range : 1e-6 * std::max(1.0, std::fabs(r));
         if (refMissing != (ours[i] == float(kMissing)) || (!refMissing && !(std::fabs(o - r) <= tol)))
-            points << QStringLiteral("values differ at point %1: ours %2, ecCodes %3 (range %4)")
-                          .arg(i).arg(o, 0, 'g', 9).arg(r, 0, 'g', 17).arg(range, 0, 'g', 9);
+            points << QStringLiteral("point %1: ours %2, ecCodes %3").arg(i).arg(o, 0, 'g', 9).arg(r, 0, 'g', 17);
     }
     return points.join(QLatin1String("; "));
 }
 
-// Empty when our refusal is the one expected for the kind: its status and
-// the start of its text (the whole text where it ends in a newline).
+// Empty when our refusal is the one expected for the kind: its status and the start of its text (the whole
+// text where it ends in a newline).
 QString checkRefusal(Kind kind, const RefMessage& m, int status, const QString& text)
 {
     const std::map<Kind, std::pair<int, QString>> refusals = {
@@ -230,20 +163,18 @@ QString checkRefusal(Kind kind, const RefMessage& m, int status, const QString& 
     const auto& [wantStatus, want] = it->second;
     if (status == wantStatus && (want.endsWith('\n') ? text == want : text.startsWith(want)))
         return QString();
-    return QStringLiteral("expected status %1 with %2").arg(wantStatus).arg(shown(want));
+    return QStringLiteral("expected status %1 with \"%2\"").arg(wantStatus).arg(want.trimmed());
 }
 
-// The GRIB1 samples of libeccodes-data and the example files of
-// python-grib-doc (GRIB1 and GRIB2 mixed, whatever their names say), as
-// (row name, path).
+// The GRIB1 samples of libeccodes-data and the example files of python-grib-doc (GRIB1 and GRIB2 mixed,
+// whatever their names say), as (row name, path).
 QList<QPair<QString, QString>> fileRows()
 {
     const struct { const char *dir, *label, *pattern; } sources[] = {
         {"/usr/share/eccodes/samples", "samples", "*grib1*.tmpl"},
         {"/usr/share/eccodes/samples", "samples", "GRIB1.tmpl"},
         {"/usr/share/eccodes/ifs_samples/grib1", "ifs_samples/grib1", "*.tmpl"},
-        {"/usr/share/doc/python-grib-doc/examples", "examples", "*"},
-    };
+        {"/usr/share/doc/python-grib-doc/examples", "examples", "*"}};
     QList<QPair<QString, QString>> rows;
     for (const auto& source : sources) {
         const QDir dir(QString::fromLatin1(source.dir));
@@ -253,7 +184,7 @@ QList<QPair<QString, QString>> fileRows()
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 class EccodesCrosscheck : public QObject {
     Q_OBJECT
@@ -284,11 +215,8 @@ void EccodesCrosscheck::file()
     std::map<long, const RefMessage*> atOffset;
     for (const RefMessage& m : ref)
         atOffset[m.offset] = &m;
-
     QStringList failures;
-    auto fail = [&](long offset, const QString& what) {
-        failures << QStringLiteral("offset %1: %2").arg(offset).arg(what);
-    };
+    auto fail = [&](long at, const QString& what) { failures << QStringLiteral("offset %1: %2").arg(at).arg(what); };
     char err[GRIB_ERRMSG_LEN] = "";
     GRIB_HDR* gh = nullptr;
     QVERIFY2(init_gribhdr(&gh, err) == 0 && gh, err);
@@ -296,12 +224,9 @@ void EccodesCrosscheck::file()
     std::set<long> found;
     long offset = 0;
     int status = 0;
-    for (;;) {
-        err[0] = 0;
-        if ((status = grib_seek(fileName.constData(), &offset, 0, gh, err)) != 0)
-            break;
+    while ((status = grib_seek(fileName.constData(), &offset, 0, gh, err)) == 0) {
         if (gh->msg_length <= 0 || err[0] != 0) {
-            ++offset;
+            ++offset, err[0] = 0;
             continue;
         }
         const long at = offset, length = gh->msg_length;
@@ -309,17 +234,13 @@ void EccodesCrosscheck::file()
         found.insert(at);
         const auto it = atOffset.find(at);
         if (it == atOffset.end() || it->second->edition != 1) {
-            fail(at, QStringLiteral("our scan returns %1 octets; ecCodes finds %2 there").arg(length)
-                         .arg(it == atOffset.end() ? QStringLiteral("no message")
-                                                   : QStringLiteral("edition %1").arg(it->second->edition)));
+            fail(at, QStringLiteral("our scan returns %1 octets; ecCodes has no edition-1 message there").arg(length));
             continue;
         }
         const RefMessage& m = *it->second;
         if (QByteArray(reinterpret_cast<const char*>(gh->entire_msg), qsizetype(length)) != m.bytes)
             fail(at, QStringLiteral("our %1 octets differ from ecCodes' %2").arg(length).arg(m.totalLength));
-
         GRIB_MESSAGE decoded;
-        err[0] = 0;
         const int decodeStatus = grib_decode_message(gh->entire_msg, float(kMissing), &decoded, err);
         const Kind kind = kindOf(m);
         std::vector<double> values;
@@ -331,21 +252,19 @@ void EccodesCrosscheck::file()
         else if (referenceValues(m, &values, &why))
             why = compareValues(decoded.values, decoded.bds.ulGrid_size, values);
         if (!why.isEmpty())
-            fail(at, QStringLiteral("status %1 %2: %3 (%4)").arg(decodeStatus).arg(shown(err), why, describe(m)));
+            fail(at, QStringLiteral("status %1 \"%2\": %3 (%4)").arg(decodeStatus)
+                         .arg(QString(err).trimmed(), why, describe(m)));
         grib_release_message(&decoded);
+        err[0] = 0;
     }
     free_gribhdr(&gh);
     if (status != 2)
-        fail(offset, QStringLiteral("our scan ended with status %1 %2 instead of 2 (end of data)")
-                         .arg(status).arg(shown(err)));
+        fail(offset, QStringLiteral("our scan ended with status %1 \"%2\", not 2 (end of data)").arg(status).arg(err));
     for (const RefMessage& m : ref)
         if (m.edition == 1 && !found.count(m.offset))
             fail(m.offset, QStringLiteral("our scan misses this message (%1)").arg(describe(m)));
-    if (failures.size() > kMaxListedFailures)
-        failures = failures.mid(0, kMaxListedFailures) << QStringLiteral("... and more");
-    QVERIFY2(failures.isEmpty(), qPrintable(path + QLatin1Char('\n') + failures.join(QLatin1Char('\n'))));
+    QVERIFY2(failures.isEmpty(), qPrintable(path + QLatin1Char('\n') + failures.mid(0, 40).join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(EccodesCrosscheck)
-
 #include "tst_eccodes_crosscheck.moc"
