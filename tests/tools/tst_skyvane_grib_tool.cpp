@@ -180,64 +180,51 @@ void TestSkyvaneGribTool::initTestCase()
 // Message 1: 5 x 4 layer field with a bitmap and explicit reference and scale.
 // Message 2: 50 points without a grid description, decimal scale 1.
 // Message 3: constant 3 x 2 field at 0 bits per value.
+// The writer's defaults fill the rest.
 void TestSkyvaneGribTool::writeMessages()
 {
-    GRIB_WRITE_PARAMS s;
+    GRIB_WRITE_PARAMS p[4];
+    for (GRIB_WRITE_PARAMS& s : p)
+        init_grib_write_params(&s);
 
-    init_grib_write_params(&s);
-    s.table_version = 128; s.centre = 98; s.subcentre = 3;
-    s.param = 130; s.level_type = 100; s.level_value = 500;
-    s.year = 2010; s.month = 5; s.day = 24; s.hour = 6; s.minute = 30;
-    s.time_unit = 1; s.p1 = 12; s.p2 = 0; s.time_range = 0; s.dec_scale = 0;
-    s.has_gds = 1; s.data_type = 0; s.ni = 12; s.nj = 7;
-    s.lat1 = 60000; s.lon1 = -10000; s.lat2 = 54000; s.lon2 = 1000;
-    s.di = 1000; s.dj = 1000; s.scan_mode = 0;
-    s.bitmap = nullptr; s.bits_per_value = 12; s.auto_scale = 1;
+    p[0].table_version = 128; p[0].centre = 98; p[0].subcentre = 3;
+    p[0].param = 130; p[0].level_type = 100; p[0].level_value = 500;
+    p[0].year = 2010; p[0].month = 5; p[0].day = 24; p[0].hour = 6; p[0].minute = 30; p[0].p1 = 12;
+    p[0].ni = 12; p[0].nj = 7; p[0].lat1 = 60000; p[0].lon1 = -10000; p[0].lat2 = 54000; p[0].lon2 = 1000;
+    p[0].di = p[0].dj = 1000; p[0].bits_per_value = 12;
     std::vector<float> v0(12 * 7);
     for (size_t i = 0; i < v0.size(); ++i)
         v0[i] = float((i * 7) % 83);
-    const GRIB_WRITE_PARAMS params0 = s;
 
-    init_grib_write_params(&s);
-    s.table_version = 2; s.centre = 7; s.subcentre = 0;
-    s.param = 61; s.level_type = 112; s.level_value = (10 << 8) | 40;
-    s.year = 1999; s.month = 12; s.day = 31; s.hour = 23; s.minute = 59;
-    s.time_unit = 1; s.p1 = 0; s.p2 = 6; s.time_range = 4; s.dec_scale = 0;
-    s.has_gds = 1; s.data_type = 0; s.ni = 5; s.nj = 4;
-    s.lat1 = -23000; s.lon1 = -30000; s.lat2 = -20000; s.lon2 = -26000;
-    s.di = 1000; s.dj = 1000; s.scan_mode = 64;
+    p[1].param = 61; p[1].level_type = 112; p[1].level_value = (10 << 8) | 40;
+    p[1].year = 1999; p[1].month = 12; p[1].day = 31; p[1].hour = 23; p[1].minute = 59;
+    p[1].p2 = 6; p[1].time_range = 4;
+    p[1].ni = 5; p[1].nj = 4; p[1].lat1 = -23000; p[1].lon1 = -30000; p[1].lat2 = -20000; p[1].lon2 = -26000;
+    p[1].di = p[1].dj = 1000; p[1].scan_mode = 64;
     bitmap_.resize(20);
     for (size_t i = 0; i < bitmap_.size(); ++i)
         bitmap_[i] = (i % 3 != 1);
-    s.bitmap = bitmap_.data();
-    s.bits_per_value = 10; s.auto_scale = 0; s.bin_scale = -2; s.reference = -12.5;
+    p[1].bitmap = bitmap_.data();
+    p[1].bits_per_value = 10; p[1].auto_scale = 0; p[1].bin_scale = -2; p[1].reference = -12.5;
     std::vector<float> v1(20);
     for (size_t i = 0; i < v1.size(); ++i)
         v1[i] = bitmap_[i] ? float(-12.5 + 0.25 * double(i * 37 % 1000)) : 1e6f;
-    const GRIB_WRITE_PARAMS params1 = s;
 
-    init_grib_write_params(&s);
-    s.centre = 34; s.param = 11; s.level_type = 1; s.level_value = 0;
-    s.year = 2000; s.month = 1; s.day = 1; s.hour = 0; s.minute = 0;
-    s.time_unit = 0; s.p1 = 45; s.p2 = 0; s.time_range = 0; s.dec_scale = 1;
-    s.has_gds = 0; s.bitmap = nullptr; s.bits_per_value = 16; s.auto_scale = 1;
+    p[2].centre = 34; p[2].level_type = 1; p[2].level_value = 0;
+    p[2].year = 2000; p[2].month = 1; p[2].day = 1; p[2].hour = 0;
+    p[2].time_unit = 0; p[2].p1 = 45; p[2].dec_scale = 1; p[2].has_gds = 0;
     std::vector<float> v2(50);
     for (size_t i = 0; i < v2.size(); ++i)
         v2[i] = float(double(i) * 0.3 - 5.0);
-    const GRIB_WRITE_PARAMS params2 = s;
 
-    init_grib_write_params(&s);
-    s.ni = 3; s.nj = 2; s.lat2 = s.lat1 - s.dj; s.lon2 = s.lon1 + 2 * s.di;
-    s.bits_per_value = 0; s.auto_scale = 1;
-    const std::vector<float> v3(6, 273.0f);
-    const GRIB_WRITE_PARAMS params3 = s;
+    p[3].ni = 3; p[3].nj = 2; p[3].lat2 = p[3].lat1 - p[3].dj; p[3].lon2 = p[3].lon1 + 2 * p[3].di;
+    p[3].bits_per_value = 0;
 
-    values_ = {v0, v1, v2, v3};
-    messages_ = {encode(params0, v0), encode(params1, v1), encode(params2, v2),
-                 encode(params3, v3)};
+    values_ = {v0, v1, v2, std::vector<float>(6, 273.0f)};
     const QByteArray junk[] = {"abcde", "", "no message here", QByteArray("\0\0\0", 3), "tail"};
     QByteArray file;
-    for (size_t i = 0; i < messages_.size(); ++i) {
+    for (size_t i = 0; i < values_.size(); ++i) {
+        messages_.push_back(encode(p[i], values_[i]));
         QVERIFY(!messages_[i].isEmpty());
         file += junk[i];
         offsets_.push_back(file.size());
@@ -247,6 +234,7 @@ void TestSkyvaneGribTool::writeMessages()
     inventory_ = writeFile(dir_, "inventory.grb", file);
     QVERIFY(!inventory_.isEmpty());
 
+    GRIB_WRITE_PARAMS s;
     GRIB_WRITE_LAYOUT layout;
     init_grib_write_params(&s);
     QByteArray bad = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
@@ -259,83 +247,58 @@ void TestSkyvaneGribTool::writeMessages()
 void TestSkyvaneGribTool::listJsonReportsWrittenFields()
 {
     const ToolRun r = runTool({"list", "--json", inventory_});
-    QVERIFY2(r.finished && r.code == 0, r.err.constData());
-    QVERIFY2(r.err.isEmpty(), r.err.constData());
+    QVERIFY2(r.finished && r.code == 0 && r.err.isEmpty(), r.err.constData());
     bool ok = false;
     const QJsonArray list = parseArray(r.out, &ok);
-    QVERIFY2(ok, r.out.constData());
-    QCOMPARE(list.size(), qsizetype(messages_.size()));
-
+    QVERIFY2(ok && list.size() == qsizetype(messages_.size()), r.out.constData());
     QStringList names = kJsonNames;
     names.sort();
-    for (const QJsonValue& v : list)
-        QCOMPARE(v.toObject().keys(), names);
-
-    const QJsonObject common{{"edition", 1}, {"status", 0}, {"error", QJsonValue::Null}};
     for (int i = 0; i < list.size(); ++i) {
-        checkFields(list[i].toObject(), common);
-        checkFields(list[i].toObject(), QJsonObject{{"index", i},
-                                                    {"offset", double(offsets_[size_t(i)])},
-                                                    {"length", double(messages_[size_t(i)].size())}});
+        QCOMPARE(list[i].toObject().keys(), names);
+        checkFields(list[i].toObject(), QJsonObject{{"index", i}, {"offset", double(offsets_[size_t(i)])},
+                                                    {"length", double(messages_[size_t(i)].size())},
+                                                    {"edition", 1}, {"status", 0}, {"error", QJsonValue::Null}});
     }
-
     checkFields(list[0].toObject(), QJsonObject{
-        {"centre", 98}, {"subcentre", 3}, {"table", 128}, {"param", 130},
-        {"levelType", 100}, {"height1", 500}, {"height2", 0},
-        {"gct", double(gct(500, 100, 130))}, {"dataType", 0},
-        {"ni", 12}, {"nj", 7}, {"lat1", 60000}, {"lon1", -10000},
-        {"lat2", 54000}, {"lon2", 1000}, {"di", 1000}, {"dj", 1000},
-        {"scanMode", 0}, {"year", 10}, {"century", 21}, {"month", 5},
-        {"day", 24}, {"hour", 6}, {"minute", 30}, {"timeUnit", 1}, {"p1", 12},
-        {"p2", 0}, {"timeRange", 0}, {"decScale", 0}, {"bitsPerValue", 12},
+        {"centre", 98}, {"subcentre", 3}, {"table", 128}, {"param", 130}, {"levelType", 100}, {"height1", 500},
+        {"height2", 0}, {"gct", double(gct(500, 100, 130))}, {"dataType", 0}, {"ni", 12}, {"nj", 7},
+        {"lat1", 60000}, {"lon1", -10000}, {"lat2", 54000}, {"lon2", 1000}, {"di", 1000}, {"dj", 1000},
+        {"scanMode", 0}, {"year", 10}, {"century", 21}, {"month", 5}, {"day", 24}, {"hour", 6}, {"minute", 30},
+        {"timeUnit", 1}, {"p1", 12}, {"p2", 0}, {"timeRange", 0}, {"decScale", 0}, {"bitsPerValue", 12},
         {"bitmap", false}, {"points", 84}});
-
     checkFields(list[1].toObject(), QJsonObject{
-        {"centre", 7}, {"subcentre", 0}, {"table", 2}, {"param", 61},
-        {"levelType", 112}, {"height1", 10}, {"height2", 40},
-        {"gct", double(gct(10, 112, 61))}, {"ni", 5}, {"nj", 4},
-        {"lat1", -23000}, {"lon1", -30000}, {"lat2", -20000}, {"lon2", -26000},
-        {"scanMode", 64}, {"year", 99}, {"century", 20}, {"month", 12},
-        {"day", 31}, {"hour", 23}, {"minute", 59}, {"p1", 0}, {"p2", 6},
-        {"timeRange", 4}, {"binScale", -2}, {"reference", -12.5},
-        {"bitsPerValue", 10}, {"bitmap", true}, {"points", 20}});
-
+        {"centre", 7}, {"subcentre", 0}, {"table", 2}, {"param", 61}, {"levelType", 112}, {"height1", 10},
+        {"height2", 40}, {"gct", double(gct(10, 112, 61))}, {"ni", 5}, {"nj", 4}, {"lat1", -23000},
+        {"lon1", -30000}, {"lat2", -20000}, {"lon2", -26000}, {"scanMode", 64}, {"year", 99}, {"century", 20},
+        {"month", 12}, {"day", 31}, {"hour", 23}, {"minute", 59}, {"p1", 0}, {"p2", 6}, {"timeRange", 4},
+        {"binScale", -2}, {"reference", -12.5}, {"bitsPerValue", 10}, {"bitmap", true}, {"points", 20}});
     checkFields(list[2].toObject(), QJsonObject{
-        {"centre", 34}, {"param", 11}, {"levelType", 1}, {"height1", 0},
-        {"gct", double(gct(0, 1, 11))}, {"dataType", 255}, {"ni", 0},
-        {"nj", 0}, {"lat1", 0}, {"lon2", 0}, {"di", 0}, {"year", 100},
-        {"century", 20}, {"timeUnit", 0}, {"p1", 45}, {"decScale", 1},
-        {"bitsPerValue", 16}, {"bitmap", false}, {"points", 50}});
-
-    checkFields(list[3].toObject(), QJsonObject{
-        {"ni", 3}, {"nj", 2}, {"bitsPerValue", 0}, {"points", 6}});
+        {"centre", 34}, {"param", 11}, {"levelType", 1}, {"height1", 0}, {"gct", double(gct(0, 1, 11))},
+        {"dataType", 255}, {"ni", 0}, {"nj", 0}, {"lat1", 0}, {"lon2", 0}, {"di", 0}, {"year", 100},
+        {"century", 20}, {"timeUnit", 0}, {"p1", 45}, {"decScale", 1}, {"bitsPerValue", 16}, {"bitmap", false},
+        {"points", 50}});
+    checkFields(list[3].toObject(), QJsonObject{{"ni", 3}, {"nj", 2}, {"bitsPerValue", 0}, {"points", 6}});
 }
 
+// Right-aligned columns end where their header ends.
 void TestSkyvaneGribTool::listTableHasOneAlignedRowPerMessage()
 {
     const ToolRun r = runTool({"list", inventory_});
-    QVERIFY2(r.finished && r.code == 0, r.err.constData());
-    QList<QByteArray> lines = r.out.split('\n');
-    QVERIFY(!lines.isEmpty() && lines.last().isEmpty());
-    lines.removeLast();
+    QVERIFY2(r.finished && r.code == 0 && r.out.endsWith('\n'), r.err.constData());
+    const QList<QByteArray> lines = r.out.chopped(1).split('\n');
     QCOMPARE(lines.size(), qsizetype(messages_.size() + 1));
-
-    // Right-aligned columns end where their header ends.
-    const QByteArray& header = lines[0];
-    const qsizetype gctEnd = header.indexOf(" gct ") + 4;
+    const qsizetype gctEnd = lines[0].indexOf(" gct ") + 4;
     QVERIFY(gctEnd > 4);
-    const QByteArray keys[] = {QByteArray::number(gct(500, 100, 130)),
-                               QByteArray::number(gct(10, 112, 61)),
-                               QByteArray::number(gct(0, 1, 11))};
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(lines[i + 1].mid(gctEnd - keys[i].size(), keys[i].size()), keys[i]);
-
-    QVERIFY(lines[1].contains(" 12x7 "));
-    QVERIFY(lines[1].contains(" 60.000,-10.000 "));
-    QVERIFY(lines[1].contains(" 2010-05-24 06:30 "));
-    QVERIFY(lines[2].contains(" 1999-12-31 23:59 "));
-    QVERIFY(lines[2].contains(" yes "));
-    QVERIFY(lines[3].contains(" 2000-01-01 00:00 "));
+    const std::pair<unsigned, QList<QByteArray>> rows[] = {
+        {gct(500, 100, 130), {" 12x7 ", " 60.000,-10.000 ", " 2010-05-24 06:30 "}},
+        {gct(10, 112, 61), {" 1999-12-31 23:59 ", " yes "}},
+        {gct(0, 1, 11), {" 2000-01-01 00:00 "}}};
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray key = QByteArray::number(rows[i].first);
+        QCOMPARE(lines[i + 1].mid(gctEnd - key.size(), key.size()), key);
+        for (const QByteArray& part : rows[i].second)
+            QVERIFY2(lines[i + 1].contains(part), lines[i + 1].constData());
+    }
     for (int i = 1; i < lines.size(); ++i)
         QVERIFY2(lines[i].endsWith(" ok"), lines[i].constData());
 }
@@ -383,7 +346,6 @@ void TestSkyvaneGribTool::exitCodes_data()
         {"values undecodable", "values @bad 0", 1, "unknown datatype=50"},
         {"index past end", "values @good 4", 1, "no message 4"},
         {"huge index", "values @good 99999999999999999999999", 1, "no message"},
-        {"dump past end", "dump @good 4", 1, "no message 4"},
         {"point outside every grid", "point @good -80 100", 1, "outside every grid"},
         {"point without LON", "point @good 55", 2, "LAT and LON"},
         {"point beyond the pole", "point @good 90.5 0", 2, "LAT must be"},
@@ -392,10 +354,8 @@ void TestSkyvaneGribTool::exitCodes_data()
         {"no arguments", "", 2, "missing command"},
         {"unknown command", "show @good", 2, "unknown command show"},
         {"list without file", "list", 2, "FILE"},
-        {"list two files", "list @good @good", 2, "FILE"},
         {"unknown option", "list --xml @good", 2, "--xml"},
         {"values without index", "values @good", 2, "INDEX"},
-        {"non-numeric index", "values @good one", 2, "INDEX"},
         {"negative index", "values @good -1", 2, "INDEX"},
         {"index with sign", "values @good +1", 2, "INDEX"},
         {"missing file", "list @missing", 2, "missing.grb"},
@@ -440,14 +400,10 @@ void TestSkyvaneGribTool::hugeReferenceIsNullInJson()
     QByteArray msg = encode(s, std::vector<float>(size_t(s.ni) * size_t(s.nj), 1.0f), &layout);
     QVERIFY(!msg.isEmpty());
     msg.replace(qsizetype(layout.bds_offset + 6), 4, QByteArray("\x7f\xff\xff\xff", 4));
-    const QString path = writeFile(dir_, "huge-reference.grb", msg);
-
-    const ToolRun r = runTool({"list", "--json", path});
-    QVERIFY2(r.finished && r.code == 0, r.err.constData());
+    const ToolRun r = runTool({"list", "--json", writeFile(dir_, "huge-reference.grb", msg)});
     bool ok = false;
     const QJsonArray list = parseArray(r.out, &ok);
-    QVERIFY2(ok, r.out.constData());
-    QCOMPARE(list.size(), 1);
+    QVERIFY2(r.finished && r.code == 0 && ok && list.size() == 1, r.out.constData());
     QVERIFY(list[0].toObject().value("reference").isNull());
 }
 
@@ -486,26 +442,21 @@ void TestSkyvaneGribTool::damagedFilesNeverCrash()
         files.emplace_back(QStringLiteral("mutant %1").arg(i), mutant);
     }
 
+    // Every command ends with one of its exit codes; a listing in JSON is
+    // valid JSON even when it stops at damage.
     for (size_t f = 0; f < files.size(); ++f) {
-        const QString& name = files[f].first;
-        const QString path = writeFile(dir_, QStringLiteral("damaged%1.grb").arg(f),
-                                       files[f].second);
+        const QString path = writeFile(dir_, QStringLiteral("damaged%1.grb").arg(f), files[f].second);
         QVERIFY(!path.isEmpty());
-        for (const QStringList& args : {QStringList{"list", path},
-                                        QStringList{"values", path, "0"},
-                                        QStringList{"dump", path, "0"},
+        for (const QStringList& args : {QStringList{"list", path}, QStringList{"list", "--json", path},
+                                        QStringList{"values", path, "0"}, QStringList{"dump", path, "0"},
                                         QStringList{"compounds", "--json", path},
                                         QStringList{"point", path, "55", "0"}}) {
             const ToolRun r = runTool(args);
-            QVERIFY2(r.finished && r.code >= 0 && r.code <= 2,
-                     qPrintable(name + ": " + args.first()));
-        }
-        const ToolRun r = runTool({"list", "--json", path});
-        QVERIFY2(r.finished && r.code >= 0 && r.code <= 2, qPrintable(name));
-        if (r.code != 2) {
-            bool ok = false;
-            parseArray(r.out, &ok);
-            QVERIFY2(ok, qPrintable(name + ": " + QString::fromLatin1(r.out)));
+            bool json = true;
+            if (args[1] == "--json" && args[0] == "list" && r.code != 2)
+                parseArray(r.out, &json);
+            QVERIFY2(r.finished && r.code >= 0 && r.code <= 2 && json,
+                     qPrintable(files[f].first + ": " + args.first() + " " + QString::fromLatin1(r.out.left(200))));
         }
     }
 }
@@ -536,35 +487,24 @@ void TestSkyvaneGribTool::sampleFiles()
     QFETCH(int, ni);
     QFETCH(int, nj);
     QFETCH(bool, withEcCodes);
-    const QString path = QDir(QStringLiteral(SKYVANE_GRIB_SAMPLES)).filePath(file);
+    const QString path = samplePath(qPrintable(file));
     if (!QFile::exists(path))
         QSKIP("sample file not installed");
 
     const ToolRun r = runTool({"list", "--json", path});
-    QVERIFY2(r.finished && r.code == 0, r.err.constData());
     bool ok = false;
     const QJsonArray list = parseArray(r.out, &ok);
-    QVERIFY2(ok, r.out.constData());
-    QCOMPARE(list.size(), qsizetype(messages));
-    if (messages == 0) {
-        QCOMPARE(r.out.trimmed(), QByteArray("[]"));
-        return;
-    }
-
-    if (dataType < 0) {
+    QVERIFY2(r.finished && r.code == 0 && ok && list.size() == messages, r.out.constData());
+    if (dataType < 0)
         checkFields(list[0].toObject(), QJsonObject{
-            {"status", 1}, {"error", "grib_dec: gribgetgds:  unknown datatype=50"},
-            {"points", 0}});
+            {"status", 1}, {"error", "grib_dec: gribgetgds:  unknown datatype=50"}, {"points", 0}});
+    if (dataType < 0 || messages == 0)
         return;
-    }
     for (const QJsonValue& v : list)
-        checkFields(v.toObject(), QJsonObject{
-            {"status", 0}, {"edition", 1}, {"dataType", dataType}, {"ni", ni},
-            {"nj", nj}, {"points", double(ni) * nj}, {"bitmap", false}});
-
+        checkFields(v.toObject(), QJsonObject{{"status", 0}, {"edition", 1}, {"dataType", dataType}, {"ni", ni},
+                                              {"nj", nj}, {"points", double(ni) * nj}, {"bitmap", false}});
     const ToolRun table = runTool({"list", path});
-    QVERIFY2(table.finished && table.code == 0, table.err.constData());
-    QCOMPARE(table.out.count('\n'), qsizetype(messages + 1));
+    QVERIFY2(table.code == 0 && table.out.count('\n') == messages + 1, table.err.constData());
 
     const ToolRun values = runTool({"values", path, QString::number(messages - 1)});
     QVERIFY2(values.finished && values.code == 0, values.err.constData());
@@ -577,16 +517,13 @@ void TestSkyvaneGribTool::sampleFiles()
     // latitude, longitude and value of each point.
     const ToolRun theirs = runProgram(gribGetData, {"-F", "%.9g", path});
     QVERIFY(theirs.finished && theirs.code == 0);
-    std::vector<double> want;
-    for (const QByteArray& line : theirs.out.split('\n').mid(1)) {
-        const QList<QByteArray> cols = line.simplified().split(' ');
-        if (cols.size() == 3)
-            want.push_back(cols[2].toDouble());
+    const QList<QByteArray> lines = theirs.out.trimmed().split('\n').mid(1);
+    QCOMPARE(qsizetype(got.size()), lines.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        const double want = lines[qsizetype(i)].simplified().split(' ').value(2).toDouble();
+        QVERIFY2(std::fabs(got[i] - want) <= 1e-6 * std::max(1.0, std::fabs(want)),
+                 qPrintable(QStringLiteral("point %1: %2, ecCodes %3").arg(i).arg(got[i]).arg(want)));
     }
-    QCOMPARE(got.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i)
-        QVERIFY2(std::fabs(got[i] - want[i]) <= 1e-6 * std::max(1.0, std::fabs(want[i])),
-                 qPrintable(QStringLiteral("point %1: %2, ecCodes %3").arg(i).arg(got[i]).arg(want[i])));
 }
 
 // A forecast of three steps 6 hours apart: 10 m u and v wind, then
@@ -600,20 +537,15 @@ QString writeForecast(const QTemporaryDir& dir)
         for (int field = 0; field < 3; ++field) {
             GRIB_WRITE_PARAMS s;
             init_grib_write_params(&s);
-            s.ni = 3; s.nj = 2;
-            s.lat1 = 50000; s.lon1 = -10000; s.lat2 = 49000; s.lon2 = -8000;
-            s.di = s.dj = 1000;
-            s.time_range = 0; s.time_unit = 1; s.p1 = 6 * k;
-            const int params[] = {33, 34, 2};
-            s.param = params[field];
+            s.ni = 3; s.nj = 2; s.lat1 = 50000; s.lon1 = -10000; s.lat2 = 49000; s.lon2 = -8000;
+            s.di = s.dj = 1000; s.p1 = 6 * k; s.bits_per_value = 24;
+            s.param = field == 0 ? 33 : field == 1 ? 34 : 2;
             s.level_type = field < 2 ? 105 : 102;
             s.level_value = field < 2 ? 10 : 0;
-            s.bits_per_value = 24;
             std::vector<float> v;
             for (int r = 0; r < 2; ++r)
                 for (int c = 0; c < 3; ++c)
-                    v.push_back(field == 0 ? float(3 + k) : field == 1 ? float(4 + c)
-                                                                       : float(101000 + 100 * r));
+                    v.push_back(field == 0 ? float(3 + k) : field == 1 ? float(4 + c) : float(101000 + 100 * r));
             file += encode(s, v);
         }
     }
@@ -623,18 +555,15 @@ QString writeForecast(const QTemporaryDir& dir)
 void TestSkyvaneGribTool::compoundsOfAForecast()
 {
     const QString path = writeForecast(dir_);
-    QVERIFY(!path.isEmpty());
     const ToolRun r = runTool({"compounds", "--json", path});
     QVERIFY2(r.finished && r.code == 0, r.err.constData());
-    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
     // The keys: v, pressure, then u again opening the second step.
-    checkFields(o, QJsonObject{{"messages", 9}, {"compoundSize", 3}, {"compounds", 3}, {"shortFirstCompound", false},
+    checkFields(QJsonDocument::fromJson(r.out).object(), QJsonObject{{"messages", 9}, {"compoundSize", 3}, {"compounds", 3}, {"shortFirstCompound", false},
                                {"timeStep", 6}, {"gcts", QJsonArray{682274, 26114, 682273}},
                                {"area", QJsonObject{{"lon", -10}, {"lat", 50}, {"width", 2}, {"height", -1}}}});
 
     const ToolRun text = runTool({"compounds", path});
-    QCOMPARE(text.code, 0);
-    QVERIFY2(text.out.contains("timeStep            6 h"), text.out.constData());
+    QVERIFY2(text.code == 0 && text.out.contains("timeStep            6 h"), text.out.constData());
 }
 
 void TestSkyvaneGribTool::pointForecast()
@@ -642,29 +571,23 @@ void TestSkyvaneGribTool::pointForecast()
     const QString path = writeForecast(dir_);
     // 49.5N 8.5W lies in column 1 of row 0: v = 5.
     const ToolRun r = runTool({"point", "--json", path, "49.5", "-8.5"});
-    QVERIFY2(r.finished && r.code == 0, r.err.constData());
     bool ok = false;
     const QJsonArray steps = parseArray(r.out, &ok);
-    QVERIFY2(ok, r.out.constData());
-    QCOMPARE(steps.size(), 3);
+    QVERIFY2(r.finished && r.code == 0 && ok && steps.size() == 3, r.out.constData());
     const char* times[] = {"2009-01-31 18:00", "2009-02-01 00:00", "2009-02-01 06:00"};
     for (int k = 0; k < 3; ++k) {
-        const QJsonObject step = steps[k].toObject();
-        QCOMPARE(step.value("compound").toInt(), k);
-        QCOMPARE(step.value("time").toString(), QString::fromLatin1(times[k]));
-        const QJsonArray rows = step.value("rows").toArray();
+        checkFields(steps[k].toObject(), QJsonObject{{"compound", k}, {"time", times[k]}});
+        const QJsonArray rows = steps[k].toObject().value("rows").toArray();
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows[0].toObject().value("label").toString(), QStringLiteral("Wind speed"));
-        const double speed = std::sqrt(double((3 + k) * (3 + k) + 25));
+        checkFields(rows[0].toObject(), QJsonObject{{"label", "Wind speed"}});
+        const double speed = std::sqrt((3 + k) * (3 + k) + 25.0);
         QVERIFY(std::fabs(rows[0].toObject().value("value").toDouble() - speed) < 1e-5);
-        QCOMPARE(rows[1].toObject().value("label").toString(), QStringLiteral("Pressure"));
-        QCOMPARE(rows[1].toObject().value("value").toDouble(), 101000.0);
+        checkFields(rows[1].toObject(), QJsonObject{{"label", "Pressure"}, {"value", 101000}});
     }
     // The text form, one line per step; the same place written as 351.5E.
     const ToolRun text = runTool({"point", path, "49", "351.5"});
-    QCOMPARE(text.code, 0);
     const QList<QByteArray> lines = text.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 3);
+    QVERIFY2(text.code == 0 && lines.size() == 3, text.out.constData());
     QCOMPARE(lines[0], QByteArray("2009-01-31 18:00  Wind speed 5.83095  Pressure 101100"));
 }
 
