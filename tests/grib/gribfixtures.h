@@ -217,8 +217,7 @@ inline Seek seek(GRIB_HDR* gh, const QString& path, long offset, int readIndex)
 }
 
 // Offsets of all messages a forward scan finds, and the final status.
-inline std::vector<long> scanAll(const QString& path, int* finalStatus = nullptr,
-                                 std::string* finalError = nullptr)
+inline std::vector<long> scanAll(const QString& path, int* finalStatus = nullptr)
 {
     Header gh;
     std::vector<long> found;
@@ -237,8 +236,6 @@ inline std::vector<long> scanAll(const QString& path, int* finalStatus = nullptr
     }
     if (finalStatus)
         *finalStatus = s.status;
-    if (finalError)
-        *finalError = s.error;
     return found;
 }
 

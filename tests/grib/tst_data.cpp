@@ -228,38 +228,6 @@ private slots:
                                         .arg(d.values[i]).arg(v[i])));
         }
     }
-
-    void writerRoundTripWithBitmap()
-    {
-        GRIB_WRITE_PARAMS params = smallGrid(9, 9);
-        std::vector<unsigned char> present(81);
-        for (size_t i = 0; i < present.size(); ++i)
-            present[i] = (i % 3 == 0 || i > 70) ? 1 : 0;
-        params.bitmap = present.data();
-        params.bits_per_value = 12;
-        const std::vector<float> v = ramp(81, -20.0f, 0.5f);
-        const Decoded d = decode(encode(params, v));
-        QCOMPARE(d.status, 0);
-        QCOMPARE(d.bitmapStatus, 0);
-        QCOMPARE(d.values.size(), size_t(81));
-        for (size_t i = 0; i < v.size(); ++i) {
-            if (present[i])
-                QVERIFY(std::fabs(d.values[i] - v[i]) < 0.01f);
-            else
-                QCOMPARE(d.values[i], -9999.0f);
-        }
-    }
-
-    void integerValuesAreExact()
-    {
-        GRIB_WRITE_PARAMS params = smallGrid(100, 10);
-        params.bits_per_value = 16;
-        params.auto_scale = 0;
-        params.reference = 1000.0;
-        const std::vector<float> v = ramp(1000, 1000.0f, 7.0f);
-        const Decoded d = decode(encode(params, v));
-        QCOMPARE(d.values, v);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestData)
