@@ -14,18 +14,11 @@
 namespace {
 
 // A message over values the test owns; the message never frees them.
-class Field {
-public:
-    Field(int ni, int nj, std::vector<float> values, int lat1 = 10000, int lon1 = 20000,
-          int di = 1000, int dj = 1000)
+struct Field {
+    Field(int ni, int nj, std::vector<float> values, int lat1 = 10000, int lon1 = 20000, int di = 1000, int dj = 1000)
         : data(std::move(values))
     {
-        msg.ni = ni;
-        msg.nj = nj;
-        msg.lat1 = lat1;
-        msg.lon1 = lon1;
-        msg.di = di;
-        msg.dj = dj;
+        msg.ni = ni, msg.nj = nj, msg.lat1 = lat1, msg.lon1 = lon1, msg.di = di, msg.dj = dj;
         msg.values = data.empty() ? nullptr : data.data();
     }
     Field(const Field&) = delete;
@@ -70,15 +63,6 @@ bool samePoints(const std::vector<QPointF>& actual, const QList<QPointF>& expect
     return true;
 }
 
-bool allPaired(const ContourSet& set)
-{
-    for (const auto& [level, points] : set.getContours()) {
-        if (points.empty() || points.size() % 2 != 0)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 class TestContourSet : public QObject {
@@ -108,54 +92,33 @@ private slots:
     // the last one found is replaced even by nothing.
     void noLines_data()
     {
-        QTest::addColumn<int>("ni");
-        QTest::addColumn<int>("nj");
+        QTest::addColumn<QSize>("grid");  // ni x nj
         QTest::addColumn<QList<float>>("values");
-        QTest::addColumn<float>("min");
-        QTest::addColumn<float>("max");
-        QTest::addColumn<float>("step");
+        QTest::addColumn<QList<float>>("levels");  // min, max, step
         const QList<float> cell{0, 10, 10, 20};  // the zero-corner cell
         // The 0 corner lies below 5, but is left out of the minimum.
-        QTest::newRow("level below the non-zero minimum") << 2 << 2 << cell << 5.0f << 5.0f << 1.0f;
-        QTest::newRow("min above max") << 2 << 2 << cell << 13.0f << 12.0f << 1.0f;
-        QTest::newRow("message without values") << 2 << 2 << QList<float>{} << 12.0f << 12.0f << 1.0f;
-        QTest::newRow("one column") << 1 << 3 << QList<float>{10, 20, 30} << 0.0f << 100.0f << 1.0f;
-        QTest::newRow("one row") << 3 << 1 << QList<float>{10, 20, 30} << 0.0f << 100.0f << 1.0f;
-        QTest::newRow("one point") << 1 << 1 << QList<float>{10} << 0.0f << 100.0f << 1.0f;
+        QTest::newRow("level below the non-zero minimum") << QSize(2, 2) << cell << QList<float>{5, 5, 1};
+        QTest::newRow("min above max") << QSize(2, 2) << cell << QList<float>{13, 12, 1};
+        QTest::newRow("message without values") << QSize(2, 2) << QList<float>{} << QList<float>{12, 12, 1};
+        QTest::newRow("one column") << QSize(1, 3) << QList<float>{10, 20, 30} << QList<float>{0, 100, 1};
+        QTest::newRow("one row") << QSize(3, 1) << QList<float>{10, 20, 30} << QList<float>{0, 100, 1};
+        QTest::newRow("one point") << QSize(1, 1) << QList<float>{10} << QList<float>{0, 100, 1};
         const QList<float> constant(9, 273.0f);
-        QTest::newRow("constant field on its level") << 3 << 3 << constant << 273.0f << 273.0f << 5.0f;
-        QTest::newRow("constant field in range") << 3 << 3 << constant << 223.0f << 323.0f << 5.0f;
+        QTest::newRow("constant field on its level") << QSize(3, 3) << constant << QList<float>{273, 273, 5};
+        QTest::newRow("constant field in range") << QSize(3, 3) << constant << QList<float>{223, 323, 5};
     }
     void noLines()
     {
-        QFETCH(int, ni);
-        QFETCH(int, nj);
+        QFETCH(QSize, grid);
         QFETCH(QList<float>, values);
-        QFETCH(float, min);
-        QFETCH(float, max);
-        QFETCH(float, step);
+        QFETCH(QList<float>, levels);
         Field earlier(2, 2, zeroCornerCell());
         ContourSet set;
         set.analyze(earlier.msg, 12, 12, 1);
         QCOMPARE(set.contourNum(), 1);
-        Field f(ni, nj, std::vector<float>(values.begin(), values.end()));
-        set.analyze(f.msg, min, max, step);
+        Field f(grid.width(), grid.height(), std::vector<float>(values.begin(), values.end()));
+        set.analyze(f.msg, levels[0], levels[1], levels[2]);
         QCOMPARE(set.contourNum(), 0);
-    }
-
-    void pressureLevelsAreExactFloats()
-    {
-        std::vector<float> row;
-        for (int j = 0; j <= 12; ++j)
-            row.push_back(94000.0f + 1000.0f * float(j));
-        Field f(13, 2, repeatRows(row, 2));
-        ContourSet set;
-        set.analyze(f.msg, 95000, 105000, 200);
-        QCOMPARE(set.contourNum(), 51);
-        int k = 0;
-        for (const auto& [level, points] : set.getContours())
-            QCOMPARE(level, float(95000 + 200 * k++));
-        QVERIFY(allPaired(set));
     }
 
     void westEastRampGivesAStraightMeridian()
@@ -233,7 +196,6 @@ private slots:
         QCOMPARE(set.getContours().count(0.1f), size_t(1));
         QCOMPARE(set.getContours().at(7.5f),
                  (std::vector<QPointF>{{2, 1}, {4, 3}, {6, 5}, {8, 7}}));
-        QVERIFY(allPaired(set));
         set.clear();
         QCOMPARE(set.contourNum(), 0);
         QVERIFY(set.getContours().empty());

@@ -83,7 +83,19 @@ GribMsg indexGrid(int lon1, int lon2, int ni, int nj)
     return decodeOne(p, fixtures::ramp(size_t(ni) * size_t(nj)));
 }
 
+// A forecast file of steps x (u, v, pressure, precipitation), the first step short of precipitation or extra
+// u messages after the last; starts holds the first message of every compound, gcts the keys the analysis lists.
+struct Layout {
+    int steps;
+    bool shortFirst;
+    int extra, timeStep;
+    QList<int> starts;
+    QList<unsigned> gcts;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Layout)
 
 class TestGribFile : public QObject {
     Q_OBJECT
@@ -91,36 +103,23 @@ class TestGribFile : public QObject {
 private slots:
     // Compounds
 
-    // Forecast files of steps x (u, v, pressure, precipitation), the first step
-    // short of precipitation or extra u messages after the last; starts holds
-    // the first message of every compound, gcts the keys the analysis lists.
     void compounds_data()
     {
-        QTest::addColumn<int>("steps");
-        QTest::addColumn<bool>("shortFirst");
-        QTest::addColumn<int>("extra");
-        QTest::addColumn<int>("timeStep");
-        QTest::addColumn<QList<int>>("starts");
-        QTest::addColumn<QList<unsigned>>("gcts");
-        using Starts = QList<int>;
-        using Keys = QList<unsigned>;
+        QTest::addColumn<Layout>("layout");
         const unsigned u = GribKey::windU, v = GribKey::windV, p = GribKey::pressureMsl, r = GribKey::precipitation;
-        QTest::newRow("regular") << 5 << false << 0 << 3 << Starts{0, 4, 8, 12, 16} << Keys{v, p, r, u};
-        QTest::newRow("incomplete last") << 5 << false << 1 << 3 << Starts{0, 4, 8, 12, 16} << Keys{v, p, r, u};
+        QTest::newRow("regular") << Layout{5, false, 0, 3, {0, 4, 8, 12, 16}, {v, p, r, u}};
+        QTest::newRow("incomplete last") << Layout{5, false, 1, 3, {0, 4, 8, 12, 16}, {v, p, r, u}};
         // The first key is listed only when it comes again.
-        QTest::newRow("single step") << 1 << false << 0 << 1 << Starts{0} << Keys{v, p, r};
+        QTest::newRow("single step") << Layout{1, false, 0, 1, {0}, {v, p, r}};
         // Precipitation is found in the second step.
-        QTest::newRow("short first") << 3 << true << 0 << 3 << Starts{0, 3, 7} << Keys{v, p, u, r};
+        QTest::newRow("short first") << Layout{3, true, 0, 3, {0, 3, 7}, {v, p, u, r}};
     }
 
+    // The grid's area and step are compared with ecCodes in the model cross-check.
     void compounds()
     {
-        QFETCH(int, steps);
-        QFETCH(bool, shortFirst);
-        QFETCH(int, extra);
-        QFETCH(int, timeStep);
-        QFETCH(QList<int>, starts);
-        QFETCH(QList<unsigned>, gcts);
+        QFETCH(Layout, layout);
+        const auto& [steps, shortFirst, extra, timeStep, starts, gcts] = layout;
         GribTestFile file;
         GribFile grib(forecastFile(file, steps, shortFirst, extra).constData());
         const int messages = 4 * steps - int(shortFirst) + extra, num = int(starts.size());
@@ -134,13 +133,6 @@ private slots:
             QVERIFY(grib.containsGct(key));
         QVERIFY(!grib.containsGct(GribKey::temperature2m));
         QVERIFY(!grib.isOurGribFile());  // the writer's centre, not the stand-in server's
-        // The writer's 4 x 3 grid from 60N 0E in 1-degree steps.
-        // Degrees are millidegrees times 0.001 in single precision.
-        QCOMPARE(grib.getArea(), QRectF(0.0, double(60000 * 0.001f), double(3000 * 0.001f),
-                                        double(-2000 * 0.001f)));
-        QCOMPARE(grib.getGridStep(), 1.0f);
-        QCOMPARE(grib.getLat1(), 60000);
-        QCOMPARE(grib.getDi(), 1000);
 
         const auto tags = [&](int n) { return range(starts[n], n == 0 && shortFirst ? 3 : 4); };
         CompoundMsg c;
@@ -205,96 +197,72 @@ private slots:
     void validTime_data()
     {
         QTest::addColumn<QDateTime>("reference");
-        QTest::addColumn<int>("timeRange");
-        QTest::addColumn<int>("unit");
-        QTest::addColumn<int>("p1");
-        QTest::addColumn<int>("p2");
+        QTest::addColumn<QList<int>>("timing");  // time range, unit, P1, P2
         QTest::addColumn<QDateTime>("valid");
-        auto t = [](int y, int mo, int d, int h, int mi = 0) {
-            return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC);
-        };
-        // Calendar carries and the rules ecCodes has no valid time for; every
-        // other time range and unit is compared with ecCodes in the model
-        // cross-check.
-        QTest::newRow("10: across a month") << t(2009, 1, 31, 18) << 10 << 1 << 12 << 0 << t(2009, 2, 1, 6);
-        QTest::newRow("10: to a leap day") << t(2008, 2, 28, 12) << 10 << 1 << 24 << 0 << t(2008, 2, 29, 12);
-        QTest::newRow("10: no leap day") << t(2009, 2, 28, 12) << 10 << 1 << 24 << 0 << t(2009, 3, 1, 12);
-        QTest::newRow("10: 60 days, two carries") << t(2009, 1, 31, 18) << 10 << 1 << 1440 << 0 << t(2009, 4, 1, 18);
-        QTest::newRow("10: 16-bit P1 over a year end") << t(2009, 11, 15, 0) << 10 << 1 << 1200 << 0 << t(2010, 1, 4, 0);
-        QTest::newRow("0: across a year end") << t(2009, 12, 31, 18) << 0 << 1 << 6 << 0 << t(2010, 1, 1, 0);
-        QTest::newRow("4: end of accumulation") << t(2009, 1, 31, 18) << 4 << 1 << 6 << 12 << t(2009, 2, 1, 6);
-        QTest::newRow("113: no offset") << t(2009, 1, 31, 18) << 113 << 1 << 6 << 6 << t(2009, 1, 31, 18);
-        QTest::newRow("unit 15 minutes") << t(2009, 1, 31, 23, 30) << 0 << 13 << 3 << 0 << t(2009, 2, 1, 0, 15);
-        QTest::newRow("unit month: no offset") << t(2009, 1, 31, 18) << 0 << 3 << 1 << 0 << t(2009, 1, 31, 18);
+        auto t = [](int y, int mo, int d, int h, int mi = 0) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); };
+        using T = QList<int>;
+        // Calendar carries and the rules ecCodes has no valid time for; every other time range and unit is
+        // compared with ecCodes in the model cross-check.
+        QTest::newRow("10: across a month") << t(2009, 1, 31, 18) << T{10, 1, 12, 0} << t(2009, 2, 1, 6);
+        QTest::newRow("10: to a leap day") << t(2008, 2, 28, 12) << T{10, 1, 24, 0} << t(2008, 2, 29, 12);
+        QTest::newRow("10: no leap day") << t(2009, 2, 28, 12) << T{10, 1, 24, 0} << t(2009, 3, 1, 12);
+        QTest::newRow("10: 60 days, two carries") << t(2009, 1, 31, 18) << T{10, 1, 1440, 0} << t(2009, 4, 1, 18);
+        QTest::newRow("10: 16-bit P1 over a year end") << t(2009, 11, 15, 0) << T{10, 1, 1200, 0} << t(2010, 1, 4, 0);
+        QTest::newRow("0: across a year end") << t(2009, 12, 31, 18) << T{0, 1, 6, 0} << t(2010, 1, 1, 0);
+        QTest::newRow("4: end of accumulation") << t(2009, 1, 31, 18) << T{4, 1, 6, 12} << t(2009, 2, 1, 6);
+        QTest::newRow("113: no offset") << t(2009, 1, 31, 18) << T{113, 1, 6, 6} << t(2009, 1, 31, 18);
+        QTest::newRow("unit 15 minutes") << t(2009, 1, 31, 23, 30) << T{0, 13, 3, 0} << t(2009, 2, 1, 0, 15);
+        QTest::newRow("unit month: no offset") << t(2009, 1, 31, 18) << T{0, 3, 1, 0} << t(2009, 1, 31, 18);
     }
 
     void validTime()
     {
         QFETCH(QDateTime, reference);
-        QFETCH(int, timeRange);
-        QFETCH(int, unit);
-        QFETCH(int, p1);
-        QFETCH(int, p2);
-        QFETCH(QDateTime, valid);
+        QFETCH(QList<int>, timing);
         GRIB_WRITE_PARAMS p = fixtures::smallGrid(2, 2);
-        p.year = reference.date().year();
-        p.month = reference.date().month();
-        p.day = reference.date().day();
-        p.hour = reference.time().hour();
-        p.minute = reference.time().minute();
-        p.time_range = timeRange;
-        p.time_unit = unit;
-        p.p1 = p1;
-        p.p2 = p2;
+        const QDate day = reference.date();
+        p.year = day.year(), p.month = day.month(), p.day = day.day();
+        p.hour = reference.time().hour(), p.minute = reference.time().minute();
+        p.time_range = timing[0], p.time_unit = timing[1], p.p1 = timing[2], p.p2 = timing[3];
         const GribMsg msg = decodeOne(p, {1, 2, 3, 4});
         QVERIFY(msg.values);
-        QCOMPARE(msg.validTime(), valid);
+        QTEST(msg.validTime(), "valid");
     }
 
     // Value lookup
 
+    // The index of the point found on a grid of ni x nj from 60N, lon1 to lon2 (millidegrees); -1 outside.
     void valueLookup_data()
     {
-        QTest::addColumn<int>("lon1");
-        QTest::addColumn<int>("lon2");
-        QTest::addColumn<int>("ni");
-        QTest::addColumn<int>("nj");
-        QTest::addColumn<int>("lat");
-        QTest::addColumn<int>("lon");
-        QTest::addColumn<bool>("inside");
+        QTest::addColumn<QList<int>>("grid");  // lon1, lon2, ni, nj
+        QTest::addColumn<QPoint>("position");  // lon, lat
         QTest::addColumn<int>("index");
-        QTest::newRow("170E to 170W at 175W") << 170000 << -170000 << 21 << 2 << 59500 << -175000 << true << 15;
-        QTest::newRow("170E to 170W at 180") << 170000 << -170000 << 21 << 2 << 59500 << 180000 << true << 10;
-        QTest::newRow("170E to 170W at 0") << 170000 << -170000 << 21 << 2 << 59500 << 0 << false << 0;
-        QTest::newRow("300 to 60 at 30E") << 300000 << 60000 << 121 << 2 << 59500 << 30000 << true << 90;
-        QTest::newRow("300 to 60 at 60W") << 300000 << 60000 << 121 << 2 << 59500 << -60000 << true << 0;
-        QTest::newRow("300 to 60 at 90E") << 300000 << 60000 << 121 << 2 << 59500 << 90000 << false << 0;
-        QTest::newRow("between points: north-west") << 0 << 10000 << 11 << 2 << 59001 << 4999 << true << 4;
-        QTest::newRow("0 to 359 at 10W") << 0 << 359000 << 360 << 2 << 59500 << -10000 << true << 350;
-        QTest::newRow("0 to 359, last gap") << 0 << 359000 << 360 << 2 << 59500 << -500 << false << 0;
-        QTest::newRow("east of the grid") << 0 << 10000 << 11 << 2 << 59500 << 10001 << false << 0;
-        QTest::newRow("west of the grid") << 0 << 10000 << 11 << 2 << 59500 << -1 << false << 0;
-        QTest::newRow("first point") << 0 << 3000 << 4 << 3 << 60000 << 0 << true << 0;
-        QTest::newRow("last point") << 0 << 3000 << 4 << 3 << 58000 << 3000 << true << 11;
-        QTest::newRow("north of the grid") << 0 << 3000 << 4 << 3 << 60001 << 0 << false << 0;
-        QTest::newRow("south of the grid") << 0 << 3000 << 4 << 3 << 57999 << 3000 << false << 0;
+        using G = QList<int>;
+        QTest::newRow("170E to 170W at 175W") << G{170000, -170000, 21, 2} << QPoint(-175000, 59500) << 15;
+        QTest::newRow("170E to 170W at 180") << G{170000, -170000, 21, 2} << QPoint(180000, 59500) << 10;
+        QTest::newRow("170E to 170W at 0") << G{170000, -170000, 21, 2} << QPoint(0, 59500) << -1;
+        QTest::newRow("300 to 60 at 30E") << G{300000, 60000, 121, 2} << QPoint(30000, 59500) << 90;
+        QTest::newRow("300 to 60 at 60W") << G{300000, 60000, 121, 2} << QPoint(-60000, 59500) << 0;
+        QTest::newRow("between points: north-west") << G{0, 10000, 11, 2} << QPoint(4999, 59001) << 4;
+        QTest::newRow("0 to 359 at 10W") << G{0, 359000, 360, 2} << QPoint(-10000, 59500) << 350;
+        QTest::newRow("0 to 359, last gap") << G{0, 359000, 360, 2} << QPoint(-500, 59500) << -1;
+        QTest::newRow("east of the grid") << G{0, 10000, 11, 2} << QPoint(10001, 59500) << -1;
+        QTest::newRow("west of the grid") << G{0, 10000, 11, 2} << QPoint(-1, 59500) << -1;
+        QTest::newRow("last point") << G{0, 3000, 4, 3} << QPoint(3000, 58000) << 11;
+        QTest::newRow("north of the grid") << G{0, 3000, 4, 3} << QPoint(0, 60001) << -1;
+        QTest::newRow("south of the grid") << G{0, 3000, 4, 3} << QPoint(3000, 57999) << -1;
     }
 
     void valueLookup()
     {
-        QFETCH(int, lon1);
-        QFETCH(int, lon2);
-        QFETCH(int, ni);
-        QFETCH(int, nj);
-        QFETCH(int, lat);
-        QFETCH(int, lon);
-        QFETCH(bool, inside);
+        QFETCH(QList<int>, grid);
+        QFETCH(QPoint, position);
         QFETCH(int, index);
-        const GribMsg msg = indexGrid(lon1, lon2, ni, nj);
+        const GribMsg msg = indexGrid(grid[0], grid[1], grid[2], grid[3]);
         QVERIFY(msg.values);
         float value = -1.0f;
-        QCOMPARE(msg.getValueAt(lat, lon, value), inside);
-        QCOMPARE(value, float(index));
+        QCOMPARE(msg.getValueAt(position.y(), position.x(), value), index >= 0);
+        QCOMPARE(value, index < 0 ? 0.0f : float(index));  // 0 outside
     }
 
     void lookupNeverPassesTheValues()

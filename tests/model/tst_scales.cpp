@@ -1,4 +1,4 @@
-// Meteo type indexes, colour scale lookups, the Beaufort table and
+// Colour scale lookups, the Beaufort table and
 // conversions, and the scales and isoline options of GribFileHelper.
 #include "BeaufortScale.h"
 #include "ColourScale.h"
@@ -36,14 +36,6 @@ class TestScales : public QObject {
     Q_OBJECT
 
 private slots:
-    void meteoIndexes()
-    {
-        QCOMPARE(getIndexByMeteo(mtWind), 0);
-        QCOMPARE(getIndexByMeteo(mtPrecipRate), kMeteoTypeCount - 1);
-        for (int notOne : {int(mtEnd), 3, 0, -1})
-            QCOMPARE(getIndexByMeteo(notOne), -1);
-    }
-
     void colourScaleLookup()
     {
         ColourScale scale;
