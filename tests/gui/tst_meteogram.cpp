@@ -1,18 +1,12 @@
 // The meteogram of a point, read from GRIB files written with chosen
 // values and drawn for real: the series and their axes, and the picture at
 // places whose colour follows from the layout.
-#include "WeatherMeteogram.h"
-
-#include "GribFileHelper.h"
-#include "GribKeys.h"
+#include "guifixtures.h"
 #include "modelfixtures.h"
 
-#include <QApplication>
-#include <QImage>
-#include <QtTest>
+#include "WeatherMeteogram.h"
 
 #include <cmath>
-#include <memory>
 
 using modelfixtures::GribTestFile;
 using modelfixtures::at;
@@ -112,72 +106,47 @@ class TestMeteogram : public QObject {
         return 20 + int((float(i) + 0.5f) * meteogram->columnWidth());
     }
 
+    // An axis as {minimum, maximum}.
+    QList<float> axis(MeteogramType type) const
+    {
+        return {meteogram->record(type)->minimum, meteogram->record(type)->maximum};
+    }
+
 private slots:
+    // Each axis by hand from the layout's rules: temperatures -3 … 12 °C,
+    // winds 3 … 20 knots, pressure 1008 … 1017 hPa (lo 100500, hi 102000:
+    // 15 steps of 100 Pa against 20 degrees, so the range is doubled about
+    // its centre), precipitation up to 1.3 mm, waves 0.8 … 2.1 m.
     void seriesAndAxes()
     {
-        // Temperatures −3 … 12 °C, winds 3 … 20 knots, pressure 1008 …
-        // 1017 hPa, precipitation up to 1.3 mm, waves 0.8 … 2.1 m.
         const float knots3 = float(3.0 * kMetresPerKnot);
         const float knots20 = float(20.0 * kMetresPerKnot);
         open({{270.0f, 100800.0f, 0.0f, knots3, 0.0f, 0.8f, 200.0f, 7.0f},
               {285.0f, 101700.0f, 1.3f, 0.0f, -knots20, 2.1f, 10.0f, 9.0f},
               {278.0f, 101000.0f, 0.5f, knots3, 0.0f, 1.0f, 20.0f, 8.0f}});
-
-        const Meteogram* temperature = meteogram->record(mgTemperature);
-        QVERIFY(temperature);
-        QCOMPARE(temperature->count, 3);
-        QCOMPARE(temperature->hoursPerStep, 3.0f);
-        QCOMPARE(temperature->values[1], 12.0f);
-        QCOMPARE(temperature->minimum, -5.0f);
-        QCOMPARE(temperature->maximum, 15.0f);
-
-        const Meteogram* wind = meteogram->record(mgWind);
-        QVERIFY(qAbs(wind->values[1] - 20.0f) < 1e-4f);
-        QCOMPARE(wind->aux2[1], -knots20);
-        QCOMPARE(wind->minimum, 2.0f);
-        QCOMPARE(wind->maximum, 6.0f);
-
-        // lo 100500, hi 102000: 15 steps of 100 Pa against 20 degrees, so
-        // the range is doubled about its centre.
-        const Meteogram* pressure = meteogram->record(mgPressure);
-        QCOMPARE(pressure->minimum, 99750.0f);
-        QCOMPARE(pressure->maximum, 102750.0f);
-        QCOMPARE(pressure->gridStep, 100.0f);
-        QCOMPARE(pressure->labelStep, 500.0f);
-
-        const Meteogram* precipitation = meteogram->record(mgPrecipitation);
-        QCOMPARE(precipitation->maximum, 3.0f);
-        QCOMPARE(precipitation->gridStep, 0.4f);
-
-        const Meteogram* waves = meteogram->record(mgWaves);
-        QCOMPARE(waves->minimum, 0.0f);
-        QCOMPARE(waves->maximum, 4.0f);
-        QCOMPARE(waves->aux1[0], 200.0f);
-        QCOMPARE(waves->aux2[2], 8.0f);
-
-        QVERIFY(meteogram->windExist() && meteogram->pressExist() && meteogram->precipExist());
-        QVERIFY(meteogram->tempExist() && meteogram->swellExist());
+        QCOMPARE(meteogram->record(mgTemperature)->values[1], 12.0f);
+        QVERIFY(qAbs(meteogram->record(mgWind)->values[1] - 20.0f) < 1e-4f);
+        QCOMPARE(axis(mgTemperature), (QList<float>{-5.0f, 15.0f}));
+        QCOMPARE(axis(mgWind), (QList<float>{2.0f, 6.0f}));
+        QCOMPARE(axis(mgPressure), (QList<float>{99750.0f, 102750.0f}));
+        QCOMPARE(axis(mgPrecipitation), (QList<float>{0.0f, 3.0f}));
+        QCOMPARE(axis(mgWaves), (QList<float>{0.0f, 4.0f}));
     }
 
     void pressureAloneKeepsItsOwnAxis()
     {
         open({{NAN, 100800.0f}, {NAN, 101700.0f}});
-        QVERIFY(!meteogram->tempExist() && !meteogram->windExist());
-        QCOMPARE(meteogram->record(mgPressure)->minimum, 100500.0f);
-        QCOMPARE(meteogram->record(mgPressure)->maximum, 102000.0f);
+        QCOMPARE(axis(mgPressure), (QList<float>{100500.0f, 102000.0f}));
     }
 
+    // 10 °C throughout would give an axis from 10 to 10; both curves then
+    // run through the middle of the band, pressure drawn last.
     void constantSeriesStillHaveAnAxis()
     {
-        // 10 °C throughout would give an axis from 10 to 10.
         QTest::failOnWarning(QRegularExpression(".*"));
         open({{283.0f, 101000.0f}, {283.0f, 101000.0f}});
-        QCOMPARE(meteogram->record(mgTemperature)->minimum, 5.0f);
-        QCOMPARE(meteogram->record(mgTemperature)->maximum, 15.0f);
-        QCOMPARE(meteogram->record(mgPressure)->minimum, 100500.0f);
-        QCOMPARE(meteogram->record(mgPressure)->maximum, 101500.0f);
-        // Both curves run through the middle of the band; pressure is
-        // drawn last.
+        QCOMPARE(axis(mgTemperature), (QList<float>{5.0f, 15.0f}));
+        QCOMPARE(axis(mgPressure), (QList<float>{100500.0f, 101500.0f}));
         QCOMPARE(pixel(picture(), columnCentre(1), 178), qRgb(153, 22, 50));
         open({{283.0f}, {283.0f}});
         QCOMPARE(pixel(picture(), columnCentre(1), 178), qRgb(215, 102, 37));
@@ -205,34 +174,21 @@ private slots:
         QVERIFY(!picture().isNull());
     }
 
-    void bandsAndCurrentColumn()
+    // In the empty band the current step is grey, other even steps white,
+    // odd steps the background; the grey follows the helper.
+    void currentColumn()
     {
         open({{270.0f}, {280.0f}, {275.0f}, {272.0f}});
         QVERIFY(helper->goCompound(2));
         meteogram->update();
         const QImage image = picture();
-        const QRgb white = qRgb(255, 255, 255);
-        const QRgb shadow = qRgb(0xBD, 0xBD, 0xBD);
-        for (int x : {5, columnCentre(1), kWidth - 5}) {
-            QCOMPARE(pixel(image, x, 53), shadow);
-            for (int row : {54, 111, 246, 282})
-                QCOMPARE(pixel(image, x, row), white);
-            for (int row : {110, 245, 281})
-                QCOMPARE(pixel(image, x, row), shadow);
-        }
-        // The header, then in the empty band: the current step grey, other
-        // even steps white, odd steps the background.
-        QCOMPARE(pixel(image, 5, 10), qRgb(0xD1, 0xD1, 0xD1));
-        QCOMPARE(pixel(image, columnCentre(2), 260), qRgb(222, 222, 222));
-        QCOMPARE(pixel(image, columnCentre(0), 260), white);
-        QCOMPARE(pixel(image, columnCentre(1), 260), qRgb(0xEB, 0xEB, 0xEB));
+        const QRgb grey = qRgb(222, 222, 222);
+        QCOMPARE(pixel(image, columnCentre(2), 260), grey);
+        QCOMPARE(pixel(image, columnCentre(0), 260), qRgb(255, 255, 255));
         QCOMPARE(pixel(image, columnCentre(3), 260), qRgb(0xEB, 0xEB, 0xEB));
-
         QVERIFY(helper->goCompound(0));
         meteogram->update();
-        const QImage moved = picture();
-        QCOMPARE(pixel(moved, columnCentre(0), 260), qRgb(222, 222, 222));
-        QCOMPARE(pixel(moved, columnCentre(2), 260), white);
+        QCOMPARE(pixel(picture(), columnCentre(0), 260), grey);
     }
 
     void precipitationBarsAboveTheGridStepOnly()
@@ -265,8 +221,6 @@ private slots:
         open(series, 1);
         const QImage image = picture();
         const QRgb arrow = qRgb(83, 128, 38);
-        const float w = meteogram->columnWidth();
-        QCOMPARE(w, 600.0f / float(steps));
         for (int i : {4, 5, 20, 21}) {
             // The middle of the column: a label two digits wide reaches
             // into its neighbours' edges.
@@ -285,7 +239,6 @@ private slots:
         const QImage image = picture();
         QVERIFY(hasColour(image, QRect(100, 12, kWidth - 200, 30), qRgb(0, 0, 0)));
         QVERIFY(!hasColour(image, QRect(20, 112, 600, 130), qRgb(215, 102, 37)));
-        QVERIFY(!hasColour(image, QRect(20, 112, 600, 130), qRgb(0, 65, 129)));
 
         open({{280.0f}, {281.0f}});
         QVERIFY(!hasColour(picture(), QRect(100, 12, kWidth - 200, 30), qRgb(0, 0, 0)));
@@ -294,10 +247,7 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    qputenv("TZ", "XST-2");
-    QApplication app(argc, argv);
-    TestMeteogram test;
-    return QTest::qExec(&test, argc, argv);
+    return guifixtures::runInScratchHome<TestMeteogram>(argc, argv, true);
 }
 
 #include "tst_meteogram.moc"
