@@ -68,16 +68,6 @@ const QStringList kRows = {u"WindDirection"_s, u"Wind"_s,          u"Temperature
 // What each row shows for a Step() at the point, rounded.
 const QStringList kStepTexts = {u"0"_s, u"10"_s, u"16"_s, u"1005"_s, u"3"_s, u"10"_s, u"3"_s, u"360"_s, u"9"_s};
 
-QLabel* valueLabel(MeteoDialog& dialog, const QString& row)
-{
-    return dialog.findChild<QLabel*>("label" + row);
-}
-
-QLabel* unitLabel(MeteoDialog& dialog, const QString& row)
-{
-    return dialog.findChild<QLabel*>("label" + row + "Unit");
-}
-
 // Every label's text and whether it is shown.
 QStringList snapshot(MeteoDialog& dialog)
 {
@@ -118,12 +108,6 @@ class TestMeteoDialog : public QObject {
         return dialog;
     }
 
-    QPoint centredOnParent(const QSize& size) const
-    {
-        return parent->mapToGlobal(QPoint(0, 0)) +
-               QPoint((parent->width() - size.width()) / 2, (parent->height() - size.height()) / 2);
-    }
-
 private slots:
     void init()
     {
@@ -141,8 +125,8 @@ private slots:
     }
 
     // Every row rounded, with its unit shown; a row without data shows a
-    // dash and hides its unit, and some take their value from another
-    // message then.
+    // dash and hides its unit (every row when the point is off the grid),
+    // and some take their value from another message then.
     void rows_data()
     {
         QTest::addColumn<QList<unsigned>>("without");
@@ -155,11 +139,6 @@ private slots:
                               << QStringList{"Wind=-", "WindDirection=-"};
         QTest::newRow("v only: speed from u") << QList<unsigned>{K::windV} << kLat
                                               << QStringList{"WindDirection=-", "Wind=0"};
-        QTest::newRow("pressure") << QList<unsigned>{K::pressureMsl} << kLat << QStringList{"Pressure=-"};
-        QTest::newRow("temperature") << QList<unsigned>{K::temperature2m} << kLat << QStringList{"Temperature=-"};
-        QTest::newRow("sea temperature") << QList<unsigned>{K::seaTemperature} << kLat << QStringList{"SST=-"};
-        QTest::newRow("precipitation") << QList<unsigned>{K::precipitation} << kLat
-                                       << QStringList{"Precipitation=-"};
         QTest::newRow("swell: wind waves") << QList<unsigned>{K::swellHeight, K::swellDirection} << kLat
                                            << QStringList{"WaveHeight=7", "WaveDirection=90"};
         QTest::newRow("swell and wind waves: combined sea")
@@ -168,7 +147,6 @@ private slots:
                                      << QStringList{"WaveHeight=-"};
         QTest::newRow("wave direction") << QList<unsigned>{K::swellDirection, K::windWaveDirection} << kLat
                                         << QStringList{"WaveDirection=-"};
-        QTest::newRow("wave period") << QList<unsigned>{kWavePeriod} << kLat << QStringList{"WavePeriod=-"};
         QStringList allBlank;
         for (const QString& row : kRows)
             allBlank << row + u"=-"_s;
@@ -187,10 +165,10 @@ private slots:
             for (const QString& text : texts)
                 if (text.startsWith(kRows[i] + u'='))
                     expected = text.section(u'=', 1);
-            QCOMPARE(valueLabel(*dialog, kRows[i])->text(), expected);
-            QVERIFY2(unitLabel(*dialog, kRows[i])->isHidden() == (expected == u"-"_s), qPrintable(kRows[i]));
+            QCOMPARE(dialog->findChild<QLabel*>("label" + kRows[i])->text(), expected);
+            QVERIFY2(dialog->findChild<QLabel*>("label" + kRows[i] + "Unit")->isHidden() == (expected == u"-"_s),
+                     qPrintable(kRows[i]));
         }
-        QCOMPARE(dialog->ui.labelSSTUnit->textFormat(), Qt::RichText);
     }
 
     void windAndWaveBearings_data()
@@ -226,24 +204,16 @@ private slots:
         QTEST(dialog->ui.labelWaveDirectionUnit->text(), "waveUnit");
     }
 
+    // The sector edges either side of north, then angles out of range:
+    // once round the circle, then taken as they are.
     void compassSectors()
     {
-        const QStringList names = {"N",  "NNE", "NE", "ENE", "E",  "ESE", "SE", "SSE",
-                                   "S",  "SSW", "SW", "WSW", "W",  "WNW", "NW", "NNW"};
-        for (int i = 1; i < 16; ++i) {
-            const float lower = 11.25f + 22.5f * float(i - 1);
-            QCOMPARE(angle2Annotation(lower), names[i]);
-            QCOMPARE(angle2Annotation(std::nextafter(lower, 0.0f)), names[i - 1]);
-        }
-        QCOMPARE(angle2Annotation(348.75f), u"N"_s);
-        QCOMPARE(angle2Annotation(360.0f), u"N"_s);
-        QCOMPARE(angle2Annotation(0.0f), u"N"_s);
-        // Out of range once round the circle, then taken as it is.
-        QCOMPARE(angle2Annotation(-10.0f), u"N"_s);
-        QCOMPARE(angle2Annotation(-348.0f), u"NNE"_s);
-        QCOMPARE(angle2Annotation(450.0f), u"E"_s);
-        QCOMPARE(angle2Annotation(725.0f), u"N"_s);
-        QCOMPARE(angle2Annotation(std::nanf("")), u"N"_s);
+        const QList<QPair<float, QString>> cases = {
+            {std::nextafter(11.25f, 0.0f), u"N"_s}, {11.25f, u"NNE"_s}, {std::nextafter(326.25f, 0.0f), u"NW"_s},
+            {326.25f, u"NNW"_s}, {348.75f, u"N"_s}, {360.0f, u"N"_s}, {-10.0f, u"N"_s}, {-348.0f, u"NNE"_s},
+            {450.0f, u"E"_s}, {725.0f, u"N"_s}, {std::nanf(""), u"N"_s}};
+        for (const auto& [degrees, name] : cases)
+            QCOMPARE(angle2Annotation(degrees), name);
     }
 
     void locationAndDate_data()
@@ -251,7 +221,6 @@ private slots:
         QTest::addColumn<int>("lat");
         QTest::addColumn<int>("lon");
         QTest::addColumn<QString>("location");
-        QTest::newRow("north east") << kLat << kLon << u"LOCATION: 59N 1E"_s;
         QTest::newRow("south west") << -33500000 << -70250000 << u"LOCATION: 33.5S 70.25W"_s;
         QTest::newRow("six digits") << 12345678 << -123456 << u"LOCATION: 12.3457N 0.123456W"_s;
     }
@@ -280,7 +249,6 @@ private slots:
         auto dialog = dialogAt(kLat, kLon, true);
         QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
         QSlider* slider = dialog->ui.horizontalSlider;
-        QVERIFY(slider->isVisible());
         QCOMPARE(slider->maximum(), 3);
         QCOMPARE(slider->value(), 1);
         auto shown = [&dialog] { return dialog->ui.labelTemperature->text() + u' ' + dialog->ui.labelDate->text(); };
@@ -293,8 +261,6 @@ private slots:
         QTest::keyClick(slider, Qt::Key_End);
         QCOMPARE(helper->currentCompoundNum(), 3);
         QCOMPARE(dialog->ui.labelTemperature->text(), u"0"_s);
-        QTest::keyClick(slider, Qt::Key_Right);
-        QCOMPARE(helper->currentCompoundNum(), 3);
         QTest::keyClick(slider, Qt::Key_Home);
         QCOMPARE(helper->currentCompoundNum(), 0);
         QCOMPARE(shown(), u"16 Sat, 31-01-2009, 20:00"_s);
@@ -304,22 +270,18 @@ private slots:
     {
         load({Step()});
         auto dialog = dialogAt(kLat, kLon, true);
-        QVERIFY(dialog->windowFlags() & Qt::FramelessWindowHint);
         WeatherMeteogram* meteogram = dialog->getMeteogram();
         QVERIFY(meteogram);
         QToolButton* close = dialog->ui.cancelButton;
         for (int width : {210, 700, 210}) {
             QCOMPARE(dialog->size(), QSize(width, 448));
-            QTRY_COMPARE(dialog->pos(), centredOnParent(dialog->size()));
+            QTRY_COMPARE(dialog->pos(), parent->mapToGlobal(QPoint((900 - width) / 2, (600 - 448) / 2)));
             // The close button keeps its corner, as far from the right as from the top.
             QCOMPARE(close->x() + close->width() + close->y(), width);
             QCOMPARE(dialog->rect().contains(meteogram->geometry()), width == 700);
             QCOMPARE(dialog->ui.meteogramButton->toolTip(), width == 700 ? u"Hide meteogram"_s : u"Show meteogram"_s);
             QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
         }
-        QTest::mouseClick(close, Qt::LeftButton);
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(dialog->result(), int(QDialog::Rejected));
     }
 
     // With no forecast server to ask, the online source changes nothing:
@@ -336,8 +298,6 @@ private slots:
         QVERIFY(!dialog->getOnlineHelper());
         QCOMPARE(dialog->getCurrentHelper(), helper.get());
         QVERIFY(dialog->ui.offlineButton->isChecked());
-        QVERIFY(!dialog->ui.onlineButton->isChecked());
-        QVERIFY(dialog->ui.offlineButton->isEnabled());
         QCOMPARE(snapshot(*dialog), before);
         QCOMPARE(dialog->getMeteogram()->grab().toImage(), meteogram);
         QTest::mouseClick(dialog->ui.offlineButton, Qt::LeftButton);
