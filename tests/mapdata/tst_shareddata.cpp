@@ -56,7 +56,17 @@ bool useCommaLocale(const QTemporaryDir& dir)
     return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
 }
 
+// A line of the city file and what it reads as.
+struct CityLine {
+    QByteArray line;
+    bool parsed;
+    QByteArray name;
+    int population, latMicro, lonMicro;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(CityLine)
 
 class TestSharedData : public QObject {
     Q_OBJECT
@@ -64,60 +74,45 @@ class TestSharedData : public QObject {
 private slots:
     void cityLines_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("parsed");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<int>("population");
-        QTest::addColumn<int>("latMicro");
-        QTest::addColumn<int>("lonMicro");
-        // The degrees are scaled in single precision: -34.61315 is
-        // -34.6131515... as a float, times 1e6 rounds to -34613152.
-        QTest::newRow("plain") << QByteArray("London\t8961989\t51.507\t-0.1278") << true << QByteArray("London")
-                               << 8961989 << 51507000 << -127800;
-        QTest::newRow("blanks") << QByteArray("Buenos Aires\t13076300\t-34.61315\t-58.37723") << true
-                                << QByteArray("Buenos Aires") << 13076300 << -34613152 << -58377232;
-        QTest::newRow("bang") << QByteArray("Yahoo!City\t50000\t1\t2") << true << QByteArray("Yahoo City") << 50000
-                              << 1000000 << 2000000;
-        QTest::newRow("utf8") << QByteArray("S\xc3\xa3o Paulo\t10021295\t-23.5475\t-46.63611") << true
-                              << QByteArray("S\xc3\xa3o Paulo") << 10021295 << -23547500 << -46636108;
-        QTest::newRow("missing field") << QByteArray("Nowhere\t1000\t10") << false << QByteArray() << 0 << 0 << 0;
-        QTest::newRow("not a number") << QByteArray("Nowhere\tmany\t10\t20") << false << QByteArray() << 0 << 0 << 0;
-        QTest::newRow("empty") << QByteArray() << false << QByteArray() << 0 << 0 << 0;
-        QTest::newRow("population too big") << QByteArray("Big\t99999999999\t1\t2") << false << QByteArray() << 0
-                                            << 0 << 0;
-        QTest::newRow("position overflows") << QByteArray("Far\t10\t1e30\t2") << false << QByteArray() << 0 << 0 << 0;
-        QTest::newRow("not a position") << QByteArray("Far\t10\tnan\t2") << false << QByteArray() << 0 << 0 << 0;
+        QTest::addColumn<CityLine>("c");
+        auto row = [](const char* name, const CityLine& c) { QTest::newRow(name) << c; };
+        auto refused = [&](const char* name, const char* line) { row(name, {line, false, {}, 0, 0, 0}); };
+        // The degrees are scaled in single precision: -34.61315 is -34.6131515... as a float, times 1e6 rounds
+        // to -34613152.
+        row("plain", {"London\t8961989\t51.507\t-0.1278", true, "London", 8961989, 51507000, -127800});
+        row("blanks", {"Buenos Aires\t13076300\t-34.61315\t-58.37723", true, "Buenos Aires", 13076300, -34613152,
+                       -58377232});
+        row("bang", {"Yahoo!City\t50000\t1\t2", true, "Yahoo City", 50000, 1000000, 2000000});
+        row("utf8", {"S\xc3\xa3o Paulo\t10021295\t-23.5475\t-46.63611", true, "S\xc3\xa3o Paulo", 10021295, -23547500,
+                     -46636108});
+        refused("missing field", "Nowhere\t1000\t10");
+        refused("not a number", "Nowhere\tmany\t10\t20");
+        refused("empty", "");
+        refused("population too big", "Big\t99999999999\t1\t2");
+        refused("position overflows", "Far\t10\t1e30\t2");
+        refused("not a position", "Far\t10\tnan\t2");
         // %i reads a leading zero as octal, as the format always has.
-        QTest::newRow("octal population") << QByteArray("Octal\t010\t0\t0") << true << QByteArray("Octal") << 8 << 0
-                                          << 0;
-        // 62 ASCII bytes then a two-byte character: 64 bytes do not fit a
-        // 64-byte field with its NUL, so the whole character goes.
-        QTest::newRow("name cut at a character") << QByteArray(62, 'x') + "\xc3\xa9tail\t40000\t10.5\t20.25" << true
-                                                 << QByteArray(62, 'x') << 40000 << 10500000 << 20250000;
-        QTest::newRow("63-byte name fits") << QByteArray(63, 'y') + "\t1\t0\t0" << true << QByteArray(63, 'y') << 1 << 0
-                                           << 0;
-        QTest::newRow("200-byte name cut") << QByteArray(200, 'z') + "\t1\t0\t0" << true << QByteArray(63, 'z') << 1 << 0
-                                           << 0;
+        row("octal population", {"Octal\t010\t0\t0", true, "Octal", 8, 0, 0});
+        // 62 ASCII bytes then a two-byte character: 64 bytes do not fit a 64-byte field with its NUL, so the
+        // whole character goes.
+        row("name cut at a character", {QByteArray(62, 'x') + "\xc3\xa9tail\t40000\t10.5\t20.25", true,
+                                        QByteArray(62, 'x'), 40000, 10500000, 20250000});
+        row("63-byte name fits", {QByteArray(63, 'y') + "\t1\t0\t0", true, QByteArray(63, 'y'), 1, 0, 0});
+        row("200-byte name cut", {QByteArray(200, 'z') + "\t1\t0\t0", true, QByteArray(63, 'z'), 1, 0, 0});
     }
 
     void cityLines()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(bool, parsed);
-        QFETCH(QByteArray, name);
-        QFETCH(int, population);
-        QFETCH(int, latMicro);
-        QFETCH(int, lonMicro);
-        QByteArray buffer = line;
+        QFETCH(CityLine, c);
+        QByteArray buffer = c.line;
         CityData city;
         std::memset(&city, 0x55, sizeof city);  // the name must end in its own NUL
-        QCOMPARE(SharedData::parseCityLine(buffer.data(), city), parsed);
-        if (!parsed)
-            return;
-        QCOMPARE(QByteArray(city.name), name);
-        QCOMPARE(city.population, population);
-        QCOMPARE(city.latMicro, latMicro);
-        QCOMPARE(city.lonMicro, lonMicro);
+        QCOMPARE(SharedData::parseCityLine(buffer.data(), city), c.parsed);
+        if (c.parsed) {
+            QCOMPARE(QByteArray(city.name), c.name);
+            QCOMPARE(QList<int>({city.population, city.latMicro, city.lonMicro}),
+                     QList<int>({c.population, c.latMicro, c.lonMicro}));
+        }
     }
 
     // Line endings, an over-long line and a last line without its newline.
@@ -203,29 +198,18 @@ private slots:
         QCOMPARE(int(data.easternMask.constScanLine(8000)[0]), 0x80);
 
         // Rows: (80000000 - lat) / 10000.  Columns: lon / 10000 (+ 18000 west).
-        QVERIFY(data.isLand(79999999, -180000000));
-        QVERIFY(data.isLand(79990001, -180000000));
-        QVERIFY(!data.isLand(79990000, -180000000));  // row 1
-        QVERIFY(data.isLand(79000000, -179910000));   // row 100, column 9
-        QVERIFY(data.isLand(78990001, -179919999));
-        QVERIFY(!data.isLand(79000000, -179900000));  // column 10
-        QVERIFY(!data.isLand(79000000, -179920000));  // column 8
-        QVERIFY(data.isLand(-79999999, -10000));      // row 15999, column 17999
-        QVERIFY(data.isLand(-79990001, -19999));
-        QVERIFY(!data.isLand(-79990001, -20000));     // column 17998
-        QVERIFY(data.isLand(-79990001, -1));          // just west of 0°: last column
-        QVERIFY(data.isLand(0, 0));                   // row 8000, column 0
-        QVERIFY(data.isLand(0, 9999));
-        QVERIFY(!data.isLand(0, 10000));
-        QVERIFY(!data.isLand(1, 0));                  // row 7999
-        QVERIFY(data.isLand(-9999, 0));               // row 8000 runs from 0 down to -0.01 exclusive
-        QVERIFY(!data.isLand(-10000, 0));             // row 8001
-        QVERIFY(data.isLand(30000000, 123450000));
-        QVERIFY(data.isLand(30000000, 123459999));
-        QVERIFY(data.isLand(30000000, 123450000 - 360000000));  // folded
-        QVERIFY(!data.isLand(30000000, 123460000));
-        QVERIFY(!data.isLand(80000000, -180000000));  // no rows at 80°
-        QVERIFY(!data.isLand(-80000000, -10000));
+        const struct { int lat, lon; bool land; } probes[] = {
+            {79999999, -180000000, 1}, {79990001, -180000000, 1}, {79990000, -180000000, 0},  // row 0, not row 1
+            {79000000, -179910000, 1}, {78990001, -179919999, 1},                              // row 100, column 9
+            {79000000, -179900000, 0}, {79000000, -179920000, 0},                              // columns 10 and 8
+            {-79999999, -10000, 1}, {-79990001, -19999, 1}, {-79990001, -20000, 0},  // column 17999, not 17998
+            {-79990001, -1, 1},                                         // just west of 0°: the last column
+            {0, 0, 1}, {0, 9999, 1}, {0, 10000, 0}, {1, 0, 0},          // row 8000, column 0; row 7999
+            {-9999, 0, 1}, {-10000, 0, 0},                              // row 8000 runs down to -0.01 exclusive
+            {30000000, 123450000, 1}, {30000000, 123459999, 1}, {30000000, 123450000 - 360000000, 1},  // folded
+            {30000000, 123460000, 0}, {80000000, -180000000, 0}, {-80000000, -10000, 0}};  // none at ±80°
+        for (const auto& p : probes)
+            QVERIFY2(data.isLand(p.lat, p.lon) == p.land, qPrintable(QString("%1, %2").arg(p.lat).arg(p.lon)));
     }
 
     // The generated city list beside this executable, through the default
