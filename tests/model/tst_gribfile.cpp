@@ -199,7 +199,7 @@ private slots:
         QTest::addColumn<QDateTime>("reference");
         QTest::addColumn<QList<int>>("timing");  // time range, unit, P1, P2
         QTest::addColumn<QDateTime>("valid");
-        auto t = [](int y, int mo, int d, int h, int mi = 0) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); };
+        auto t = [](int y, int mo, int d, int h, int mi = 0) { return QDateTime({y, mo, d}, {h, mi}, Qt::UTC); };
         using T = QList<int>;
         // Calendar carries and the rules ecCodes has no valid time for; every other time range and unit is
         // compared with ecCodes in the model cross-check.

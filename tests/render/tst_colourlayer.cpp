@@ -448,7 +448,7 @@ private slots:
         row("mercator precipitation", {rain, 3.5, 4, mtPrecipitation, Mercator, 2, 400, 300, 50000000, 0});
         row("date line from the east", {fiji, 101000, 3000, mtPressure, Equirect, 8, 400, 300, -17000000, 179000000});
         row("sea bands, wider than the world", {world, 285, 15, mtTemperature, Equirect, 1, 2400, 1300, 0, 20000000});
-        row("mercator sea band beyond 80N", {world, 285, 15, mtTemperature, Mercator, 1, 300, 1400, 60000000, -40000000});
+        row("mercator, beyond 80N", {world, 285, 15, mtTemperature, Mercator, 1, 300, 1400, 60000000, -40000000});
         row("sea temperature", {sst, 290, 6, mtSST, Equirect, 4, 400, 300, 38000000, 15000000});
         // 2500 µ°/px: columns at −2500..−7500 µ° use the last western column.
         row("west of Greenwich, zoom 64", {europe, 101000, 4000, mtPressure, Equirect, 64, 300, 200, 51480000, 0});
