@@ -68,13 +68,13 @@ public:
     // SIGTERM and the exit code (-1 when it had to be killed).
     int stop()
     {
-        if (process.state() == QProcess::NotRunning)
-            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-            return -1;
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(10000)) {
+                process.kill();
+                process.waitForFinished(5000);
+                return -1;
+            }
         }
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
@@ -255,14 +255,7 @@ private:
 };
 
 // The demo account as the download worker sends it.
-inline ToviCredentials demoCredentials()
-{
-    ToviCredentials credentials;
-    credentials.key = "";
-    credentials.login = "demo";
-    credentials.password = "demo";
-    return credentials;
-}
+inline ToviCredentials demoCredentials() { return {"", "demo", "demo"}; }
 
 // A SOAP envelope round body, declaring the service's namespace as toviSoap.
 inline QByteArray soapEnvelope(const QByteArray& body,
