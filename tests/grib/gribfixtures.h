@@ -42,13 +42,8 @@ inline GRIB_WRITE_PARAMS smallGrid(int ni, int nj)
 {
     GRIB_WRITE_PARAMS params;
     init_grib_write_params(&params);
-    params.ni = ni;
-    params.nj = nj;
-    params.lat1 = 60000;
-    params.lon1 = 0;
-    params.lat2 = 60000 - (nj - 1) * 1000;
-    params.lon2 = (ni - 1) * 1000;
-    params.di = params.dj = 1000;
+    params.ni = ni, params.nj = nj, params.lat1 = 60000, params.lon1 = 0;
+    params.lat2 = 60000 - (nj - 1) * 1000, params.lon2 = (ni - 1) * 1000, params.di = params.dj = 1000;
     return params;
 }
 
@@ -90,20 +85,11 @@ inline Bytes handPds(unsigned char levelType = 1, unsigned char o11 = 0, unsigne
 {
     Bytes p(length < 28 ? 28 : length, 0);
     put24(p, 0, p.size());
-    p[3] = 2;    // table version
-    p[4] = 7;    // centre
-    p[8] = 11;   // parameter
-    p[9] = levelType;
-    p[10] = o11;
-    p[11] = o12;
-    p[12] = 9;   // 2009
-    p[13] = 1;
-    p[14] = 31;
-    p[15] = 18;
-    p[17] = 1;   // hours
-    p[24] = 21;  // century
-    p[26] = decHigh;
-    p[27] = decLow;
+    p[3] = 2, p[4] = 7, p[8] = 11;  // table version, centre, parameter
+    p[9] = levelType, p[10] = o11, p[11] = o12;
+    p[12] = 9, p[13] = 1, p[14] = 31, p[15] = 18, p[24] = 21;  // 31 Jan (20)09 18:00
+    p[17] = 1;  // hours
+    p[26] = decHigh, p[27] = decLow;
     return p;
 }
 
@@ -113,9 +99,7 @@ inline Bytes handBds(unsigned char flagUnused, unsigned char e0, unsigned char e
 {
     Bytes b(11 + data.size(), 0);
     put24(b, 0, b.size());
-    b[3] = flagUnused;
-    b[4] = e0;
-    b[5] = e1;
+    b[3] = flagUnused, b[4] = e0, b[5] = e1;
     for (size_t i = 0; i < 4 && i < reference.size(); ++i)
         b[6 + i] = reference[i];
     b[10] = bits;
@@ -124,8 +108,7 @@ inline Bytes handBds(unsigned char flagUnused, unsigned char e0, unsigned char e
 }
 
 struct Decoded {
-    int status = -1;
-    int bitmapStatus = -1;
+    int status = -1, bitmapStatus = -1;
     std::string error;
     PDS_INPUT pds;
     grid_desc_sec gds;

@@ -156,25 +156,6 @@ private slots:
         QVERIFY(memcmp(gh->eds_ptr, "7777", 4) == 0);
     }
 
-    void largeMessageGrowsTheBufferExactly()
-    {
-        TempFiles files;
-        const Bytes big = message(250, 200); // 100000 octets of values
-        const Bytes small = message();
-        QVERIFY(big.size() > size_t(GRIB_INITIAL_MSG_SIZE));
-        const QString path = files.write("big.grb", concat({big, small}));
-        Header gh;
-        QCOMPARE(gh->abs_size, int32_t(GRIB_INITIAL_MSG_SIZE));
-        Seek s = seek(gh, path, 0, 0);
-        QCOMPARE(s.status, 0);
-        QCOMPARE(gh->abs_size, int32_t(big.size()));
-        QVERIFY(memcmp(gh->entire_msg, big.data(), big.size()) == 0);
-        s = seek(gh, path, long(big.size()), 0);
-        QCOMPARE(s.status, 0);
-        QCOMPARE(s.msgLength, long(small.size()));
-        QCOMPARE(gh->abs_size, int32_t(big.size()));
-    }
-
     // Index mode reads only a whole message at the offset given; anything
     // else gives status 0, no message and a text saying why.
     void indexMode_data()

@@ -15,19 +15,11 @@ namespace modelfixtures {
 
 using fixtures::Bytes;
 
-// One message: key parts, valid time offset and values on a grid.
-struct Message {
-    GRIB_WRITE_PARAMS params;
-    std::vector<float> values;
-};
-
 // params for a message of parameter/level type/level on a small grid.
 inline GRIB_WRITE_PARAMS field(int param, int levelType, int levelValue, int ni = 4, int nj = 3)
 {
     GRIB_WRITE_PARAMS p = fixtures::smallGrid(ni, nj);
-    p.param = param;
-    p.level_type = levelType;
-    p.level_value = levelValue;
+    p.param = param, p.level_type = levelType, p.level_value = levelValue;
     return p;
 }
 
@@ -42,10 +34,7 @@ inline GRIB_WRITE_PARAMS temperature(int ni = 4, int nj = 3) { return field(11, 
 // as most models state it: time range 0, P1 in hours.
 inline GRIB_WRITE_PARAMS at(GRIB_WRITE_PARAMS p, int hours)
 {
-    p.time_range = 0;
-    p.time_unit = 1;
-    p.p1 = hours;
-    p.p2 = 0;
+    p.time_range = 0, p.time_unit = 1, p.p1 = hours, p.p2 = 0;
     return p;
 }
 
