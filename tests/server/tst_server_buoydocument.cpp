@@ -12,13 +12,16 @@
 namespace {
 
 struct Placemark {
-    QString name, snippet, description;
-    double lat = 1e9, lon = 1e9;
-    QString coordinates;
+    QString name, snippet, description, lat, lon, coordinates;
 };
 
 QList<Placemark> parse(const QByteArray& kml, QString* error)
 {
+    const QString mark = QStringLiteral("/kml/Document/Placemark");
+    const QHash<QString, QString Placemark::*> fields = {
+        {mark + "/name", &Placemark::name},           {mark + "/Snippet", &Placemark::snippet},
+        {mark + "/description", &Placemark::description}, {mark + "/LookAt/latitude", &Placemark::lat},
+        {mark + "/LookAt/longitude", &Placemark::lon}, {mark + "/Point/coordinates", &Placemark::coordinates}};
     QList<Placemark> marks;
     QXmlStreamReader xml(kml);
     QString path;
@@ -26,25 +29,12 @@ QList<Placemark> parse(const QByteArray& kml, QString* error)
         xml.readNext();
         if (xml.isStartElement()) {
             path += '/' + xml.name().toString();
-            if (path == "/kml/Document/Placemark")
+            if (path == mark)
                 marks.append(Placemark());
         } else if (xml.isEndElement()) {
             path.truncate(path.lastIndexOf('/'));
-        } else if (xml.isCharacters() && !marks.isEmpty() && !xml.isWhitespace()) {
-            Placemark& m = marks.last();
-            const QString text = xml.text().toString();
-            if (path == "/kml/Document/Placemark/name")
-                m.name += text;
-            else if (path == "/kml/Document/Placemark/Snippet")
-                m.snippet += text;
-            else if (path == "/kml/Document/Placemark/description")
-                m.description += text;
-            else if (path == "/kml/Document/Placemark/LookAt/latitude")
-                m.lat = text.toDouble();
-            else if (path == "/kml/Document/Placemark/LookAt/longitude")
-                m.lon = text.toDouble();
-            else if (path == "/kml/Document/Placemark/Point/coordinates")
-                m.coordinates += text;
+        } else if (xml.isCharacters() && !marks.isEmpty() && !xml.isWhitespace() && fields.contains(path)) {
+            marks.last().*fields[path] += xml.text().toString();
         }
     }
     if (xml.hasError())
@@ -127,8 +117,9 @@ void TestBuoyDocument::document()
         QVERIFY2(m.name.startsWith("Station ") && !names.contains(m.name), qPrintable(where));
         names.insert(m.name);
         QVERIFY2(!m.snippet.isEmpty(), qPrintable(where));
-        QVERIFY2(m.lat >= -90 && m.lat <= 90 && m.lon >= -180 && m.lon <= 180, qPrintable(where));
-        QCOMPARE(m.coordinates, QStringLiteral("%1,%2,0").arg(m.lon, 0, 'f', 2).arg(m.lat, 0, 'f', 2));
+        const double lat = m.lat.toDouble(), lon = m.lon.toDouble();
+        QVERIFY2(lat >= -90 && lat <= 90 && lon >= -180 && lon <= 180, qPrintable(where));
+        QCOMPARE(m.coordinates, QStringLiteral("%1,%2,0").arg(lon, 0, 'f', 2).arg(lat, 0, 'f', 2));
         const QStringList lines = cleanedLines(m.description);
         QVERIFY2(!lines.isEmpty(), qPrintable(where));
         if (lines.first().trimmed() == "No recent data") {

@@ -33,18 +33,7 @@ constexpr unsigned kAll = 255;
 ForecastRequest request(unsigned meteo, int resolution, int top, int left, int right, int bottom,
                         unsigned steps = 3, int timeStep = 3, int day = 0, int hour = 0)
 {
-    ForecastRequest r;
-    r.meteoType = meteo;
-    r.resolution = resolution;
-    r.forecastDay = day;
-    r.forecastTime = hour;
-    r.timeStep = timeStep;
-    r.stepsNumber = steps;
-    r.topMilli = top;
-    r.leftMilli = left;
-    r.rightMilli = right;
-    r.bottomMilli = bottom;
-    return r;
+    return {meteo, resolution, day, hour, timeStep, steps, top, left, right, bottom};
 }
 
 // A built forecast written to a file and indexed.
@@ -516,8 +505,7 @@ void TestForecastBuilder::concurrentBuildsAgree()
         });
     for (std::thread& t : threads)
         t.join();
-    for (const QByteArray& out : results)
-        QVERIFY(out == reference);
+    QVERIFY(std::all_of(results.begin(), results.end(), [&](const QByteArray& out) { return out == reference; }));
 }
 
 // What the wind button asks for on the global 0.5° set fits the limit.

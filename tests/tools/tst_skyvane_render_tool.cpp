@@ -65,15 +65,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(home.isValid() && work.isValid());
-        ForecastRequest request;
-        request.meteoType = mtWind | mtPressure;
-        request.resolution = 1;
-        request.timeStep = 3;
-        request.stepsNumber = 3;
-        request.topMilli = 60000;
-        request.leftMilli = -10000;
-        request.rightMilli = 20000;
-        request.bottomMilli = 40000;
+        const ForecastRequest request{mtWind | mtPressure, 1, 0, 0, 3, 3, 60000, -10000, 20000, 40000};
         QByteArray grib;
         QString error;
         QVERIFY2(ForecastBuilder(QDate(2024, 3, 10)).build(request, grib, error), qPrintable(error));
@@ -126,25 +118,28 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("args");  // split at spaces
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");  // part of stderr; %1 = the work directory
-        QTest::newRow("step beyond the file") << QStringList{"forecast.grb", "--out", "x.png", "--step", "3"} << 1
-                                              << "the file has 3 time step(s), 0 to 2";
-        QTest::newRow("blend without a step") << QStringList{"forecast.grb", "--out", "x.png", "--blend", "0.5"} << 2
-                                              << "--blend needs --step 1";
-        QTest::newRow("blend beyond 1") << QStringList{"forecast.grb", "--out", "x.png", "--step", "1", "--blend", "2"}
-                                        << 2 << "--blend is 0 to 1";
-        QTest::newRow("missing file") << QStringList{"absent.grb", "--out", "x.png"} << 1 << "%1/absent.grb";
-        QTest::newRow("corrupt file") << QStringList{"corrupt.grb", "--out", "x.png"} << 1 << "%1/corrupt.grb";
-        QTest::newRow("unknown option") << QStringList{"forecast.grb", "--out", "x.png", "--colour", "red"} << 2
-                                        << "unknown option --colour";
-        QTest::newRow("unknown type") << QStringList{"forecast.grb", "--out", "x.png", "--type", "fog"} << 2
-                                      << "unknown --type fog";
-        QTest::newRow("no output") << QStringList{"forecast.grb"} << 2 << "--out is required";
-        QTest::newRow("bad size") << QStringList{"forecast.grb", "--out", "x.png", "--size", "400"} << 2 << "--size";
-        QTest::newRow("unwritable output") << QStringList{"forecast.grb", "--out", "no/such/dir/x.png"} << 1
-                                           << "cannot write %1/no/such/dir/x.png";
+        const struct {
+            const char *name, *args;
+            int code;
+            const char* message;
+        } rows[] = {
+            {"step beyond the file", "forecast.grb --out x.png --step 3", 1, "the file has 3 time step(s), 0 to 2"},
+            {"blend without a step", "forecast.grb --out x.png --blend 0.5", 2, "--blend needs --step 1"},
+            {"blend beyond 1", "forecast.grb --out x.png --step 1 --blend 2", 2, "--blend is 0 to 1"},
+            {"missing file", "absent.grb --out x.png", 1, "%1/absent.grb"},
+            {"corrupt file", "corrupt.grb --out x.png", 1, "%1/corrupt.grb"},
+            {"unknown option", "forecast.grb --out x.png --colour red", 2, "unknown option --colour"},
+            {"unknown type", "forecast.grb --out x.png --type fog", 2, "unknown --type fog"},
+            {"no output", "forecast.grb", 2, "--out is required"},
+            {"bad size", "forecast.grb --out x.png --size 400", 2, "--size"},
+            {"unwritable output", "forecast.grb --out no/such/dir/x.png", 1, "cannot write %1/no/such/dir/x.png"},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row.name) << QString::fromLatin1(row.args).split(' ') << row.code
+                                    << QString::fromLatin1(row.message);
     }
 
     void failures()
