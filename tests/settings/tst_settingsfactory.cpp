@@ -166,25 +166,18 @@ private slots:
         QVERIFY(QFileInfo(home + u"/Documents/skyvane.example/Skyvane/"_s).isDir());
     }
 
+    // Written in full; read back by the parse table below.
     void presetText()
     {
         SettingsFactory::setMapSize(QSize(900, 600));
         ToviForecastParameters example = north();
         QCOMPARE(SettingsFactory::preset2String(u"North"_s, &example), QString::fromLatin1(kNorthText));
-
-        ToviForecastParameters original{3, ToviForecastParameters::grEastNMM, 2, 6, 1, 0, 0, 0, 0, 0, 11, -12345678, 7};
-        ToviForecastParameters back = north();
-        ToviForecastParameters* target = &back;
-        QString name;
-        QVERIFY(SettingsFactory::string2Preset(SettingsFactory::preset2String(u"Biscay 2"_s, &original), name,
-                                               &target));
-        QCOMPARE(name, u"Biscay 2"_s);
-        QCOMPARE(describe(back), describe(original));
-
         // The text has no escapes: a name keeps what precedes a ';' (or '=').
-        SettingsFactory::string2Preset(SettingsFactory::preset2String(u"North;East"_s, &original), name, &target);
+        QString name;
+        ToviForecastParameters* target = &example;
+        QVERIFY(SettingsFactory::string2Preset(SettingsFactory::preset2String(u"North;East"_s, &example), name,
+                                               &target));
         QCOMPARE(name, u"North"_s);
-
         ToviForecastParameters* none = nullptr;
         QVERIFY(!SettingsFactory::string2Preset(QString::fromLatin1(kNorthText), name, &none));
         QVERIFY(!SettingsFactory::string2Preset(QString::fromLatin1(kNorthText), name, nullptr));
