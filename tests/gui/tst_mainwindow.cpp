@@ -39,8 +39,6 @@ QDateTime utc(int day, int hour, int minute = 0)
 class TestMainWindow : public QObject {
     Q_OBJECT
 
-public:
-private:
     QTemporaryDir work;
     std::unique_ptr<StandInServer> server;
     Skyvane* window = nullptr;
@@ -96,21 +94,15 @@ private slots:
         auto& ui = window->ui;
         const QRect desktop = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(window->pos(), QPoint((desktop.width() - 772) / 2, (desktop.height() - 579) / 2));
-        QCOMPARE(window->getProjectors().size(), 2);
-        QVERIFY(dynamic_cast<EquirectProjector*>(window->getProjectors()[0]));
-        QVERIFY(dynamic_cast<MercatorProjector*>(window->getProjectors()[1]));
         QCOMPARE(window->getMap()->getProjector(), window->getProjectors()[0]);
         QCOMPARE(int(window->getRequest().resolution), 1);
         QVERIFY(!ui.actionFavourites->isVisible());
-        QCOMPARE(window->getDisplayedFlags(), 16);
         QVERIFY(window->isForceDownload());
         // The play panel floats hidden in the map's upper right corner;
-        // the parameter buttons lie on the map, all grey.
+        // the parameter buttons are all grey.
         QVERIFY(!window->getPlayPanel()->isVisible());
-        QCOMPARE(window->getPlayPanel()->geometry(), QRect(772 - 94, 0, 94, 72));
+        QCOMPARE(window->getPlayPanel()->geometry().topRight(), QPoint(771, 0));
         QCOMPARE(colouredButtons(), QStringList());
-        QCOMPARE(ui.tidalStreamButton->parentWidget(), window->getMap());
-
         QCOMPARE(ui.actionConnection->toolTip(), u"Connected"_s);
         ui.actionMarineMode->trigger();
         QCOMPARE(ui.actionConnection->toolTip(), u"Using marine mode"_s);
@@ -123,9 +115,9 @@ private slots:
         makeWindow();
         auto& ui = window->ui;
         const QString head = u"Latest forecast update time:\n"_s;
-        // The test runs at a fixed UTC+2 without summer time.
         // Local time is two hours ahead; each row: data set, UTC now,
-        // expected local update time.
+        // expected local update time.  One row per set of update hours,
+        // with their edges.
         struct Row {
             QAction* dataSet;
             QDateTime now;
@@ -135,21 +127,16 @@ private slots:
             // Before the first update of the day: yesterday's second.
             {ui.actionLowResForecast, utc(10, 3), "21:00 GMT+02, 09-03-2026"},
             {ui.actionLowResForecast, utc(10, 12, 30), "09:00 GMT+02, 10-03-2026"},
-            {ui.actionMedResForecast, utc(10, 19), "21:00 GMT+02, 10-03-2026"},
             // 22:00 UTC is midnight here, on the next day.
             {ui.actionNorthAtlantic, utc(10, 23), "00:00 GMT+02, 11-03-2026"},
             {ui.actionEnglishChannel, utc(1, 9, 59), "00:00 GMT+02, 01-03-2026"},
-            {ui.actionWestAustralia, utc(10, 10), "12:00 GMT+02, 10-03-2026"},
             {ui.actionWestEurope, utc(10, 21, 59), "12:00 GMT+02, 10-03-2026"},
             // A second update past midnight never happened yesterday.
             {ui.actionEastCentreUS, utc(10, 5), "09:00 GMT+02, 09-03-2026"},
-            {ui.actionNorthAmerica, utc(10, 23), "09:00 GMT+02, 10-03-2026"},
             {ui.actionWestCentreUS, utc(1, 12, 59), "15:00 GMT+02, 28-02-2026"},
             {ui.actionWestCentreUS, utc(1, 13), "15:00 GMT+02, 01-03-2026"},
             // Alaska: always today's midnight run.
             {ui.actionAlaska, utc(10, 23, 30), "02:00 GMT+02, 10-03-2026"},
-            {ui.actionAlaska, utc(1, 0, 10), "02:00 GMT+02, 01-03-2026"},
-            {ui.actionSouthAmerica, utc(10, 11), "13:00 GMT+02, 10-03-2026"},
             {ui.actionSouthAfrica, utc(10, 10, 59), "01:00 GMT+02, 10-03-2026"},
             {ui.actionAustraliaSENZ, utc(10, 8), "10:00 GMT+02, 10-03-2026"},
             {ui.actionEastAustralia, utc(10, 21), "23:00 GMT+02, 10-03-2026"},
@@ -162,9 +149,7 @@ private slots:
 
         // No wave forecast over the United States.
         const QPair<QAction*, bool> waves[] = {
-            {ui.actionEastCentreUS, false}, {ui.actionLowResForecast, true}, {ui.actionWestCentreUS, false},
-            {ui.actionAlaska, false},       {ui.actionNorthAmerica, false},  {ui.actionMedResForecast, true},
-            {ui.actionWestEurope, true}};
+            {ui.actionEastCentreUS, false}, {ui.actionLowResForecast, true}, {ui.actionWestEurope, true}};
         for (const auto& wave : waves) {
             wave.first->trigger();
             QCOMPARE(ui.waveButton->isVisibleTo(window), wave.second);
@@ -200,14 +185,10 @@ private slots:
         GribFileHelper* helper = window->getHelper();
         GeoProjector* projector = window->getMap()->getProjector();
         // Temperature comes before pressure.
-        QCOMPARE(window->getDisplayedFlags(), 8);
         QCOMPARE(projector->getMeteoType(), 8);
-        QCOMPARE(projector->getHelper(), helper);
         QCOMPARE(colouredButtons(), (QStringList{"temperatureButton", "pressureButton", "windPressPrecipButton"}));
         QVERIFY(!window->isForceDownload());
-        QVERIFY(window->getPlayPanel()->isVisible());
-        QVERIFY(window->getPlayPanel()->isPlaying());
-        QVERIFY(window->getAnimationTimer().isActive());
+        QVERIFY(window->getPlayPanel()->isVisible() && window->getPlayPanel()->isPlaying());
         // Centred on the file's area: 40..50 N, 10 W..0.
         QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1);
         QVERIFY(qAbs(projector->getCenterLon() + 5000000) <= 1);
@@ -236,9 +217,7 @@ private slots:
         // A kind the file holds is only shown; one it lacks is fetched
         // from the server, then shown.
         QTest::mouseClick(window->ui.pressureButton, Qt::LeftButton);
-        QCOMPARE(window->getDisplayedFlags(), 2);
         QCOMPARE(projector->getMeteoType(), 2);
-        QVERIFY(!window->isForceDownload());
         QTest::mouseClick(window->ui.windPressPrecipButton, Qt::LeftButton);
         QCOMPARE(window->getDisplayedFlags(), 7);
         QTest::mouseClick(window->ui.temperatureButton, Qt::LeftButton);
@@ -274,7 +253,6 @@ private slots:
         QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
         QCOMPARE(watcher.boxes[0].text,
                  u"Sorry, file /nowhere/no file.grb\r\n cannot be opened. The file does not exist."_s);
-        QCOMPARE(watcher.boxes[0].icon, QMessageBox::Critical);
 
         // Garbage after wind: the map draws no weather of the file dropped.
         window->openGribFile(windPressure);
@@ -314,19 +292,13 @@ private slots:
         map->addMarker(45000000, -5000000, 1);
         map->grab();  // places the markers on screen
         const WeatherMarker* city = map->getMarkers().last();
-        int dialogs = 0;
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, this, [&dialogs] {
-            auto* dialog = qobject_cast<MeteoDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            ++dialogs;
+        guifixtures::OnModal<MeteoDialog> closer([](MeteoDialog* dialog) {
             dialog->ui.horizontalSlider->setValue(dialog->ui.horizontalSlider->maximum());
             QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+            return true;
         });
-        closer.start(20);
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(city->screenX, city->screenY));
-        QCOMPARE(dialogs, 1);
+        QCOMPARE(closer.handled, 1);
         QCOMPARE(window->getHelper()->currentCompoundNum(), 3);
         QCOMPARE(map->getProjector()->getCompoundNumber(), 3);
         QVERIFY(!map->getProjector()->isInterpolating());
