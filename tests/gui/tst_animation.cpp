@@ -44,7 +44,6 @@ public:
 class TestAnimation : public QObject {
     Q_OBJECT
 
-private:
     QTemporaryDir work;
     std::unique_ptr<StandInServer> server;
     Skyvane* window = nullptr;
@@ -85,10 +84,8 @@ private:
         window->playAnimation();
         frameAfter(kFirstFrameDelayMs);
         frameAfter(1500);
-        QVERIFY(playing());
-        QCOMPARE(helper()->currentCompoundNum(), 2);
-        QVERIFY(window->getAnimationTimer().isActive());
-        QVERIFY(window->getAnimationTimer().interval() < kFirstFrameDelayMs);
+        QVERIFY(playing() && helper()->currentCompoundNum() == 2);
+        QVERIFY(window->getAnimationTimer().isActive() && window->getAnimationTimer().interval() < kFirstFrameDelayMs);
     }
 
 private slots:
@@ -130,45 +127,33 @@ private slots:
     void stepDuration_data()
     {
         QTest::addColumn<int>("requestedStep");
-        QTest::addColumn<int>("fileStepHours");
         QTest::addColumn<int>("stepMs");
-        QTest::newRow("3-hourly") << 3 << 3 << 3000;
-        QTest::newRow("1-hourly") << 1 << 1 << 1000;
+        QTest::newRow("3-hourly") << 3 << 3000;
         // The builder's code for ten-minute steps.
-        QTest::newRow("ten minutes") << 10 << 0 << 1000;
+        QTest::newRow("ten minutes") << 10 << 1000;
     }
 
     void stepDuration()
     {
         QFETCH(int, requestedStep);
-        QFETCH(int, fileStepHours);
         QFETCH(int, stepMs);
         const QString path = work.filePath(u"steps%1.grb"_s.arg(requestedStep));
         QVERIFY(guifixtures::writeForecast(path, mtTemperature, 3, requestedStep, 50000, -10000, 40000, 0));
         makeWindow();
         window->openGribFile(path);
-        QCOMPARE(helper()->getCompoundNum(), 3);
-        QCOMPARE(helper()->gribFile()->getTimeStep(), fileStepHours);
         QVERIFY(playing());
-
         frameAfter(kFirstFrameDelayMs);
-        QCOMPARE(helper()->currentCompoundNum(), 1);
         frameAfterNs(stepMs * kMs - 1);
         QCOMPARE(helper()->currentCompoundNum(), 1);
-        QVERIFY(projector()->isInterpolating());
         QCOMPARE(projector()->getBlendFactor(), float(stepMs - 1) / float(stepMs));
         frameAfterNs(1);
         QCOMPARE(helper()->currentCompoundNum(), 2);
-        QCOMPARE(projector()->getCompoundNumber(), 2);
         QCOMPARE(projector()->getBlendFactor(), 0.0f);
-
         frameAfterNs(stepMs * kMs - 1);
         QVERIFY(playing());
         frameAfterNs(1);
-        QVERIFY(!playing());
-        QVERIFY(!window->getAnimationTimer().isActive());
+        QVERIFY(!playing() && !window->getAnimationTimer().isActive() && !projector()->isInterpolating());
         QCOMPARE(helper()->currentCompoundNum(), 2);
-        QVERIFY(!projector()->isInterpolating());
     }
 
     // From the first of two steps: the first frame makes the second
@@ -179,33 +164,22 @@ private slots:
     {
         makeWindow();
         window->openGribFile(farApart.path());
-        QCOMPARE(helper()->getCompoundNum(), 2);
-        QVERIFY(playing());
         const QImage first = mapPicture(window);
         const QPoint centre = first.rect().center();
-
         frameAfter(kFirstFrameDelayMs);
-        QCOMPARE(helper()->currentCompoundNum(), 1);
-        QVERIFY(playing());
+        QVERIFY(playing() && helper()->currentCompoundNum() == 1);
         QCOMPARE(mapPicture(window), first);
-
         frameAfter(1500);
-        QCOMPARE(helper()->currentCompoundNum(), 1);
         const QImage halfWay = mapPicture(window);
         frameAfter(1500);
         QVERIFY(!playing());
         const QImage second = mapPicture(window);
-        QVERIFY(second != first);
-
         const QRgb from = first.pixel(centre);
         const QRgb to = second.pixel(centre);
         const QRgb mid = halfWay.pixel(centre);
         const auto between = [](int value, int a, int b) { return value > qMin(a, b) && value < qMax(a, b); };
-        QVERIFY2(qRed(from) != qRed(to) && qGreen(from) != qGreen(to) && qBlue(from) != qBlue(to),
-                 "the two steps' colours share a channel");
-        QVERIFY2(between(qRed(mid), qRed(from), qRed(to)) && between(qGreen(mid), qGreen(from), qGreen(to)) &&
-                     between(qBlue(mid), qBlue(from), qBlue(to)),
-                 qPrintable(u"%1 is not between %2 and %3"_s.arg(mid, 8, 16).arg(from, 8, 16).arg(to, 8, 16)));
+        QVERIFY(between(qRed(mid), qRed(from), qRed(to)) && between(qGreen(mid), qGreen(from), qGreen(to)) &&
+                between(qBlue(mid), qBlue(from), qBlue(to)));
     }
 
     // Stepping past either end does nothing; playing from the last step
@@ -220,26 +194,18 @@ private slots:
         QVERIFY(!playing() && !window->getAnimationTimer().isActive());
         // Paused, the panel offers the step buttons.
         QVERIFY(panel.forwardButton->isVisible() && panel.backwardButton->isVisible());
-        QCOMPARE(helper()->currentCompoundNum(), 0);
         QTest::mouseClick(panel.backwardButton, Qt::LeftButton);
         QCOMPARE(helper()->currentCompoundNum(), 0);
-        QCOMPARE(projector()->getCompoundNumber(), 0);
-        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
-        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
-        QCOMPARE(helper()->currentCompoundNum(), 2);
-        QCOMPARE(projector()->getCompoundNumber(), 2);
-        QVERIFY(!projector()->isInterpolating());
-        QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(panel.forwardButton, Qt::LeftButton);
         QCOMPARE(helper()->currentCompoundNum(), 2);
         QCOMPARE(projector()->getCompoundNumber(), 2);
 
         QTest::mouseClick(panel.playButton, Qt::LeftButton);
-        QVERIFY(playing());
+        QVERIFY(playing() && window->getAnimationTimer().isActive());
         QVERIFY(!panel.forwardButton->isVisible() && !panel.backwardButton->isVisible());
-        QVERIFY(window->getAnimationTimer().isActive());
         frameAfter(kFirstFrameDelayMs);
-        QVERIFY(!playing());
-        QVERIFY(!window->getAnimationTimer().isActive());
+        QVERIFY(!playing() && !window->getAnimationTimer().isActive());
         QCOMPARE(helper()->currentCompoundNum(), 2);
     }
 
@@ -277,30 +243,20 @@ private slots:
             std::function<void()> run;
             bool playsAgain;
         };
+        guifixtures::OnModal<RequestDlg> cancelRequest([](RequestDlg* dialog) {
+            QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+            return true;
+        });
         const Command commands[] = {
             {"zoom in", [&] { ui.actionZoomIn->trigger(); }, false},
             {"zoom out", [&] { ui.actionZoomOut->trigger(); }, false},
             {"projection", [&] { ui.actionMercatorProjection->trigger(); }, false},
             {"clear", [&] { QTest::mouseClick(ui.cleanButton, Qt::LeftButton); }, false},
             {"buoys", [&] { QTest::mouseClick(ui.buoyButton, Qt::LeftButton); }, false},
-            {"advanced download",
-             [&] {
-                 QTimer::singleShot(50, [] {
-                     if (auto* dialog = qobject_cast<RequestDlg*>(QApplication::activeModalWidget()))
-                         QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
-                 });
-                 ui.actionAddNewRequest->trigger();
-             },
-             false},
+            {"advanced download", [&] { ui.actionAddNewRequest->trigger(); }, false},
             // A kind the file lacks is downloaded, and the new file plays.
             {"download", [&] { QTest::mouseClick(ui.windButton, Qt::LeftButton); }, true},
-            {"press on the map",
-             [&] {
-                 const QPoint at = map->rect().center();
-                 QTest::mousePress(map, Qt::LeftButton, {}, at);
-                 QTest::mouseRelease(map, Qt::LeftButton, {}, at);
-             },
-             false},
+            {"press on the map", [&] { QTest::mouseClick(map, Qt::LeftButton, {}, map->rect().center()); }, false},
             {"parameter button", [&] { QTest::mouseClick(ui.temperatureButton, Qt::LeftButton); }, true},
             {"show meteo", [&] { window->showMeteo(mtPressure); }, true},
             {"open file", [&] { window->openGribFile(otherThreeSteps); }, true},
@@ -311,19 +267,16 @@ private slots:
             playFromSecondStep();
             command.run();
             if (!command.playsAgain) {
-                QVERIFY2(!playing(), command.name);
-                QVERIFY2(!window->getAnimationTimer().isActive(), command.name);
-                QVERIFY2(!projector()->isInterpolating(), command.name);
+                QVERIFY2(!playing() && !window->getAnimationTimer().isActive() && !projector()->isInterpolating(),
+                         command.name);
                 continue;
             }
             // Played afresh: the first frame's delay, and the first frame
             // moves on from step 0 at once.
-            QVERIFY2(playing(), command.name);
-            QVERIFY2(helper()->currentCompoundNum() == 0, command.name);
+            QVERIFY2(playing() && helper()->currentCompoundNum() == 0, command.name);
             QVERIFY2(window->getAnimationTimer().interval() == kFirstFrameDelayMs, command.name);
             frameAfter(kFirstFrameDelayMs);
-            QVERIFY2(helper()->currentCompoundNum() == 1, command.name);
-            QVERIFY2(projector()->getBlendFactor() == 0.0f, command.name);
+            QVERIFY2(helper()->currentCompoundNum() == 1 && projector()->getBlendFactor() == 0.0f, command.name);
         }
     }
 };
