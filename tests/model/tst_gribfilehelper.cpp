@@ -81,27 +81,23 @@ private slots:
         GribFileHelper helper;
         QVERIFY(helper.openGribFile(steps.path(), false));
         QVERIFY(helper.isValid());
+        // The compound shown, as its number and the valid hour of its first message (18:00 + 6 h per step).
+        auto shown = [&] { return QPoint(helper.currentCompoundNum(), helper.getCurrentCompound().front().hour); };
         QCOMPARE(helper.getCompoundNum(), 3);
-        QCOMPARE(helper.currentCompoundNum(), 0);
+        QCOMPARE(shown(), QPoint(0, 18));
         QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
-        QVERIFY(helper.nextCompound());
-        QVERIFY(helper.nextCompound());
-        QVERIFY(!helper.nextCompound());
-        QCOMPARE(helper.currentCompoundNum(), 2);
-        // A step past the end keeps the compound shown.
+        QVERIFY(helper.nextCompound() && helper.nextCompound() && !helper.nextCompound());
+        QCOMPARE(shown(), QPoint(2, 6));  // a step past the end keeps the compound shown
         QCOMPARE(helper.getCurrentCompound().size(), size_t(2));
-        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
         QVERIFY(helper.prevCompound());
-        QCOMPARE(helper.currentCompoundNum(), 1);
-        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)0);  // 18:00 + 6 h
+        QCOMPARE(shown(), QPoint(1, 0));
         QVERIFY(!helper.goCompound(3));
-        QCOMPARE(helper.currentCompoundNum(), 1);
+        QCOMPARE(shown(), QPoint(1, 0));
         helper.lastCompound();
-        QCOMPARE(helper.currentCompoundNum(), 2);
-        QCOMPARE(helper.getCurrentCompound().front().hour, (unsigned short)6);
+        QCOMPARE(shown(), QPoint(2, 6));
         helper.firstCompound();
         QVERIFY(!helper.prevCompound());
-        QCOMPARE(helper.currentCompoundNum(), 0);
+        QCOMPARE(shown(), QPoint(0, 18));
     }
 
     void isolinesFollowTheCompound()

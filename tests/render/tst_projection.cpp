@@ -269,8 +269,6 @@ private slots:
                 loadFieldElsewhere(*p);
                 renderFrame(*p);
                 const QImage& frame = p->lastFrame();
-                QCOMPARE(frame.size(), QSize(400, 300));
-                QCOMPARE(frame.format(), QImage::Format_RGB32);
                 QVERIFY2(uint(frame.pixel(200, 150)) == before, c.name);
                 auto at = [&](int offset) {  // north is up
                     return uint(c.alongRow ? frame.pixel(200 + offset / 20000, 150)
