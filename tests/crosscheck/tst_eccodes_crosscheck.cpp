@@ -58,12 +58,9 @@ long refLong(codes_handle* h, const char* key, long fallback)
 
 QString refString(codes_handle* h, const char* key)
 {
-    char buf[256];
-    size_t len = sizeof buf;
-    if (codes_get_string(h, key, buf, &len) != 0)
-        return QString();
-    buf[sizeof buf - 1] = 0;
-    return QString::fromLatin1(buf);
+    char buf[256] = "";
+    size_t len = sizeof buf - 1;  // the last octet stays the end
+    return codes_get_string(h, key, buf, &len) == 0 ? QString::fromLatin1(buf) : QString();
 }
 
 // Every message ecCodes finds in the file, in order.

@@ -221,16 +221,14 @@ bool ModelCrosscheck::makeGfs(QString* error)
     QString rules = "if (shortName is \"prmsl\") { set parameterNumber = 0; }\n"
                     "set edition = 1;\nset dataDate = 20120225;\n";
     for (int j = 0; j < 5; ++j) {
-        rules += QStringLiteral("if (indicatorOfParameter == %1) {\n set indicatorOfTypeOfLevel = %2; set level = %3;")
+        rules += QString("if (indicatorOfParameter == %1) {\n set indicatorOfTypeOfLevel = %2; set level = %3;\n")
                      .arg(params[j].id).arg(params[j].type).arg(params[j].level);
-        rules += '\n';
         const bool tp = params[j].id == 61;  // accumulated from P1 to P2
-        for (int k = 0; k < 5; ++k) {
+        for (int k = 0; k < 5; ++k)
             if (j < steps[k].count)
-                rules += QStringLiteral(" set unitOfTimeRange = %1; set P1 = %2; set P2 = %3; write \"step%4_%5\";\n")
+                rules += QString(" set unitOfTimeRange = %1; set P1 = %2; set P2 = %3; write \"step%4_%5\";\n")
                              .arg(steps[k].unit).arg(tp ? steps[k].tpStart : steps[k].end).arg(tp ? steps[k].end : 0)
                              .arg(k).arg(j);
-        }
         rules += "}\n";
     }
     if (!convert(kGfs, "shortName=10u/10v/prmsl/2t/tp", rules, error))
@@ -254,8 +252,12 @@ void ModelCrosscheck::initTestCase()
         QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);  // libeccodes-tools
     QVERIFY(tmp.isValid());
     QString error;
-    if (QFileInfo::exists(kGfs))
+    if (QFileInfo::exists(kGfs)) {
         QVERIFY2(makeGfs(&error), qPrintable(error));
+        QVERIFY2(convert(kGfs, "typeOfLevel=potentialVorticity,level=2,shortName=u/v/t",
+                         "set edition = 1;\nwrite \"pv.grib1\";\n", &error), qPrintable(error));
+        pvFile = tmp.filePath("pv.grib1");
+    }
     // Parameter numbers convert as they are; the level types are set, and a reference time of 29 December
     // makes the steps cross the year end.
     if (QFileInfo::exists(kSafrica)) {
@@ -266,11 +268,6 @@ void ModelCrosscheck::initTestCase()
                          "write \"safrica.grib1\";\n", &error),
                  qPrintable(error));
         safricaFile = tmp.filePath("safrica.grib1");
-    }
-    if (QFileInfo::exists(kGfs)) {
-        QVERIFY2(convert(kGfs, "typeOfLevel=potentialVorticity,level=2,shortName=u/v/t",
-                         "set edition = 1;\nwrite \"pv.grib1\";\n", &error), qPrintable(error));
-        pvFile = tmp.filePath("pv.grib1");
     }
     if (QFileInfo::exists(kExamples + "regular_latlon_surface.grib1")) {
         QVERIFY2(convert(kExamples + "regular_latlon_surface.grib1", {}, kVariantRules, &error), qPrintable(error));
@@ -404,7 +401,6 @@ void ModelCrosscheck::checkCompounds(const QString& path, const std::vector<std:
     };
     const bool isShort = !hasTp(0, first) && hasTp(first + 1, 2 * first + 1);
     const int f = isShort ? 1 : 0, s = first + f;
-
     GribFile file(QFile::encodeName(path).constData());
     QCOMPARE(file.messageCount(), m);
     QCOMPARE(file.getCompoundSize(), s);
@@ -418,7 +414,6 @@ void ModelCrosscheck::checkCompounds(const QString& path, const std::vector<std:
     for (unsigned key : keys)
         QVERIFY(file.containsGct(key));
     QVERIFY(!file.containsGct(0xFFFFFFFFu));
-
     const Ref& r0 = refs[0];
     const auto deg = [&](const char* key) { return latLonFamily(r0) ? r0.n(key) * 0.001 : 0.0; };
     const double lon1 = deg("longitudeOfFirstGridPoint"), lat1 = deg("latitudeOfFirstGridPoint");
@@ -439,8 +434,7 @@ void ModelCrosscheck::checkCompounds(const QString& path, const std::vector<std:
         CHECK_EQ("size", int(c.size()), size);
         for (int k = 0; k < size; ++k) {
             CHECK_EQ("key", c[size_t(k)].gct, keys[size_t(start + k)]);
-            CHECK_EQ("valid time", iso(c[size_t(k)].validTime()),
-                     iso(validityOf(refs[size_t(start + k)])));
+            CHECK_EQ("valid time", iso(c[size_t(k)].validTime()), iso(validityOf(refs[size_t(start + k)])));
         }
         for (const auto& [lat, lon] : points) {
             std::list<CompoundMsg::Row> rows;
@@ -468,5 +462,4 @@ void ModelCrosscheck::checkCompounds(const QString& path, const std::vector<std:
 }
 
 QTEST_GUILESS_MAIN(ModelCrosscheck)
-
 #include "tst_model_crosscheck.moc"
