@@ -45,9 +45,8 @@ Kind kindOf(const RefMessage& m)
 
 QString describe(const RefMessage& m)
 {
-    return QStringLiteral("ecCodes: %1, %2, %3 bits, %4 values, BDS flag %5%6")
-        .arg(m.gridType, m.packingType).arg(m.bitsPerValue).arg(m.numberOfValues).arg(m.dataFlag)
-        .arg(m.niMissing ? QStringLiteral(", Ni missing") : QString());
+    return QString("ecCodes: %1, %2, %3 bits, BDS flag %4").arg(m.gridType, m.packingType).arg(m.bitsPerValue)
+        .arg(m.dataFlag);
 }
 
 long refLong(codes_handle* h, const char* key, long fallback)

@@ -15,18 +15,14 @@ private:
     {
         Bytes g(length, 0);
         put24(g, 0, length);
-        g[4] = 255;
-        g[5] = dataType;
-        g[7] = 2;             // Ni
-        g[9] = 2;             // Nj
+        g[4] = 255, g[5] = dataType;
+        g[7] = 2, g[9] = 2;                       // Ni, Nj
         g[10] = 0x80, g[12] = 0x01;             // lat1 = -1 millidegree
         g[13] = 0x01, g[14] = 0x86, g[15] = 0xA0; // lon1 = 100000
-        g[16] = 128;
         g[17] = 0x00, g[18] = 0x07, g[19] = 0xD0; // lat2 = 2000
         g[20] = 0x81, g[21] = 0x86, g[22] = 0xA0; // lon2 = -100000
-        g[24] = 0x03, g[23] = 0x00;             // Di = 3
-        g[26] = 0x04;                           // Dj = 4
-        g[27] = 0x40;                           // scan mode
+        g[23] = 0x00, g[24] = 0x03, g[26] = 0x04; // Di = 3, Dj = 4
+        g[16] = 128, g[27] = 0x40;                // resolution flag, scan mode
         return g;
     }
 
@@ -56,15 +52,9 @@ private slots:
     void productDefinitionFields()
     {
         Bytes pds = handPds(105, 0, 2, 0x80, 0x03);
-        pds[5] = 96;   // process
-        pds[6] = 3;    // grid id
-        pds[16] = 45;  // minute
-        pds[18] = 6;   // P1
-        pds[19] = 9;   // P2
-        pds[20] = 4;   // time range
-        pds[21] = 0x01, pds[22] = 0x02; // number in average
-        pds[23] = 7;   // number missing
-        pds[25] = 98;  // sub-centre
+        pds[5] = 96, pds[6] = 3, pds[16] = 45;                   // process, grid id, minute
+        pds[18] = 6, pds[19] = 9, pds[20] = 4;                   // P1, P2, time range
+        pds[21] = 0x01, pds[22] = 0x02, pds[23] = 7, pds[25] = 98;  // in average, missing, sub-centre
         const Decoded d = decode(handMessage(pds, {}, {}, plainBds()));
         QCOMPARE(d.status, 0);
         const PDS_INPUT& p = d.pds;
@@ -152,8 +142,7 @@ private slots:
         g[13] = 0x83, g[14] = 0x0D, g[15] = 0x40;  // lon1 -200000
         g[17] = 0x80, g[18] = 0x00, g[19] = 0x05;  // orientation -5
         g[20] = 0x00, g[21] = 0xEA, g[22] = 0x60;  // Dx 60000 m
-        g[25] = 0x07;                              // Dy 7
-        g[26] = 0x80;                              // south pole on the plane
+        g[25] = 0x07, g[26] = 0x80;                // Dy 7; south pole on the plane
         const Decoded d = decode(handMessage(handPds(), g, {}, plainBds()));
         QCOMPARE(d.status, 0);
         const GDS_PS_INPUT& ps = d.gds.pol;

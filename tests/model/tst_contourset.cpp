@@ -37,19 +37,13 @@ QByteArray describe(const QPointF& p)
 
 bool samePoints(const std::vector<QPointF>& actual, const QList<QPointF>& expected, QByteArray& why)
 {
-    if (actual.size() != size_t(expected.size())) {
-        why = "got " + QByteArray::number(qulonglong(actual.size())) + " points";
-        return false;
-    }
-    for (qsizetype k = 0; k < expected.size(); ++k) {
+    why = "got " + QByteArray::number(qulonglong(actual.size())) + " points";
+    for (qsizetype k = 0; k < expected.size() && actual.size() == size_t(expected.size()); ++k) {
         const QPointF error = actual[size_t(k)] - expected[k];
-        if (std::fabs(error.x()) > 1e-4 || std::fabs(error.y()) > 1e-4) {
-            why = "point " + QByteArray::number(k) + " is " + describe(actual[size_t(k)]) + ", expected "
-                  + describe(expected[k]);
-            return false;
-        }
+        if (std::fabs(error.x()) > 1e-4 || std::fabs(error.y()) > 1e-4)
+            why = "point " + QByteArray::number(k) + " is " + describe(actual[size_t(k)]);
     }
-    return true;
+    return actual.size() == size_t(expected.size()) && why.startsWith("got");
 }
 
 }  // namespace

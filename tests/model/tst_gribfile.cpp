@@ -396,14 +396,11 @@ private slots:
     void damagedFilesNeverCrash()
     {
         GribTestFile source;
-        int index = 0;
         for (int step = 0; step < 3; ++step) {
-            addTagged(source, windU(5, 4), 3 * step, index++);
-            GRIB_WRITE_PARAMS v = at(windV(5, 4), 3 * step);
-            source.add(v, fixtures::ramp(20, -5.0f, 0.5f));
             GRIB_WRITE_PARAMS p = at(pressure(5, 4), 3 * step);
-            p.lon1 = 358000;  // across 0°
-            p.lon2 = 2000;
+            p.lon1 = 358000, p.lon2 = 2000;  // across 0°
+            addTagged(source, windU(5, 4), 3 * step, step);
+            source.add(at(windV(5, 4), 3 * step), fixtures::ramp(20, -5.0f, 0.5f));
             source.add(p, fixtures::ramp(20, 100000.0f, 50.0f));
         }
         QRandomGenerator rng(311);

@@ -262,13 +262,19 @@ private slots:
         for (const Rule& r : rules)
             QVERIFY2(p.getColour(unsigned(r.type), r.value) == r.colour,
                      qPrintable(QString("type %1 value %2").arg(r.type).arg(double(r.value))));
-        // Shown through a field: u = 3, v = 4 is 5 m/s, 9.72 kn; shown values up to 0.025 count as 0.
-        const Rule shown[] = {{mtWind, 3.0f, qRgba(105, 218, 239, 255)}, {mtPrecipitation, 0.3f, 0},
-                              {mtTidal, 0.025f, 0}, {mtTidal, 0.03f, qRgba(0, 255, 0, 255)}};
-        for (const Rule& r : shown) {
+        // Shown through a field: u = 3, v = 4 is 5 m/s, 9.72 kn; shown values up to 0.025 count as 0; sea
+        // temperature in °C (22 °C); swell height in metres.
+        const struct { int type; GRIB_WRITE_PARAMS first, second; float value; QRgb colour; } shown[] = {
+            {mtWind, windU(), windV(), 3.0f, qRgba(105, 218, 239, 255)},
+            {mtPrecipitation, precipitation(), tidalDirection(), 0.3f, 0},
+            {mtTidal, tidalSpeed(), tidalDirection(), 0.025f, 0},
+            {mtTidal, tidalSpeed(), tidalDirection(), 0.03f, qRgba(0, 255, 0, 255)},
+            {mtSST, seaTemperature(), tidalDirection(), 295.0f, qRgb(204, 255, 0)},
+            {mtWave, swellHeight(), tidalDirection(), 2.0f, qRgb(0, 74, 255)}};
+        for (const auto& r : shown) {
             GribTestFile f;
-            f.add(r.type == mtWind ? windU() : r.type == mtTidal ? tidalSpeed() : precipitation(), r.value);
-            f.add(r.type == mtWind ? windV() : tidalDirection(), 4.0f);
+            f.add(r.first, r.value);
+            f.add(r.second, 4.0f);
             auto h = openHelper(f);
             QVERIFY(h);
             EquirectProjector q;
@@ -277,51 +283,6 @@ private slots:
             QRgb got = 1;
             valueAt(q, 59000000, 1500000, &got);
             QVERIFY2(got == r.colour, qPrintable(QString("shown type %1 value %2").arg(r.type).arg(double(r.value))));
-        }
-    }
-
-    void lookupMatchesScale()
-    {
-        GribFileHelper helper;
-        const float inf = std::numeric_limits<float>::infinity();
-        for (unsigned type : {1u, 2u, 4u, 8u, 16u, 32u, 64u, 128u}) {
-            const ColourScale& scale = helper.getColorScale(type);
-            ColourLookup lookup;
-            lookup.build(scale, kSea, kLand);
-            QCOMPARE(lookup.bandCount(), int(scale.getMap().size()));
-            std::vector<float> values = {-inf, inf, std::numeric_limits<float>::quiet_NaN(), -1e9f, 0.0f, -0.0f,
-                                         std::numeric_limits<float>::max()};
-            float last = 0.0f;
-            for (const auto& [edge, colour] : scale.getMap()) {  // each edge, either side, half way from the last
-                values.insert(values.end(), {edge, std::nextafter(edge, -inf), std::nextafter(edge, inf)});
-                values.push_back((edge + std::exchange(last, edge)) / 2);
-            }
-            for (float value : values) {
-                QColor expected(0, 0, 0, 0);
-                scale.getColour(value, expected);
-                QVERIFY2(lookup.colour(lookup.bandSlot(value)) == expected.rgba(),
-                         qPrintable(QString("type %1 value %2").arg(type).arg(double(value))));
-            }
-        }
-    }
-
-    void seaOnlyFields()
-    {
-        // Each over the coast of Western Sahara, 30°N..15°N, 30°W..0° at 1°.
-        GribTestFile file;
-        for (const auto& [g, v] : {std::pair(seaTemperature(), 295.0f), {swellHeight(), 2.0f}, {temperature(), 300.0f}})
-            file.add(onGrid(g, 30000, -30000, 31, 16, 1000), v);
-        auto helper = openHelper(file);
-        QVERIFY(helper);
-        const struct { int type; QRgb colour; bool onLand; } rows[] = {  // 22 °C, 2 m, 27 °C
-            {mtSST, qRgb(204, 255, 0), 0}, {mtWave, qRgb(0, 74, 255), 0}, {mtTemperature, qRgb(138, 79, 76), 1}};
-        for (const auto& r : rows) {
-            EquirectProjector p;
-            p.update(400, 300, 4 * kZoom1, 23000000, -14000000);  // 40000 µ°/px
-            p.setData(helper.get(), r.type, false, 0.0f);
-            renderFrame(p);
-            QCOMPARE(p.lastFrame().pixel(50, 150), r.colour);                     // 20°W, the Atlantic
-            QCOMPARE(p.lastFrame().pixel(350, 150), r.onLand ? r.colour : kLand);  // 8°W, the Sahara
         }
     }
 
@@ -437,13 +398,15 @@ private slots:
         const GRIB_WRITE_PARAMS rain = onGrid(precipitation(), 75000, -40000, 91, 56, 1000);
         const GRIB_WRITE_PARAMS fiji = onGrid(pressure(), 0, 160000, 41, 36, 1000);  // its islands cross 180°
         const GRIB_WRITE_PARAMS world = onGrid(temperature(), 90000, -180000, 73, 37, 5000);
-        const GRIB_WRITE_PARAMS sst = onGrid(seaTemperature(), 46000, -6000, 87, 33, 500);
+        const GRIB_WRITE_PARAMS sst = onGrid(seaTemperature(), 46000, -6000, 87, 33, 500);  // the Mediterranean
+        const GRIB_WRITE_PARAMS swell = onGrid(swellHeight(), 46000, -6000, 87, 33, 500);
         row("grid edges in view", {europe, 101000, 4000, mtPressure, Equirect, 1, 480, 360, 45000000, 5000000});
         row("mercator precipitation", {rain, 3.5, 4, mtPrecipitation, Mercator, 2, 400, 300, 50000000, 0});
         row("date line from the east", {fiji, 101000, 3000, mtPressure, Equirect, 8, 400, 300, -17000000, 179000000});
         row("sea bands, wider than the world", {world, 285, 15, mtTemperature, Equirect, 1, 2400, 1300, 0, 20000000});
         row("mercator, beyond 80N", {world, 285, 15, mtTemperature, Mercator, 1, 300, 1400, 60000000, -40000000});
-        row("sea temperature", {sst, 290, 6, mtSST, Equirect, 4, 400, 300, 38000000, 15000000});
+        row("sea temperature, sea only", {sst, 290, 6, mtSST, Equirect, 4, 400, 300, 38000000, 15000000});
+        row("swell, sea only", {swell, 2, 1, mtWave, Mercator, 4, 400, 300, 38000000, 15000000});
         // 2500 µ°/px: columns at −2500..−7500 µ° use the last western column.
         row("west of Greenwich, zoom 64", {europe, 101000, 4000, mtPressure, Equirect, 64, 300, 200, 51480000, 0});
         row("blended steps, then a pan", {rain, 3, 4, 0, Equirect, 2, 400, 300, 50000000, 5000000});
