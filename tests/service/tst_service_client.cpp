@@ -51,6 +51,16 @@ bool progressIsSound(const QList<QPair<int, int>>& calls)
     return true;
 }
 
+QByteArray zlibCompressed(const QByteArray& data)
+{
+    uLongf length = compressBound(uLong(data.size()));
+    QByteArray out(int(length), '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.constData()),
+             uLong(data.size()));
+    out.resize(int(length));
+    return out;
+}
+
 }  // namespace
 
 class TestServiceClient : public QObject {
@@ -123,8 +133,7 @@ void TestServiceClient::failedCalls()
     credentials.password = password.constData();
     const ToviForecastParameters parameters = windAndPressure(2);
     run(download, recorder, server.endpoint, &parameters, credentials);
-    QVERIFY(download.result != 0);
-    QVERIFY(!download.payload);
+    QVERIFY(download.result != 0 && !download.payload);
     QVERIFY(recorder.calls.isEmpty());
 }
 
@@ -175,14 +184,11 @@ void TestServiceClient::cancelDuringTransfer()
     ProgressRecorder recorder;
     recorder.cancelAfter = 3;
     Download download;
-    ToviForecastParameters p = windAndPressure(8);
-    p.top = 80000;
-    p.bottom = -80000;
-    p.left = -180000;
-    p.right = 180000;
+    // Wind and pressure over the world at 1°: a long transfer at this rate.
+    ToviForecastParameters p{1 | 2, ToviForecastParameters::grStandardResolution, 0, 6, 3, 8,
+                             80000, -180000, 180000, -80000};
     run(download, recorder, server.endpoint, &p);
-    QVERIFY(download.result != 0);
-    QVERIFY(!download.payload);
+    QVERIFY(download.result != 0 && !download.payload);
     QVERIFY(recorder.calls.size() >= 3);
     const int total = recorder.calls.first().second;
     const qint64 fullTransferMs = qint64(total) * 1000 / bytesPerSecond;
@@ -190,18 +196,6 @@ void TestServiceClient::cancelDuringTransfer()
     // Stopped at the write after the cancel, long before the end.
     QVERIFY(recorder.calls.last().first < total / 2);
 }
-
-namespace {
-QByteArray zlibCompressed(const QByteArray& data)
-{
-    uLongf length = compressBound(uLong(data.size()));
-    QByteArray out(int(length), '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(data.constData()),
-             uLong(data.size()));
-    out.resize(int(length));
-    return out;
-}
-}  // namespace
 
 void TestServiceClient::decompress_data()
 {

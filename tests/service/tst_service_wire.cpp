@@ -152,12 +152,11 @@ void TestServiceWire::requests()
     const QList<QByteArray> requests = listener.requests();
     QCOMPARE(requests.size(), 1);
     const Captured c = split(requests.first());
-    QCOMPARE(c.requestLine, QByteArray("POST / HTTP/1.1"));
-    QCOMPARE(c.headers.value("host"), "127.0.0.1:" + QByteArray::number(listener.port));
-    QCOMPARE(c.headers.value("content-type"), QByteArray("text/xml; charset=utf-8"));
-    QCOMPARE(c.headers.value("soapaction"), QByteArray("\"\""));
-    QCOMPARE(c.headers.value("connection").toLower(), QByteArray("keep-alive"));
-    QCOMPARE(c.headers.value("content-length").toLongLong(), qlonglong(c.body.size()));
+    QCOMPARE((QList<QByteArray>{c.requestLine, c.headers.value("host"), c.headers.value("content-type"),
+                                c.headers.value("soapaction"), c.headers.value("connection").toLower(),
+                                c.headers.value("content-length")}),
+             (QList<QByteArray>{"POST / HTTP/1.1", "127.0.0.1:" + QByteArray::number(listener.port),
+                                "text/xml; charset=utf-8", "\"\"", "keep-alive", QByteArray::number(c.body.size())}));
     QVERIFY(!c.headers.contains("transfer-encoding"));
     QCOMPARE(c.body.trimmed(), kEnvelopeStart + element + kEnvelopeEnd);
 }

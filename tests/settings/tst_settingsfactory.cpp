@@ -245,8 +245,7 @@ private slots:
         QString name;
         ToviForecastParameters* stored = nullptr;
         QVERIFY(SettingsFactory::getPreset(0, name, &stored) && stored == a);
-        QVERIFY(!SettingsFactory::getPreset(-1, name, &stored));
-        QVERIFY(!SettingsFactory::getPreset(2, name, &stored));
+        QVERIFY(!SettingsFactory::getPreset(-1, name, &stored) && !SettingsFactory::getPreset(2, name, &stored));
         QCOMPARE(QSettings(iniPath, QSettings::IniFormat).value(u"Favourites/Preset1"_s).toString(),
                  SettingsFactory::preset2String(u"b"_s, b));
 
