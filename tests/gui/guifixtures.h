@@ -41,28 +41,11 @@ inline bool enterScratchHome(QTemporaryDir& home, bool fixedZone)
     return true;
 }
 
-// The settings file the store reads, written before the store opens it.
-inline bool writeSettings(const QString& home, const QString& text)
+// A forecast of the stand-in server's synthetic atmosphere over Biscay
+// (50..40 N, 10 W..0) on the 1-degree set, written to path.
+inline bool writeForecast(const QString& path, unsigned meteoType, int steps, int stepHours)
 {
-    QDir().mkpath(home + "/config/skyvane.example");
-    QFile file(home + "/config/skyvane.example/Skyvane.ini");
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-// A forecast of the stand-in server's synthetic atmosphere over the given
-// area (millidegrees), written to path.
-inline bool writeForecast(const QString& path, unsigned meteoType, int steps, int stepHours, int topMilli,
-                          int leftMilli, int bottomMilli, int rightMilli, int resolution = 1)
-{
-    ForecastRequest request;
-    request.meteoType = meteoType;
-    request.resolution = resolution;
-    request.timeStep = stepHours;
-    request.stepsNumber = unsigned(steps);
-    request.topMilli = topMilli;
-    request.leftMilli = leftMilli;
-    request.rightMilli = rightMilli;
-    request.bottomMilli = bottomMilli;
+    const ForecastRequest request{meteoType, 1, 0, 0, stepHours, unsigned(steps), 50000, -10000, 0, 40000};
     QByteArray grib;
     QString error;
     if (!ForecastBuilder(QDate(2024, 3, 10)).build(request, grib, error)) {
@@ -109,7 +92,6 @@ private:
 struct Box {
     QString title;
     QString text;
-    QMessageBox::Icon icon;
 };
 
 // Records each message box a modal call opens and closes it with the
@@ -120,7 +102,7 @@ public:
 
 private:
     OnModal<QMessageBox> watcher{[this](QMessageBox* box) {
-        boxes.append({box->windowTitle(), box->text(), box->icon()});
+        boxes.append({box->windowTitle(), box->text()});
         QTest::keyClick(box, Qt::Key_Enter);
         return true;
     }};
@@ -182,10 +164,14 @@ template <class Test>
 int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZone = true)
 {
     QTemporaryDir home;
-    if (!enterScratchHome(home, fixedZone))
+    if (!enterScratchHome(home, fixedZone) || !QDir().mkpath(home.path() + "/config/skyvane.example"))
         return 1;
-    if (!writeSettings(home.path(), QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host)))
+    // The settings file the store reads, written before the store opens it.
+    QFile settings(home.path() + "/config/skyvane.example/Skyvane.ini");
+    if (!settings.open(QIODevice::WriteOnly) ||
+        settings.write(QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host).toUtf8()) < 0)
         return 1;
+    settings.close();
     int appArgc = 1;
     SkyvaneApplication app(appArgc, argv);
     int result = 0;

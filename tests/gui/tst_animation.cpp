@@ -97,8 +97,8 @@ private slots:
         threeSteps = work.filePath("three.grb");
         otherThreeSteps = work.filePath("other.grb");
         // Biscay, 3-hourly.
-        QVERIFY(guifixtures::writeForecast(threeSteps, mtTemperature | mtPressure, 3, 3, 50000, -10000, 40000, 0));
-        QVERIFY(guifixtures::writeForecast(otherThreeSteps, mtTemperature, 3, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(threeSteps, mtTemperature | mtPressure, 3, 3));
+        QVERIFY(guifixtures::writeForecast(otherThreeSteps, mtTemperature, 3, 3));
 
         GRIB_WRITE_PARAMS grid = modelfixtures::temperature(21, 11);
         grid.lat1 = 30000;
@@ -138,7 +138,7 @@ private slots:
         QFETCH(int, requestedStep);
         QFETCH(int, stepMs);
         const QString path = work.filePath(u"steps%1.grb"_s.arg(requestedStep));
-        QVERIFY(guifixtures::writeForecast(path, mtTemperature, 3, requestedStep, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(path, mtTemperature, 3, requestedStep));
         makeWindow();
         window->openGribFile(path);
         QVERIFY(playing());

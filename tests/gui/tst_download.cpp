@@ -143,7 +143,7 @@ private slots:
         QVERIFY(work.isValid());
         recordPath = work.filePath("requests.jsonl");
         // Pressure over Biscay, two steps: a file on screen before a download.
-        QVERIFY(guifixtures::writeForecast(work.filePath("loaded.grb"), mtPressure, 2, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(work.filePath("loaded.grb"), mtPressure, 2, 3));
         startServer();
     }
 

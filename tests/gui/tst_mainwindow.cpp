@@ -81,9 +81,9 @@ private slots:
         windPressure = work.filePath("wind.grb");
         singleWind = work.filePath("single.grb");
         // Biscay, 3-hourly; and one step of wind over the same area.
-        QVERIFY(guifixtures::writeForecast(pressureTemperature, mtPressure | mtTemperature, 4, 3, 50000, -10000, 40000, 0));
-        QVERIFY(guifixtures::writeForecast(windPressure, mtWind | mtPressure, 3, 3, 50000, -10000, 40000, 0));
-        QVERIFY(guifixtures::writeForecast(singleWind, mtWind, 1, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(pressureTemperature, mtPressure | mtTemperature, 4, 3));
+        QVERIFY(guifixtures::writeForecast(windPressure, mtWind | mtPressure, 3, 3));
+        QVERIFY(guifixtures::writeForecast(singleWind, mtWind, 1, 3));
     }
 
     void cleanup() { guifixtures::closeMainWindow(window); }

