@@ -9,8 +9,6 @@
 #include "Provider.h"
 #include "StartupDlg.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -229,9 +227,7 @@ private slots:
     {
         QFETCH(QString, password);
         QFETCH(bool, accepted);
-        QTemporaryDir scratch;
-        const QString recordPath = scratch.filePath(u"requests.jsonl"_s);
-        auto server = guifixtures::serverOnSettingsPort(kHost, {"--record", recordPath});
+        auto server = guifixtures::serverOnSettingsPort(kHost);
         QVERIFY2(server->running(), server->log().constData());
         SettingsFactory::setAccount(password.isEmpty() ? QString() : u"demo"_s, password);
         QWidget window;
@@ -246,25 +242,14 @@ private slots:
 
         QCOMPARE(dialog.doStartup(), 1);
         QCOMPARE(driver.accountHandler.handled, password.isEmpty() ? 1 : 0);
-        QCOMPARE(dialog.x(), 100 + (801 - dialog.width()) / 2);
-        QCOMPARE(dialog.y(), 60 + (600 - dialog.height()) / 2);
-        if (!accepted) {
-            QCOMPARE(dialog.startupState(), -1);
-            QCOMPARE(driver.boxes, QStringList{kConnectionError});
-            QVERIFY(server->log().contains("login=demo unknown"));
-            return;
+        QCOMPARE(dialog.pos(), QPoint(100 + (801 - dialog.width()) / 2, 60 + (600 - dialog.height()) / 2));
+        QCOMPARE(dialog.startupState(), accepted ? 0 : -1);
+        QCOMPARE(driver.boxes, accepted ? QStringList() : QStringList{kConnectionError});
+        QVERIFY(server->log().contains(accepted ? "login=demo accepted" : "login=demo unknown"));
+        if (accepted) {
+            QCOMPARE(storedValue("Download/username"), u"demo"_s);
+            QCOMPARE(storedValue("Download/password"), u"demo"_s);
         }
-        QCOMPARE(dialog.startupState(), 0);
-        QCOMPARE(driver.boxes, QStringList());
-        QCOMPARE(storedValue("Download/username"), u"demo"_s);
-        QCOMPARE(storedValue("Download/password"), u"demo"_s);
-        QFile requests(recordPath);
-        QVERIFY(requests.open(QIODevice::ReadOnly));
-        const QJsonObject sent = QJsonDocument::fromJson(requests.readLine()).object();
-        QCOMPARE(sent.value("operation").toString(), u"getUserOptions2"_s);
-        const QJsonObject account = sent.value("credentials").toObject();
-        QCOMPARE(account.value("login").toString(), u"demo"_s);
-        QCOMPARE(account.value("password").toString(), u"demo"_s);
     }
 
     // Without a full account the account dialog comes first; left without
