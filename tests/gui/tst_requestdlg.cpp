@@ -60,10 +60,18 @@ QStringList rangeLabels(const Ui_RequestDlg& ui)
     return {ui.reqFromLabel->text(), ui.reqToLabel->text(), ui.stepsLabel->text()};
 }
 
-// How many of a toggle and its caption show: both or neither, never one.
-int shown(const QWidget* toggle, const QWidget* caption)
+// The optional toggles shown, each with its caption: a caption alone
+// would look like a choice.
+QStringList shownOptional(const Ui_RequestDlg& ui)
 {
-    return int(!toggle->isHidden()) + int(!caption->isHidden());
+    QStringList names;
+    const std::tuple<QString, QWidget*, QWidget*> optional[] = {{u"sst"_s, ui.sstReqPushButton, ui.labelSST},
+                                                                {u"tidal"_s, ui.tidalReqPushButton, ui.labelTidalStream},
+                                                                {u"wave"_s, ui.waveReqPushButton, ui.labelWave}};
+    for (const auto& [name, toggle, caption] : optional)
+        if (!toggle->isHidden() || !caption->isHidden())
+            names << name + (toggle->isHidden() != caption->isHidden() ? u" without its caption"_s : QString());
+    return names;
 }
 
 void click(QAbstractButton* button)
@@ -167,29 +175,26 @@ private slots:
         QCOMPARE(empty.getBase(), QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
     }
 
-    // Each data set's area, step choices (3 hours chosen), horizon and
-    // extra toggle; maximum = (horizon - 12) / 3 + 1.  The North Atlantic
+    // Each data set's area, step choices (3 hours chosen), range of steps
+    // ((horizon - 12) / step + 1) and optional toggles.  The North Atlantic
     // and English Channel sets are loaded from presets below.
     void dataSets_data()
     {
         QTest::addColumn<int>("resolution");
         QTest::addColumn<QString>("area");
         QTest::addColumn<QList<int>>("steps");
-        QTest::addColumn<int>("horizon");
         QTest::addColumn<int>("maximum");
-        QTest::addColumn<QString>("extraToggle");
-        QTest::addColumn<bool>("wave");
-        QTest::newRow("global 1.0") << 1 << u"Global 1.0"_s << QList<int>{3, 6} << 144 << 45 << QString() << true;
-        QTest::newRow("global 0.5") << 2 << u"Global 0.5"_s << QList<int>{3, 6} << 144 << 45 << u"sst"_s << true;
-        QTest::newRow("east usa") << 16 << u"East/Centre USA"_s << QList<int>{1, 3, 6} << 48 << 13 << QString()
-                                  << false;
-        QTest::newRow("south america") << 19 << u"South America"_s << QList<int>{1, 3, 6} << 72 << 21 << QString()
-                                       << true;
-        QTest::newRow("north america") << 25 << u"North America"_s << QList<int>{3, 6} << 84 << 25 << QString()
-                                       << false;
-        QTest::newRow("ridge") << 26 << QString() << QList<int>{1, 3, 6} << 25 << 5 << QString() << true;
+        QTest::addColumn<QStringList>("optional");
+        const QList<int> steps36{3, 6};
+        const QList<int> steps136{1, 3, 6};
+        QTest::newRow("global 1.0") << 1 << u"Global 1.0"_s << steps36 << 45 << QStringList{u"wave"_s};
+        QTest::newRow("global 0.5") << 2 << u"Global 0.5"_s << steps36 << 45 << QStringList{u"sst"_s, u"wave"_s};
+        QTest::newRow("east usa") << 16 << u"East/Centre USA"_s << steps136 << 13 << QStringList();
+        QTest::newRow("south america") << 19 << u"South America"_s << steps136 << 21 << QStringList{u"wave"_s};
+        QTest::newRow("north america") << 25 << u"North America"_s << steps36 << 25 << QStringList();
+        QTest::newRow("ridge") << 26 << QString() << steps136 << 5 << QStringList{u"wave"_s};
         // No choices: the range keeps the form's single step.
-        QTest::newRow("unknown") << 99 << QString() << QList<int>{} << 0 << 1 << QString() << true;
+        QTest::newRow("unknown") << 99 << QString() << QList<int>{} << 1 << QStringList{u"wave"_s};
     }
 
     void dataSets()
@@ -198,23 +203,17 @@ private slots:
         QFETCH(QString, area);
         QFETCH(QList<int>, steps);
         QFETCH(int, maximum);
-        QFETCH(QString, extraToggle);
-        QFETCH(bool, wave);
+        QFETCH(QStringList, optional);
         auto dialog = makeDialog(resolution, kMarchNow, false);
         const auto& ui = dialog->ui;
-        QCOMPARE(dialog->getResolution(), resolution);
         QCOMPARE(ui.labelForecastArea->text(), u"Res area: "_s + area);
         QCOMPARE(stepChoices(ui.reqTimestepComboBox), steps);
         QCOMPARE(ui.reqTimestepComboBox->currentData().toInt(), steps.isEmpty() ? 0 : 3);
-        QTEST(dialog->getHorizon(), "horizon");
         QCOMPARE(qMakePair(ui.reqFromSlider->maximum(), ui.reqToSlider->maximum()), qMakePair(maximum, maximum));
-        QCOMPARE(shown(ui.sstReqPushButton, ui.labelSST), extraToggle == u"sst"_s ? 2 : 0);
-        QCOMPARE(shown(ui.tidalReqPushButton, ui.labelTidalStream), extraToggle == u"tidal"_s ? 2 : 0);
-        QCOMPARE(shown(ui.waveReqPushButton, ui.labelWave), wave ? 2 : 0);
+        QCOMPARE(shownOptional(ui), optional);
         // A hidden wave toggle stays hidden for a data set with waves.
         dialog->initForecastRes(ToviForecastParameters::grStandardResolution);
-        QCOMPARE(!ui.waveReqPushButton->isHidden(), wave);
-        QVERIFY(ui.tidalReqPushButton->isHidden());
+        QCOMPARE(shownOptional(ui), optional.contains(u"wave"_s) ? QStringList{u"wave"_s} : QStringList());
     }
 
     // The labels give the steps' local times; the from slider drags the
