@@ -132,6 +132,7 @@ private slots:
             QVERIFY(grib.containsGct(key));
         QVERIFY(!grib.containsGct(GribKey::temperature2m));
         QVERIFY(!grib.isOurGribFile());  // the writer's centre, not the stand-in server's
+        QCOMPARE(QPoint(grib.getLat1(), grib.getDi()), QPoint(60000, 1000));  // the writer's grid: 60N, 1° steps
 
         const auto tags = [&](int n) { return range(starts[n], n == 0 && shortFirst ? 3 : 4); };
         CompoundMsg c;

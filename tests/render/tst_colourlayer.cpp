@@ -310,7 +310,10 @@ private slots:
         QVERIFY(helper->nextCompound());
         show(0.0f);
         QCOMPARE(p.lastFrame(), previous);  // factor 0: the previous step
+        const float* table = p.getPatchTable().data();
+        const std::vector<float> coefficients = p.getPatchTable();
         QCOMPARE(show(0.5f), uint(qRgb(161, 230, 51)));
+        QVERIFY(p.getPatchTable().data() == table && p.getPatchTable() == coefficients);  // only the blend moved
         QCOMPARE(show(1.0f), uint(qRgb(240, 130, 41)));
         current.setData(helper.get(), mtPressure, false, 0.0f);
         renderFrame(current);

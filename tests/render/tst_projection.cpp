@@ -80,6 +80,7 @@ private slots:
                 p->update(801, 599, r.zoom * kZoom1, -12340000, 45000000);
                 QCOMPARE(QPoint(p->getCenterX(), p->getCenterY()), QPoint(400, 299));
                 QCOMPARE(QPoint(p->getScale(), p->getCityThreshold()), QPoint(r.scale, r.threshold));
+                QVERIFY(std::abs(p->getCenterLatRad() + 12.34 * kPi / 180) < 1e-6);
                 for (const auto& g : goTos) {
                     p->goTo(g[0], g[1]);
                     QCOMPARE(QPoint(p->getCenterLat(), p->getCenterLon()), QPoint(g[2], g[3]));
