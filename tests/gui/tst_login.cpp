@@ -1,7 +1,8 @@
 // The start-up login and the account dialog, driven with real key presses
 // and clicks on the offscreen platform, against the stand-in forecast
-// server on 127.0.0.3:30080 (the settings always call port 30080), or a
-// listener there that accepts and keeps silent until told to answer.
+// server on 127.0.0.3:30080 (the settings always call port 30080), stopped
+// for a while when it is to keep silent, or a listener there that accepts
+// and never answers.
 #include "guifixtures.h"
 
 #include "ConnectionDialog.h"
@@ -15,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 
+#include <csignal>
 #include <poll.h>
 
 using namespace Qt::StringLiterals;
@@ -30,33 +32,15 @@ const QString kConnectionError =
 const QString kAuthorizationRequired =
     u"Authorization required|You must provide login name and password\nin order to connect GRIB server."_s;
 
-void setReceiveTimeout(int socket, int seconds)
+template <typename T>
+T* child(QObject* parent, const char* name)
 {
-    timeval timeout{seconds, 0};
-    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    return parent->findChild<T*>(QString::fromLatin1(name));
 }
 
-// What the server on 127.0.0.1:port answers to request, read until it
-// closes the connection.
-QByteArray exchange(int port, const QByteArray& request)
+void clickCancel(QDialog* dialog)
 {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QByteArray answer;
-    if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-        setReceiveTimeout(socket, 10);
-        sendAll(socket, request);
-        ::shutdown(socket, SHUT_WR);
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::recv(socket, buffer, sizeof(buffer), 0)) > 0)
-            answer.append(buffer, n);
-    }
-    ::close(socket);
-    return answer;
+    QTest::mouseClick(child<QPushButton>(dialog, "buttonCancel"), Qt::LeftButton);
 }
 
 // Listens on the login address and accepts nothing: a client's connection
@@ -87,21 +71,6 @@ public:
         return ::poll(&entry, 1, 0) == 1;
     }
 
-    // Answers every waiting connection with what the server on
-    // 127.0.0.1:port answers to its request; how many there were.
-    int answerWaitingFrom(int port)
-    {
-        int answered = 0;
-        while (connectionWaiting()) {
-            const int client = ::accept(socket_, nullptr, nullptr);
-            setReceiveTimeout(client, 5);
-            sendAll(client, exchange(port, readHttpRequest(client)));
-            ::close(client);
-            ++answered;
-        }
-        return answered;
-    }
-
 private:
     int socket_ = -1;
     bool listening_ = false;
@@ -113,9 +82,7 @@ private:
 // by default) and the start-up dialog to onStartup on every poll.
 struct ModalDriver {
     QStringList boxes;
-    std::function<void(ConnectionDialog*)> onAccount = [](ConnectionDialog* dialog) {
-        QTest::mouseClick(dialog->findChild<QPushButton*>(u"buttonCancel"_s), Qt::LeftButton);
-    };
+    std::function<void(ConnectionDialog*)> onAccount = [](ConnectionDialog* dialog) { clickCancel(dialog); };
     std::function<void(StartupDlg*)> onStartup = [](StartupDlg*) {};
 
     guifixtures::OnModal<QMessageBox> boxHandler{[this](QMessageBox* box) {
@@ -133,12 +100,6 @@ struct ModalDriver {
     }, 10};
 };
 
-template <typename T>
-T* child(QObject* parent, const char* name)
-{
-    return parent->findChild<T*>(QString::fromLatin1(name));
-}
-
 // Replaces an edit's whole text by typing, as a user would.
 void retype(QLineEdit* edit, const QString& text)
 {
@@ -146,16 +107,6 @@ void retype(QLineEdit* edit, const QString& text)
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
-}
-
-// Clicks the start-up dialog's cancel button once the login's request has
-// reached the silent server.
-std::function<void(StartupDlg*)> cancelWhenWaiting(const SilentServer& server)
-{
-    return [&server](StartupDlg* dialog) {
-        if (server.connectionWaiting())
-            QTest::mouseClick(child<QPushButton>(dialog, "buttonCancel"), Qt::LeftButton);
-    };
 }
 
 void useLoginHost(const QString& iniPath)
@@ -179,7 +130,11 @@ int abandonAtExit(int argc, char** argv, const QString& iniPath)
     if (!server->listening())
         return 3;
     ModalDriver driver;
-    driver.onStartup = cancelWhenWaiting(*server);
+    // Cancelled once the login's request has reached the silent server.
+    driver.onStartup = [](StartupDlg* dialog) {
+        if (server->connectionWaiting())
+            clickCancel(dialog);
+    };
     StartupDlg dialog(nullptr);
     if (dialog.doStartup() != 0 || driver.boxes != QStringList{kConnectionError})
         return 4;
@@ -294,12 +249,14 @@ private slots:
     }
 
     // Escape does not end an attempt; the cancel button does, at once, and
-    // the workers it leaves behind end later without touching the dialogs,
-    // alive or deleted, even when their server answers after all.
+    // the workers it leaves behind while their server is stopped end later
+    // without touching the dialogs, alive or deleted, when it answers after
+    // all.
     void cancelAbandonsWorker()
     {
-        SilentServer silent;
-        QVERIFY(silent.listening());
+        auto server = guifixtures::serverOnSettingsPort(kHost);
+        GUI_REQUIRE_SERVER(server);
+        ::kill(server->process.processId(), SIGSTOP);
         SettingsFactory::setAccount(u"demo"_s, u"demo"_s);
         ModalDriver driver;
         QElapsedTimer shown;
@@ -308,9 +265,9 @@ private slots:
             if (!shown.isValid()) {
                 shown.start();
                 QTest::keyClick(dialog, Qt::Key_Escape);
-            } else if (shown.elapsed() >= 300 && silent.connectionWaiting()) {
+            } else if (shown.elapsed() >= 300) {
                 openAfterEscape = dialog->isVisible();
-                QTest::mouseClick(child<QPushButton>(dialog, "buttonCancel"), Qt::LeftButton);
+                clickCancel(dialog);
             }
         };
         auto kept = std::make_unique<StartupDlg>(nullptr);
@@ -324,16 +281,14 @@ private slots:
         QCOMPARE(ConnectionThread::abandonedCount(), 1);
         keptFinished.clear();
 
-        driver.onStartup = cancelWhenWaiting(silent);
+        driver.onStartup = [](StartupDlg* dialog) { clickCancel(dialog); };
         auto dropped = std::make_unique<StartupDlg>(nullptr);
         QCOMPARE(dropped->doStartup(), 0);
         QCOMPARE(ConnectionThread::abandonedCount(), 2);
         dropped.reset();
 
-        StandInServer server;
-        QVERIFY(server.running());
-        QCOMPARE(silent.answerWaitingFrom(server.port), 2);
-        QCOMPARE(server.log().count("login=demo accepted"), 2);
+        ::kill(server->process.processId(), SIGCONT);
+        QTRY_COMPARE(server->log().count("login=demo accepted"), 2);
         QTRY_COMPARE(ConnectionThread::abandonedCount(), 0);
         QTest::qWait(50);
         QCOMPARE(kept->startupState(), -1);
