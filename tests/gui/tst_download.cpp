@@ -415,13 +415,18 @@ private slots:
                                             [](BuoyMarker* b) { return b->name == u"Station 62103"_s; });
         QVERIFY(lightship != buoys.cend() && map->rect().contains((*lightship)->screenX, (*lightship)->screenY));
         QStringList seen;
+        // A buoy has no forecast: the dialog opens compact, without
+        // meteogram or sources.
         OnModal<BuoyDialog> reader([&seen](BuoyDialog* dialog) {
-            seen = QStringList{dialog->ui.labelLocation->text(), dialog->ui.labelBuoyInfo->text()};
+            const bool bare = dialog->ui.meteogramButton->isHidden() && dialog->ui.onlineButton->isHidden();
+            seen = QStringList{dialog->ui.labelLocation->text(), dialog->ui.labelBuoyInfo->text(),
+                               QString::number(dialog->width()) + (bare ? u" bare"_s : QString())};
             click(dialog->ui.cancelButton);
             return true;
         });
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint((*lightship)->screenX + 4, (*lightship)->screenY - 3));
-        QCOMPARE(seen, (QStringList{u"Buoy: Station 62103"_s, u"Channel Lightship - 30 NM North of Guernsey"_s}));
+        QCOMPARE(seen, (QStringList{u"Buoy: Station 62103"_s, u"Channel Lightship - 30 NM North of Guernsey"_s,
+                                    u"210 bare"_s}));
         QVERIFY(!map->getMenu()->isVisible());
 
         click(window->ui.cleanButton);
