@@ -120,21 +120,15 @@ class TestDownload : public QObject {
     // grid step and less than a step beyond them.
     void compareArea(const QJsonObject& p, int stepMilli)
     {
-        GeoProjector* projector = window->getMap()->getProjector();
-        int topLat = 0, leftLon = 0, bottomLat = 0, rightLon = 0;
-        QVERIFY(projector->screen2Geo(0, 0, topLat, leftLon));
-        QVERIFY(projector->screen2Geo(window->getMap()->width() - 1, window->getMap()->height() - 1, bottomLat,
-                                      rightLon));
+        const WeatherMap* map = window->getMap();
+        int top = 0, left = 0, bottom = 0, right = 0;
+        QVERIFY(map->getProjector()->screen2Geo(0, 0, top, left) &&
+                map->getProjector()->screen2Geo(map->width() - 1, map->height() - 1, bottom, right));
         // Each edge and its corner, signed so that outward is up.
-        const int edges[4][2] = {{p.value("top"_L1).toInt(), topLat / 1000},
-                                 {p.value("right"_L1).toInt(), rightLon / 1000},
-                                 {-p.value("left"_L1).toInt(), -(leftLon / 1000)},
-                                 {-p.value("bottom"_L1).toInt(), -(bottomLat / 1000)}};
-        for (const auto& edge : edges) {
-            QCOMPARE(edge[0] % stepMilli, 0);
-            QVERIFY(edge[0] >= edge[1]);
-            QVERIFY(edge[0] - edge[1] <= stepMilli);
-        }
+        const int edges[4][2] = {{p["top"_L1].toInt(), top / 1000}, {p["right"_L1].toInt(), right / 1000},
+                                 {-p["left"_L1].toInt(), -(left / 1000)}, {-p["bottom"_L1].toInt(), -(bottom / 1000)}};
+        for (const auto& edge : edges)
+            QVERIFY(edge[0] % stepMilli == 0 && edge[0] >= edge[1] && edge[0] - edge[1] <= stepMilli);
     }
 
 private slots:
@@ -169,10 +163,7 @@ private slots:
         click(window->ui.windButton);
         const QList<QJsonObject> calls = records(u"getForecastData2"_s);
         QVERIFY(!calls.isEmpty());
-        const QJsonObject call = calls.last();
-        QCOMPARE(call.value("credentials"_L1).toObject().value("login"_L1).toString(), u"demo"_s);
-        QCOMPARE(call.value("credentials"_L1).toObject().value("userAgent"_L1).toString(), u"Skyvane 3.2"_s);
-        QCOMPARE(call.value("nRequestOptions"_L1).toInt(), 2);
+        QCOMPARE(calls.last()["credentials"_L1]["login"_L1].toString(), u"demo"_s);
         compareRequest(lastParameters(), 1, 1, 14, 3, 32);
         compareArea(lastParameters(), 1000);
 
@@ -229,18 +220,15 @@ private slots:
         QTRY_VERIFY(window->getMap()->width() > 2250 && projector->frameWidth() == window->getMap()->width());
         projector->goTo(0, 179000000);
         const ToviForecastParameters* wide = window->currentParameters();
-        QVERIFY(wide->left < 179000);
-        QVERIFY(wide->right > 179000);
-        QVERIFY(wide->right - wide->left > 360000);
+        QVERIFY(wide->left < 179000 && wide->right > 179000 && wide->right - wide->left > 360000);
 
         window->resize(772, 579);
         QTRY_COMPARE(projector->frameWidth(), window->getMap()->width());
+        // A map edge beyond the pole: the area stops at 80 degrees.
         projector->goTo(80000000, -20000000);
-        QCOMPARE(window->currentParameters()->top, 80000);
-        QVERIFY(window->currentParameters()->left < -20000);
+        QVERIFY(window->currentParameters()->top == 80000 && window->currentParameters()->left < -20000);
         projector->goTo(-80000000, 20000000);
-        QCOMPARE(window->currentParameters()->bottom, -80000);
-        QVERIFY(window->currentParameters()->right > 20000);
+        QVERIFY(window->currentParameters()->bottom == -80000 && window->currentParameters()->right > 20000);
     }
 
     // The dialog shows a snapshot of the map; its choices go to the server
