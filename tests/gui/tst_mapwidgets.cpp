@@ -293,8 +293,7 @@ private slots:
         projector->goTo(50000000, -20000000);
         map->setZoom(2);
         map->setActiveArea(4);
-        QCOMPARE(projector->getCenterLat(), 50000000);
-        QCOMPARE(projector->getCenterLon(), -20000000);
+        QCOMPARE(QPoint(projector->getCenterLon(), projector->getCenterLat()), QPoint(-20000000, 50000000));
         QImage image = map->grab().toImage();
         int x = 0;
         int y = 0;
@@ -311,8 +310,7 @@ private slots:
 
         // Any other area moves the map to its centre.
         map->setActiveArea(8);
-        QCOMPARE(projector->getCenterLat(), 49700000);
-        QCOMPARE(projector->getCenterLon(), -2700000);
+        QCOMPARE(QPoint(projector->getCenterLon(), projector->getCenterLat()), QPoint(-2700000, 49700000));
     }
 
     void placemarkFields()
@@ -335,22 +333,16 @@ private slots:
         QVERIFY(load(kml(body)));
         const QList<BuoyMarker*> buoys = buoysOf(*map);
         QCOMPARE(buoys.size(), 3);
-
-        QCOMPARE(buoys[0]->name, u"Station 41001"_s);
-        QCOMPARE(buoys[0]->snippet, u"East Hatteras"_s);
-        QCOMPARE(buoys[0]->latitude, 500000);
-        QCOMPARE(buoys[0]->longitude, -72500000);
-        QCOMPARE(buoys[0]->description,
-                 u"01/29/2013 1700 UTC \nWinds: SW (225&#176;) 11.7 kt \nAir Temperature: 59.0 &#176;F \n"_s);
+        QCOMPARE((QStringList{buoys[0]->name, buoys[0]->snippet, buoys[0]->description, buoys[1]->name,
+                              buoys[1]->description}),
+                 (QStringList{u"Station 41001"_s, u"East Hatteras"_s,
+                              u"01/29/2013 1700 UTC \nWinds: SW (225&#176;) 11.7 kt \n"
+                              "Air Temperature: 59.0 &#176;F \n"_s,
+                              u"second"_s, u"line oneline two"_s}));
+        QCOMPARE((QList<int>{buoys[0]->latitude, buoys[0]->longitude, buoys[1]->latitude, buoys[1]->longitude,
+                             buoys[2]->latitude, buoys[2]->longitude}),
+                 (QList<int>{500000, -72500000, 0, 0, -1, 0}));
         QVERIFY(!buoys[0]->canMove());
-
-        QCOMPARE(buoys[1]->name, u"second"_s);
-        QCOMPARE(buoys[1]->latitude, 0);
-        QCOMPARE(buoys[1]->longitude, 0);
-        QCOMPARE(buoys[1]->description, u"line oneline two"_s);
-
-        QCOMPARE(buoys[2]->latitude, -1);
-        QCOMPARE(buoys[2]->longitude, 0);
     }
 
     void documentsReplaceEachOtherAndAnEmptyPathClears()
