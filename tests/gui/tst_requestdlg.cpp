@@ -65,9 +65,10 @@ QStringList rangeLabels(const Ui_RequestDlg& ui)
 QStringList shownOptional(const Ui_RequestDlg& ui)
 {
     QStringList names;
-    const std::tuple<QString, QWidget*, QWidget*> optional[] = {{u"sst"_s, ui.sstReqPushButton, ui.labelSST},
-                                                                {u"tidal"_s, ui.tidalReqPushButton, ui.labelTidalStream},
-                                                                {u"wave"_s, ui.waveReqPushButton, ui.labelWave}};
+    const std::tuple<QString, QWidget*, QWidget*> optional[] = {
+        {u"sst"_s, ui.sstReqPushButton, ui.labelSST},
+        {u"tidal"_s, ui.tidalReqPushButton, ui.labelTidalStream},
+        {u"wave"_s, ui.waveReqPushButton, ui.labelWave}};
     for (const auto& [name, toggle, caption] : optional)
         if (!toggle->isHidden() || !caption->isHidden())
             names << name + (toggle->isHidden() != caption->isHidden() ? u" without its caption"_s : QString());
@@ -125,14 +126,9 @@ class TestRequestDlg : public QObject {
     static void storePreset(const QString& name, int resolution = 0, int meteoType = 0, int day = 0, int hour = 0,
                             int step = 0, int steps = 0)
     {
-        auto* p = new ToviForecastParameters();
-        p->resolution = ToviForecastParameters::GribResolution(resolution);
-        p->meteoType = meteoType;
-        p->forecastDay = day;
-        p->forecastTime = hour;
-        p->timeStep = step;
-        p->stepsNumber = steps;
-        QVERIFY(SettingsFactory::savePreset(name, p));
+        auto* record = new ToviForecastParameters{meteoType, ToviForecastParameters::GribResolution(resolution), day,
+                                                  hour, step, steps};
+        QVERIFY(SettingsFactory::savePreset(name, record));
     }
 
     static void typeName(QComboBox* combo, const QString& name)
@@ -311,25 +307,21 @@ private slots:
 
         auto dialog = makeDialog(1);
         const auto& ui = dialog->ui;
+        auto chosen = [&ui] {
+            return QStringList{ui.labelForecastArea->text(), ui.reqTimestepComboBox->currentText(),
+                               u"%1-%2"_s.arg(ui.reqFromSlider->value()).arg(ui.reqToSlider->value())} +
+                   checkedToggles(ui);
+        };
         // (1 * 24 + 6) / 6 = 5, for four steps.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
-        QCOMPARE(ui.labelForecastArea->text(), u"Res area: North Atlantic"_s);
-        QCOMPARE(ui.reqTimestepComboBox->currentText(), u"6 hrs"_s);
-        QCOMPARE(range(ui), qMakePair(5, 8));
-        QCOMPARE(checkedToggles(ui),
-                 (QStringList{u"windReqPushButton"_s, u"tempReqPushButton"_s, u"pressReqPushButton"_s}));
-
+        QCOMPARE(chosen(), (QStringList{u"Res area: North Atlantic"_s, u"6 hrs"_s, u"5-8"_s, u"windReqPushButton"_s,
+                                        u"tempReqPushButton"_s, u"pressReqPushButton"_s}));
         // A step the data set does not offer selects the first; 12 / 2 = 6.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
-        QCOMPARE(ui.reqTimestepComboBox->currentIndex(), 0);
-        QCOMPARE(range(ui), qMakePair(6, 7));
-        QCOMPARE(checkedToggles(ui), QStringList{u"precipReqPushButton"_s});
-
+        QCOMPARE(chosen(), (QStringList{u"Res area: Global 1.0"_s, u"3 hrs"_s, u"6-7"_s, u"precipReqPushButton"_s}));
         // No step at all: the range stays where it was.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
-        QCOMPARE(ui.reqTimestepComboBox->currentText(), u"1 hr"_s);
-        QCOMPARE(range(ui), qMakePair(6, 7));
-        QCOMPARE(checkedToggles(ui), QStringList{u"tidalReqPushButton"_s});
+        QCOMPARE(chosen(), (QStringList{u"Res area: English Channel"_s, u"1 hr"_s, u"6-7"_s, u"tidalReqPushButton"_s}));
         QVERIFY(!ui.tidalReqPushButton->isHidden());
     }
 
