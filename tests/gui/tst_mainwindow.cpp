@@ -218,8 +218,7 @@ private slots:
             wave.first->trigger();
             QCOMPARE(ui.waveButton->isVisibleTo(window), wave.second);
         }
-        QCOMPARE(int(window->getRequest().resolution), 24);
-        QCOMPARE(window->getMap()->getActiveArea(), 24);
+        QVERIFY(window->getRequest().resolution == 24 && window->getMap()->getActiveArea() == 24);
         QCOMPARE(ui.actionForecast->text(), u"West\nEurope"_s);
     }
 
@@ -231,8 +230,7 @@ private slots:
         window->ui.actionMercatorProjection->trigger();
         GeoProjector* mercator = window->getProjectors()[1];
         QCOMPARE(window->getMap()->getProjector(), mercator);
-        QCOMPARE(mercator->getCenterLat(), 45000000);
-        QCOMPARE(mercator->getCenterLon(), 7000000);
+        QCOMPARE(QPoint(mercator->getCenterLon(), mercator->getCenterLat()), QPoint(7000000, 45000000));
         QCOMPARE(window->ui.actionProjection->text(), u"Mercator\nProjection"_s);
         window->ui.actionEquirectProjection->trigger();
         QCOMPARE(window->getMap()->getProjector(), equirect);
@@ -254,8 +252,7 @@ private slots:
         QVERIFY(!window->isForceDownload());
         QVERIFY(window->getPlayPanel()->isVisible() && window->getPlayPanel()->isPlaying());
         // Centred on the file's area: 40..50 N, 10 W..0.
-        QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1);
-        QVERIFY(qAbs(projector->getCenterLon() + 5000000) <= 1);
+        QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1 && qAbs(projector->getCenterLon() + 5000000) <= 1);
 
         // Drop a file on the window: a single step, no play panel.
         QMimeData mime;
@@ -296,9 +293,7 @@ private slots:
         QCOMPARE(window->getDisplayedFlags(), 0);
         QVERIFY(window->isForceDownload());
         QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
-        QVERIFY(projector->getHelper() == nullptr);
-        QVERIFY(helper->isValid());
-        QVERIFY(!window->getPlayPanel()->isPlaying());
+        QVERIFY(projector->getHelper() == nullptr && helper->isValid() && !window->getPlayPanel()->isPlaying());
     }
 
     // A missing file named on the command line (its blanks split by the
@@ -517,12 +512,9 @@ private slots:
     void commandsPauseFirst()
     {
         // A preset for the favourites menu, read when the window is made.
-        auto* preset = new ToviForecastParameters();
-        preset->meteoType = mtTemperature;
-        preset->zoom = 4;
-        preset->centerLat = 45000000;
-        preset->centerLon = -5000000;
-        QVERIFY(SettingsFactory::savePreset(u"Biscay"_s, preset));
+        // Temperature, seen at zoom 4 over 45 N 5 W.
+        QVERIFY(SettingsFactory::savePreset(
+            u"Biscay"_s, new ToviForecastParameters{mtTemperature, {}, 0, 0, 0, 0, 0, 0, 0, 0, 4, 45000000, -5000000}));
         makeWindow();
         auto& ui = window->ui;
         WeatherMap* map = window->getMap();
