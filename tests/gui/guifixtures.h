@@ -88,21 +88,17 @@ private:
     bool busy = false;
 };
 
-// What a message box said.
-struct Box {
-    QString title;
-    QString text;
-};
-
-// Records each message box a modal call opens and closes it with the
-// Enter key, as a user would.
+// Records the title and text of each message box a modal call opens and
+// closes it with the Enter key, as a user would.
 class BoxWatcher {
 public:
-    QList<Box> boxes;
+    QStringList titles;
+    QStringList texts;
 
 private:
     OnModal<QMessageBox> watcher{[this](QMessageBox* box) {
-        boxes.append({box->windowTitle(), box->text()});
+        titles << box->windowTitle();
+        texts << box->text();
         QTest::keyClick(box, Qt::Key_Enter);
         return true;
     }};

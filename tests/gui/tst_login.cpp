@@ -226,23 +226,19 @@ private slots:
         QVERIFY(server.listening());
         SettingsFactory::setAccount(login, password);
         ModalDriver driver;
-        QString shownLogin;
-        QString shownPassword;
+        QStringList shown;
         driver.onAccount = [&](ConnectionDialog* dialog) {
-            shownLogin = child<QLineEdit>(dialog, "editLogin")->text();
-            shownPassword = child<QLineEdit>(dialog, "editPassword")->text();
+            shown = {child<QLineEdit>(dialog, "editLogin")->text(), child<QLineEdit>(dialog, "editPassword")->text()};
             // Cancel stores nothing of what was typed.
             if (!acceptEmpty)
                 retype(child<QLineEdit>(dialog, "editLogin"), u"carol"_s);
             QTest::mouseClick(child<QPushButton>(dialog, acceptEmpty ? "buttonOK" : "buttonCancel"), Qt::LeftButton);
         };
         StartupDlg dialog(nullptr);
-
         QCOMPARE(dialog.doStartup(), -1);
         QCOMPARE(dialog.startupState(), -1);
         QCOMPARE(driver.accountHandler.handled, 1);
-        QCOMPARE(shownLogin, login);
-        QCOMPARE(shownPassword, password);
+        QCOMPARE(shown, (QStringList{login, password}));
         QCOMPARE(driver.boxes, QStringList{kAuthorizationRequired});
         QVERIFY(!server.connectionWaiting());
         QCOMPARE(storedValue("Download/username"), login);

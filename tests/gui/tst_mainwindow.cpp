@@ -210,7 +210,6 @@ private slots:
         QCOMPARE(ui.actionForecast->text(), u"Australia\nEast"_s);
         QCOMPARE(ForecastUpdateTime::latestUpdate(26, utc(10, 8, 15)), utc(10, 8));
         QCOMPARE(ForecastUpdateTime::latestUpdate(99, utc(10, 8, 15)), utc(10, 0));
-
         // No wave forecast over the United States.
         const QPair<QAction*, bool> waves[] = {
             {ui.actionEastCentreUS, false}, {ui.actionLowResForecast, true}, {ui.actionWestEurope, true}};
@@ -253,7 +252,6 @@ private slots:
         QVERIFY(window->getPlayPanel()->isVisible() && window->getPlayPanel()->isPlaying());
         // Centred on the file's area: 40..50 N, 10 W..0.
         QVERIFY(qAbs(projector->getCenterLat() - 45000000) <= 1 && qAbs(projector->getCenterLon() + 5000000) <= 1);
-
         // Drop a file on the window: a single step, no play panel.
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(singleWind)});
@@ -266,7 +264,6 @@ private slots:
         QCOMPARE(window->getDisplayedFlags(), 1);
         QCOMPARE(colouredButtons(), (QStringList{"windButton", "windPressPrecipButton"}));
         QVERIFY(!window->getPlayPanel()->isVisible());
-
         // The desktop's open request.
         QFileOpenEvent open(windPressure);
         QVERIFY(QApplication::sendEvent(qApp, &open));
@@ -274,7 +271,6 @@ private slots:
         QFileOpenEvent missing(work.filePath("missing.grb"));
         QVERIFY(QApplication::sendEvent(qApp, &missing));
         QCOMPARE(QString::fromStdString(helper->gribFile()->getFileName()), windPressure);
-
         // A kind the file holds is only shown; one it lacks is fetched
         // from the server, then shown.
         QTest::mouseClick(window->ui.pressureButton, Qt::LeftButton);
@@ -285,7 +281,6 @@ private slots:
         QCOMPARE(window->getDisplayedFlags(), 8);
         QVERIFY(QString::fromStdString(helper->gribFile()->getFileName()).startsWith(SettingsFactory::getMyDocumentsPath()));
         QVERIFY(!window->isForceDownload());
-
         // Clear keeps the file but shows none of it, and goes back to the
         // first data set.
         QTest::mouseClick(window->ui.cleanButton, Qt::LeftButton);
@@ -308,9 +303,9 @@ private slots:
 
         BoxWatcher watcher;
         window->openCommandLine({u"skyvane"_s, u"/nowhere/no"_s, u"file.grb"_s});
-        QCOMPARE(watcher.boxes.size(), 1);
-        QCOMPARE(watcher.boxes[0].title, u"File open failed"_s);
-        QCOMPARE(watcher.boxes[0].text,
+        QCOMPARE(watcher.texts.size(), 1);
+        QCOMPARE(watcher.titles[0], u"File open failed"_s);
+        QCOMPARE(watcher.texts[0],
                  u"Sorry, file /nowhere/no file.grb\r\n cannot be opened. The file does not exist."_s);
 
         // Garbage after wind: the map draws no weather of the file dropped.
@@ -321,8 +316,8 @@ private slots:
         file.write(QByteArray(5000, 'x'));
         file.close();
         window->openGribFile(garbage);
-        QCOMPARE(watcher.boxes.size(), 2);
-        QCOMPARE(watcher.boxes[1].text,
+        QCOMPARE(watcher.texts.size(), 2);
+        QCOMPARE(watcher.texts[1],
                  u"Sorry, file "_s + garbage + u"\r\n cannot be opened. It holds no GRIB edition 1 data."_s);
         QCOMPARE(colouredButtons(), QStringList());
         QVERIFY(!window->getPlayPanel()->isVisible());
@@ -332,9 +327,9 @@ private slots:
         const QString examples = u"/usr/share/doc/python-grib-doc/examples/"_s;
         window->openGribFile(examples + u"regular_latlon_surface.grib2"_s);
         window->openGribFile(examples + u"regular_latlon_surface.grib1"_s);
-        QCOMPARE(watcher.boxes.size(), 4);
-        QVERIFY(watcher.boxes[2].text.endsWith(u"It holds no GRIB edition 1 data."_s));
-        QVERIFY(watcher.boxes[3].text.endsWith(u"It holds no weather parameter that Skyvane can show."_s));
+        QCOMPARE(watcher.texts.size(), 4);
+        QVERIFY(watcher.texts[2].endsWith(u"It holds no GRIB edition 1 data."_s));
+        QVERIFY(watcher.texts[3].endsWith(u"It holds no weather parameter that Skyvane can show."_s));
         QVERIFY(window->getHelper()->isValid());
         QCOMPARE(colouredButtons(), QStringList());
         window->getMap()->grab();

@@ -162,8 +162,8 @@ private slots:
         // Zoom 8 is 50 pixels per degree: the map follows the pointer.
         drag(map, {100, 100}, {150, 120});
         QVERIFY(!map->getMenu()->isVisible());
-        QVERIFY(qAbs(projector->getCenterLon() - (lon - 1000000)) <= 20000);
-        QVERIFY(qAbs(projector->getCenterLat() - (lat + 400000)) <= 20000);
+        QVERIFY(qAbs(projector->getCenterLon() - (lon - 1000000)) <= 20000 &&
+                qAbs(projector->getCenterLat() - (lat + 400000)) <= 20000);
     }
 
     // Each command of the menu closes it and is emitted once: zooming
@@ -233,7 +233,6 @@ private slots:
         QCOMPARE(QPoint(first->screenX, first->screenY), QPoint(x, y));
         const QRgb centre = image.pixel(x, y);
         QVERIFY2(qRed(centre) > 200 && qGreen(centre) > 120 && qBlue(centre) < 100, qPrintable(QString::number(centre, 16)));
-
         // Two markers at one place: the later in the list wins.
         QCOMPARE(map->getMarkerAt(x - 5, y + 4), later);
         QCOMPARE(map->getMarkerAt(x + 5, y), later);
@@ -307,7 +306,6 @@ private slots:
         map->setActiveArea(99);
         QCOMPARE(projector->getCenterLat(), 50000000);
         QCOMPARE(greenPixels(map->grab().toImage()), 0);
-
         // Any other area moves the map to its centre.
         map->setActiveArea(8);
         QCOMPARE(QPoint(projector->getCenterLon(), projector->getCenterLat()), QPoint(-2700000, 49700000));
@@ -376,7 +374,6 @@ private slots:
         QCOMPARE(namesOf(*map).size(), 2);
         QVERIFY(!load(u"not xml at all"_s));
         QVERIFY(buoysOf(*map).isEmpty());
-
         // The server's document cut anywhere: the stations before the cut.
         const QString document =
             QString::fromUtf8(buildBuoyDocument(QDateTime(QDate(2026, 3, 10), QTime(14, 0), Qt::UTC)));
@@ -400,7 +397,6 @@ private slots:
         const QString first = placemark(u"a"_s, u"1"_s, u"2"_s);
         QVERIFY(!load(kml(first + placemark(u"&lol9;"_s, u"1"_s, u"2"_s), doctype)));
         QCOMPARE(namesOf(*map), QStringList{u"a"_s});
-
         // 200 000 nested elements around a placemark: read with no
         // recursion.
         constexpr int kDepth = 200000;

@@ -92,7 +92,6 @@ private slots:
             }
         }
         QVERIFY(shown >= sampled * 8 / 10 && weather >= sampled * 9 / 10);
-
         // The wind button shows its coloured icon, temperature its grey one.
         const QRect wind(window->ui.windButton->mapTo(window, QPoint(0, 0)), window->ui.windButton->size());
         const QRect temperature(window->ui.temperatureButton->mapTo(window, QPoint(0, 0)),
@@ -101,7 +100,6 @@ private slots:
         QVERIFY(iconMatch(shot, temperature, u":/Skyvane/Resources/temperature_gray.png"_s) > 0.9);
         // The toolbar's blue.
         QCOMPARE(shot.pixel(3, window->height() - 3), qRgb(16, 74, 184));
-
         // A click opens the ring menu over the map, its icons on it.
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(map->width() / 2, map->height() / 2));
         MapMenu* menu = map->getMenu();
