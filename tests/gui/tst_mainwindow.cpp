@@ -120,13 +120,6 @@ class TestMainWindow : public QObject {
         return names;
     }
 
-    QString checkTip(QAction* dataSet, const QDateTime& now)
-    {
-        window->setUtcClock([now] { return now; });
-        dataSet->trigger();
-        return window->ui.actionForecast->toolTip();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -205,8 +198,11 @@ private slots:
             {ui.actionAustraliaSENZ, utc(10, 8), "10:00 GMT+02, 10-03-2026"},
             {ui.actionEastAustralia, utc(10, 21), "23:00 GMT+02, 10-03-2026"},
         };
-        for (const Row& row : rows)
-            QCOMPARE(checkTip(row.dataSet, row.now), head + QString::fromLatin1(row.expected));
+        for (const Row& row : rows) {
+            window->setUtcClock([now = row.now] { return now; });
+            row.dataSet->trigger();
+            QCOMPARE(ui.actionForecast->toolTip(), head + QString::fromLatin1(row.expected));
+        }
         QCOMPARE(ui.actionForecast->text(), u"Australia\nEast"_s);
         QCOMPARE(ForecastUpdateTime::latestUpdate(26, utc(10, 8, 15)), utc(10, 8));
         QCOMPARE(ForecastUpdateTime::latestUpdate(99, utc(10, 8, 15)), utc(10, 0));

@@ -48,17 +48,6 @@ void drag(QWidget* widget, QPoint from, QPoint to)
     QTest::mouseRelease(widget, Qt::LeftButton, {}, to);
 }
 
-// Closes each point dialog a modal call opens with its close button, and
-// keeps where it was opened and what its location label said.
-struct PointDialogCloser {
-    QList<QPair<QWidget*, QString>> dialogs;
-    guifixtures::OnModal<MeteoDialog> closer{[this](MeteoDialog* dialog) {
-        dialogs.append({dialog->parentWidget(), dialog->ui.labelLocation->text()});
-        QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
-        return true;
-    }};
-};
-
 QString kml(const QString& body, const QString& doctype = QString())
 {
     return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"_s + doctype +
@@ -261,7 +250,14 @@ private slots:
         helper = modelfixtures::openHelper(file, false);
         QVERIFY(helper);
         projector->setData(helper.get(), mtWind, false, 1.0f);
-        PointDialogCloser closer;
+        // Each point dialog closed with its close button, where it was
+        // opened and what its location label said kept.
+        QList<QPair<QWidget*, QString>> dialogs;
+        guifixtures::OnModal<MeteoDialog> closer([&dialogs](MeteoDialog* dialog) {
+            dialogs.append({dialog->parentWidget(), dialog->ui.labelLocation->text()});
+            QTest::mouseClick(dialog->ui.cancelButton, Qt::LeftButton);
+            return true;
+        });
 
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(300, 200));
         QTest::mouseClick(map->getMenu()->ui.meteogramButton, Qt::LeftButton);
@@ -273,15 +269,15 @@ private slots:
         int lon = 0;
         projector->screen2Geo(300, 200, lat, lon);
         QCOMPARE(QPoint(meteo->longitude, meteo->latitude), QPoint(lon, lat));
-        QCOMPARE(closer.dialogs.size(), 1);
-        QCOMPARE(closer.dialogs.at(0).first, map);
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(dialogs.at(0).first, map);
 
         map->addMarker(59000000, 1000000, 1);
         paint();
         const WeatherMarker* city = map->getMarkers().at(1);
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(city->screenX, city->screenY));
-        QCOMPARE(closer.dialogs.size(), 2);
-        QCOMPARE(closer.dialogs.at(1).second, u"LOCATION: 59N 1E"_s);
+        QCOMPARE(dialogs.size(), 2);
+        QCOMPARE(dialogs.at(1).second, u"LOCATION: 59N 1E"_s);
         QVERIFY(!map->getMenu()->isVisible());
         map->addMarker(0, 0, 7);
         QCOMPARE(map->getMarkers().size(), 2);
