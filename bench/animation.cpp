@@ -39,6 +39,30 @@
 
 namespace {
 
+// The settings file the store reads, written before the store opens it.
+bool writeSettings(const QString& home, const QByteArray& text)
+{
+    QDir().mkpath(home + "/config/skyvane.example");
+    QFile file(home + "/config/skyvane.example/Skyvane.ini");
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+// A global wind forecast of the stand-in server's synthetic atmosphere on
+// the data set resolution (1: 1 degree, 2: 0.5 degree), written to path.
+bool writeGlobalWind(const QString& path, int steps, int stepHours, int resolution)
+{
+    const ForecastRequest request{mtWind, resolution, 0, 0, stepHours, unsigned(steps),
+                                  90000, -180000, 180000, -90000};
+    QByteArray grib;
+    QString error;
+    if (!ForecastBuilder(QDate(2024, 3, 10)).build(request, grib, error)) {
+        std::fprintf(stderr, "animation: %s\n", qPrintable(error));
+        return false;
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(grib) == grib.size();
+}
+
 using bench::Clock;
 
 // Stamps every paint of the map and the projector's drawing time for it;
@@ -125,9 +149,8 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     if (!home.isValid())
         return 1;
-    guifixtures::makeScratchHome(home);
-    if (!guifixtures::writeSettings(home.path(),
-                                    QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=127.0.0.6\n")))
+    if (!guifixtures::enterScratchHome(home, false) ||
+        !writeSettings(home.path(), "[Download]\nusername=demo\npassword=demo\nserver=127.0.0.6\n"))
         return 1;
     StandInServer server({QStringLiteral("--host"), QStringLiteral("127.0.0.6"), QStringLiteral("--port"),
                           QStringLiteral("30080")});
@@ -139,8 +162,7 @@ int main(int argc, char** argv)
 
     const QString path = home.filePath(QStringLiteral("forecast.grb"));
     // Resolution 2 is the 0.5 degree global data set, 1 the 1 degree one.
-    if (!guifixtures::writeForecast(path, mtWind, tiny ? 3 : 24, hours, 90000, -180000, -90000, 180000,
-                                    tiny ? 1 : 2)) {
+    if (!writeGlobalWind(path, tiny ? 3 : 24, hours, tiny ? 1 : 2)) {
         std::fprintf(stderr, "animation: the forecast could not be written\n");
         return 1;
     }
