@@ -371,30 +371,35 @@ QRgb ColourLayer::weatherColour(int latMicro, int lonMicro, int index, const Fra
     return lookup.colour(slotOfValue(state.type, shown));
 }
 
-void ColourLayer::paintRows(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
-                            int y1, const FrameState& state)
+ColourLayer::FramePixels ColourLayer::pixelsOf(QImage& image)
+{
+    return {image.bits(), image.bytesPerLine(), image.width(), image.height()};
+}
+
+void ColourLayer::paintRows(const FramePixels& frame, const BaseMapImage& base, const std::vector<int>& rowLatMicro,
+                            int y0, int y1, const FrameState& state)
 {
     switch (state.type) {
-    case mtWind: paintRowsOf<mtWind>(image, base, rowLatMicro, y0, y1, state); break;
-    case mtTemperature: paintRowsOf<mtTemperature>(image, base, rowLatMicro, y0, y1, state); break;
-    case mtSST: paintRowsOf<mtSST>(image, base, rowLatMicro, y0, y1, state); break;
-    case mtPrecipitation: paintRowsOf<mtPrecipitation>(image, base, rowLatMicro, y0, y1, state); break;
-    case mtWave: paintRowsOf<mtWave>(image, base, rowLatMicro, y0, y1, state); break;
-    default: paintRowsOf<0>(image, base, rowLatMicro, y0, y1, state); break;
+    case mtWind: paintRowsOf<mtWind>(frame, base, rowLatMicro, y0, y1, state); break;
+    case mtTemperature: paintRowsOf<mtTemperature>(frame, base, rowLatMicro, y0, y1, state); break;
+    case mtSST: paintRowsOf<mtSST>(frame, base, rowLatMicro, y0, y1, state); break;
+    case mtPrecipitation: paintRowsOf<mtPrecipitation>(frame, base, rowLatMicro, y0, y1, state); break;
+    case mtWave: paintRowsOf<mtWave>(frame, base, rowLatMicro, y0, y1, state); break;
+    default: paintRowsOf<0>(frame, base, rowLatMicro, y0, y1, state); break;
     }
 }
 
 template <int Type>
-void ColourLayer::paintRowsOf(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro,
-                              int y0, int y1, const FrameState& state)
+void ColourLayer::paintRowsOf(const FramePixels& frame, const BaseMapImage& base,
+                              const std::vector<int>& rowLatMicro, int y0, int y1, const FrameState& state)
 {
     constexpr bool seaOnly = Type == mtWave || Type == mtSST;
     constexpr auto kSea = BaseMapImage::kSea;
     constexpr auto kLand = BaseMapImage::kLand;
     constexpr auto kCoast = BaseMapImage::kCoast;
     constexpr auto kLateCoast = BaseMapImage::kLateCoast;
-    const int width = image.width();
-    const int height = image.height();
+    const int width = frame.width;
+    const int height = frame.height;
     // The output colour by base pixel and colour slot.
     QRgb composed[4][ColourLookup::kSlots];
     for (int slot = 0; slot < ColourLookup::kSlots; ++slot) {
@@ -417,7 +422,7 @@ void ColourLayer::paintRowsOf(QImage& image, const BaseMapImage& base, const std
     while (firstDrawn < height && !BaseMapImage::drawnLatitude(rowLatMicro[size_t(firstDrawn)]))
         ++firstDrawn;
     for (int y = y0; y < y1; ++y) {
-        QRgb* out = reinterpret_cast<QRgb*>(image.bits() + size_t(y) * image.bytesPerLine());
+        QRgb* out = reinterpret_cast<QRgb*>(frame.bits + size_t(y) * size_t(frame.bytesPerLine));
         const int lat = rowLatMicro[size_t(y)];
         const uint8_t* pixels = base.row(y);
         if (!BaseMapImage::drawnLatitude(lat)) {

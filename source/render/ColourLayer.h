@@ -78,9 +78,19 @@ public:
     void placeFrame(const RenderMath::ColumnScale& columns, int width, const std::vector<int>& rowLatMicro);
     // The colour of the pixel at index that shows the position.
     QRgb weatherColour(int latMicro, int lonMicro, int index, const FrameState& state);
-    // Rows y0 to y1 of image, whose rows lie at rowLatMicro: the layer over
-    // the base map.
-    void paintRows(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
+    // The pixels of a frame, taken once on the painting thread: the rows
+    // are then shared out without touching the image (QImage::bits()
+    // counts its calls, which threads must not do at once).
+    struct FramePixels {
+        uchar* bits = nullptr;
+        qsizetype bytesPerLine = 0;
+        int width = 0;
+        int height = 0;
+    };
+    static FramePixels pixelsOf(QImage& image);
+    // Rows y0 to y1 of the frame, whose rows lie at rowLatMicro: the layer
+    // over the base map.
+    void paintRows(const FramePixels& frame, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
                    int y1, const FrameState& state);
 
     const Grid& grid() const { return gridShape; }
@@ -108,8 +118,8 @@ private:
     // The colour slot (see ColourLookup) of a shown value.
     int slotOfValue(int type, float shown) const;
     template <int Type>
-    void paintRowsOf(QImage& image, const BaseMapImage& base, const std::vector<int>& rowLatMicro, int y0,
-                     int y1, const FrameState& state);
+    void paintRowsOf(const FramePixels& frame, const BaseMapImage& base, const std::vector<int>& rowLatMicro,
+                     int y0, int y1, const FrameState& state);
 
     ColourLookup lookup;
     Grid gridShape;

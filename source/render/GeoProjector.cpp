@@ -288,9 +288,9 @@ void GeoProjector::renderFrame(QPainter& painter, const std::vector<int>& rowLat
             // Nothing changed since the last frame: the same pixels again.
             if (!frameCurrent || recompute) {
                 const ColourLayer::FrameState state = colourFrameState();
-                frame.bits();  // detach once, before the rows are shared out
-                forEachRange(height, 16, [this, &rowLatMicro, &state](int y0, int y1) {
-                    colourLayer.paintRows(frame, baseMap, rowLatMicro, y0, y1, state);
+                const ColourLayer::FramePixels pixels = ColourLayer::pixelsOf(frame);
+                forEachRange(height, 16, [this, &rowLatMicro, &state, &pixels](int y0, int y1) {
+                    colourLayer.paintRows(pixels, baseMap, rowLatMicro, y0, y1, state);
                 });
                 frameCurrent = true;
             }
