@@ -39,14 +39,6 @@
 
 namespace {
 
-// The settings file the store reads, written before the store opens it.
-bool writeSettings(const QString& home, const QByteArray& text)
-{
-    QDir().mkpath(home + "/config/skyvane.example");
-    QFile file(home + "/config/skyvane.example/Skyvane.ini");
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
-}
-
 // A global wind forecast of the stand-in server's synthetic atmosphere on
 // the data set resolution (1: 1 degree, 2: 0.5 degree), written to path.
 bool writeGlobalWind(const QString& path, int steps, int stepHours, int resolution)
@@ -150,7 +142,7 @@ int main(int argc, char** argv)
     if (!home.isValid())
         return 1;
     if (!guifixtures::enterScratchHome(home, false) ||
-        !writeSettings(home.path(), "[Download]\nusername=demo\npassword=demo\nserver=127.0.0.6\n"))
+        !guifixtures::writeDemoSettings(home, QStringLiteral("127.0.0.6")))
         return 1;
     StandInServer server({QStringLiteral("--host"), QStringLiteral("127.0.0.6"), QStringLiteral("--port"),
                           QStringLiteral("30080")});

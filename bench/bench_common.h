@@ -4,6 +4,7 @@
 #include "grib_writer.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -81,6 +82,32 @@ inline Options parseOptions(int argc, char** argv, const char* countName, int co
             usage(argv[0], countName);
     }
     return o;
+}
+
+// The writer's parameters of one field on a global ni x nj grid starting at
+// 90° N, 0° E, valid p1 hours after the reference time, auto-scaled to bits.
+inline GRIB_WRITE_PARAMS globalGridParams(int ni, int nj, int param, int levelType, int level, int bits, int p1)
+{
+    const int di = static_cast<int>(std::lround(360000.0 / ni));
+    const int dj = static_cast<int>(std::lround(180000.0 / (nj - 1)));
+    GRIB_WRITE_PARAMS params;
+    init_grib_write_params(&params);
+    params.param = param;
+    params.level_type = levelType;
+    params.level_value = level;
+    params.ni = ni;
+    params.nj = nj;
+    params.lat1 = 90000;
+    params.lon1 = 0;
+    params.lat2 = 90000 - (nj - 1) * dj;
+    params.lon2 = (ni - 1) * di;
+    params.di = di;
+    params.dj = dj;
+    params.bits_per_value = bits;
+    params.auto_scale = 1;
+    params.time_unit = 1;
+    params.p1 = p1;
+    return params;
 }
 
 // Encodes one message and appends it to fp (open on path); false, with a

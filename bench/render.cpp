@@ -135,23 +135,9 @@ bool writeSeaAndStormForecast(int ni, int nj, const std::string& path)
                     values[size_t(j) * ni + i] = float(value);
                 }
             }
-            GRIB_WRITE_PARAMS params;
-            init_grib_write_params(&params);
-            params.param = kSeaFields[f].param;
-            params.level_type = kSeaFields[f].levelType;
-            params.level_value = kSeaFields[f].level;
-            params.ni = ni;
-            params.nj = nj;
-            params.lat1 = 90000;
-            params.lon1 = 0;
-            params.lat2 = 90000 - (nj - 1) * dj;
-            params.lon2 = (ni - 1) * di;
-            params.di = di;
-            params.dj = dj;
-            params.bits_per_value = 16;
-            params.auto_scale = 1;
-            params.time_unit = 1;
-            params.p1 = step * bench::kStepHours;
+            const GRIB_WRITE_PARAMS params =
+                bench::globalGridParams(ni, nj, kSeaFields[f].param, kSeaFields[f].levelType, kSeaFields[f].level,
+                                        16, step * bench::kStepHours);
             ok = bench::appendMessage(fp, path, params, values.data(), n,
                                       "sea step " + std::to_string(step) + " field " + std::to_string(f));
         }

@@ -157,24 +157,9 @@ inline bool writeSyntheticForecast(const Options& o, const std::string& path)
     for (int step = 0; step < o.count && ok; ++step) {
         weather.make(step, fields);
         for (int f = 0; f < kFieldCount && ok; ++f) {
-            GRIB_WRITE_PARAMS params;
-            init_grib_write_params(&params);
-            params.param = kFields[f].param;
-            params.level_type = kFields[f].levelType;
-            params.level_value = kFields[f].level;
-            params.ni = o.ni;
-            params.nj = o.nj;
-            params.lat1 = 90000;
-            params.lon1 = 0;
-            params.lat2 = 90000 - (o.nj - 1) * dj;
-            params.lon2 = (o.ni - 1) * di;
-            params.di = di;
-            params.dj = dj;
-            params.bits_per_value = o.bits;
-            params.auto_scale = 1;
-            params.time_unit = 1;
+            GRIB_WRITE_PARAMS params = globalGridParams(o.ni, o.nj, kFields[f].param, kFields[f].levelType,
+                                                        kFields[f].level, o.bits, step * kStepHours);
             params.time_range = timeRange;
-            params.p1 = step * kStepHours;
             ok = bench::appendMessage(fp, path, params, fields[size_t(f)].data(), n,
                                       "step " + std::to_string(step) + " field " +
                                           std::to_string(f));

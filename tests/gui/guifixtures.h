@@ -152,6 +152,17 @@ int runInScratchHome(int argc, char** argv, bool fixedZone = false)
     return QTest::qExec(&test, argc, argv);
 }
 
+// The settings file the store reads, with the demo account on host,
+// written into the scratch home before the store opens it.
+inline bool writeDemoSettings(const QTemporaryDir& home, const QString& host)
+{
+    if (!QDir().mkpath(home.path() + "/config/skyvane.example"))
+        return false;
+    QFile settings(home.path() + "/config/skyvane.example/Skyvane.ini");
+    const QByteArray text = QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host).toUtf8();
+    return settings.open(QIODevice::WriteOnly) && settings.write(text) == text.size();
+}
+
 // Runs a window test as the program would start: a scratch home whose
 // settings hold the demo account on host, the local zone at UTC+2 without
 // summer time when fixedZone, and no file named on the command line (the
@@ -160,14 +171,8 @@ template <class Test>
 int runWithDemoAccount(int argc, char** argv, const QString& host, bool fixedZone = true)
 {
     QTemporaryDir home;
-    if (!enterScratchHome(home, fixedZone) || !QDir().mkpath(home.path() + "/config/skyvane.example"))
+    if (!enterScratchHome(home, fixedZone) || !writeDemoSettings(home, host))
         return 1;
-    // The settings file the store reads, written before the store opens it.
-    QFile settings(home.path() + "/config/skyvane.example/Skyvane.ini");
-    if (!settings.open(QIODevice::WriteOnly) ||
-        settings.write(QStringLiteral("[Download]\nusername=demo\npassword=demo\nserver=%1\n").arg(host).toUtf8()) < 0)
-        return 1;
-    settings.close();
     int appArgc = 1;
     SkyvaneApplication app(appArgc, argv);
     int result = 0;
