@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <mutex>
+
 namespace {
 
 // Bit depth and colour type from a PNG's header (IHDR follows the
@@ -28,6 +30,47 @@ bool fail(QString* error, const QString& path, const QString& why)
     return false;
 }
 
+// Qt's reader refuses images of this many pixels whatever their depth (at
+// one bit per pixel a mask takes 36 MB), and its limit is process-wide.
+// While any mask is being read the limit is lifted; the first reader to
+// start saves it and the last to finish puts it back, so reads on several
+// threads never restore it under one another.
+class ReadLimitLift {
+public:
+    ReadLimitLift()
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (state().readers++ == 0) {
+            state().savedLimitMb = QImageReader::allocationLimit();
+            QImageReader::setAllocationLimit(0);
+        }
+    }
+    ~ReadLimitLift()
+    {
+        const std::lock_guard<std::mutex> lock(mutex());
+        if (--state().readers == 0)
+            QImageReader::setAllocationLimit(state().savedLimitMb);
+    }
+    ReadLimitLift(const ReadLimitLift&) = delete;
+    ReadLimitLift& operator=(const ReadLimitLift&) = delete;
+
+private:
+    struct State {
+        int readers = 0;
+        int savedLimitMb = 0;
+    };
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static State& state()
+    {
+        static State s;
+        return s;
+    }
+};
+
 }  // namespace
 
 bool LandMaskImage::read(const QString& path, QImage& mask, QString* error)
@@ -42,13 +85,12 @@ bool LandMaskImage::read(const QString& path, QImage& mask, QString* error)
     const QSize expected(kWidth, kHeight);
     if (reader.size() != expected)
         return fail(error, path, QStringLiteral("not %1 x %2 pixels").arg(kWidth).arg(kHeight));
-    // Qt's reader refuses images of this many pixels whatever their depth;
-    // at one bit per pixel a mask takes 36 MB.
-    const int limit = QImageReader::allocationLimit();
-    QImageReader::setAllocationLimit(0);
     QImage image;
-    const bool read = reader.read(&image);
-    QImageReader::setAllocationLimit(limit);
+    bool read = false;
+    {
+        const ReadLimitLift lift;
+        read = reader.read(&image);
+    }
     if (!read)
         return fail(error, path, reader.errorString());
     if (image.format() == QImage::Format_MonoLSB)

@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QImageReader>
+
+#include <atomic>
 #include <clocale>
+#include <thread>
 #include <locale.h>
 #include <cstring>
 
@@ -208,6 +212,31 @@ private slots:
             {30000000, 123460000, 0}, {80000000, -180000000, 0}, {-80000000, -10000, 0}};  // none at ±80°
         for (const auto& p : probes)
             QVERIFY2(data.isLand(p.lat, p.lon) == p.land, qPrintable(QString("%1, %2").arg(p.lat).arg(p.lon)));
+    }
+
+    // Masks loaded on several threads at once all load, and the reader's
+    // process-wide allocation limit is what it was before.
+    void concurrentLoadsKeepReaderLimit()
+    {
+        QTemporaryDir dir;
+        QVERIFY(LandMaskImage::write(blankMask(), dir.filePath("Skyvane.00")));
+        QVERIFY(QFile::copy(dir.filePath("Skyvane.00"), dir.filePath("Skyvane.01")));
+        const int limit = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(77);
+        std::atomic<int> failures{0};
+        const auto loadTwice = [&] {
+            for (int round = 0; round < 2; ++round) {
+                const SharedData data(dir.path());
+                failures += data.westernMask.isNull() + data.easternMask.isNull();
+            }
+        };
+        std::thread other(loadTwice);
+        loadTwice();
+        other.join();
+        const int after = QImageReader::allocationLimit();
+        QImageReader::setAllocationLimit(limit);
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(after, 77);
     }
 
     // The generated city list beside this executable, through the default
