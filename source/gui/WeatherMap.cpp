@@ -21,6 +21,14 @@ namespace {
 
 constexpr int kPixelsPer180AtZoom1 = 1125;
 constexpr int kMaxZoom = 64;
+
+// Zooms come from the settings file and presets too, where a damaged
+// value would overflow the diameter.
+int clampZoom(int zoom)
+{
+    return std::clamp(zoom, 1, kMaxZoom);
+}
+
 // A press this close to a marker, in each axis, hits it.
 constexpr int kHitReach = 5;
 constexpr int kHitMaxSquaredDistance = 50;
@@ -89,7 +97,7 @@ WeatherMap::WeatherMap(QWidget* parent, GeoProjector* mapProjector)
     connect(menu, &MapMenu::zoomOut, this, &WeatherMap::zoomOut);
     connect(menu, &MapMenu::openGRIB, this, &WeatherMap::emitOpenGRIB);
     connect(menu, &MapMenu::displayMeteo, this, &WeatherMap::addMarkerClicked);
-    zoom = SettingsFactory::getHomeZoom();
+    zoom = clampZoom(SettingsFactory::getHomeZoom());
     diameter = zoom * kPixelsPer180AtZoom1;
     // The map paints every pixel itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -107,8 +115,8 @@ WeatherMap::~WeatherMap()
 
 void WeatherMap::setZoom(int z)
 {
-    zoom = z;
-    diameter = z * kPixelsPer180AtZoom1;
+    zoom = clampZoom(z);
+    diameter = zoom * kPixelsPer180AtZoom1;
     update();
 }
 
@@ -174,11 +182,13 @@ WeatherMarker* WeatherMap::getMarkerAt(int x, int y)
     int bestDistance = kHitMaxSquaredDistance;
     for (int i = markers.size() - 1; i >= 0; --i) {
         WeatherMarker* marker = markers[i];
-        const int dx = marker->screenX - x;
-        const int dy = marker->screenY - y;
-        if (std::abs(dx) > kHitReach || std::abs(dy) > kHitReach)
+        // Markers near a pole of the Mercator map stand at the ends of
+        // the int range.
+        const long long dx = (long long)marker->screenX - x;
+        const long long dy = (long long)marker->screenY - y;
+        if (std::llabs(dx) > kHitReach || std::llabs(dy) > kHitReach)
             continue;
-        const int distance = dx * dx + dy * dy;
+        const int distance = int(dx * dx + dy * dy);
         if (distance < bestDistance) {
             best = marker;
             bestDistance = distance;

@@ -74,7 +74,8 @@ std::vector<float> levelsBetween(float min, float max, float step)
     return levels;
 }
 
-float millidegreesToDegrees(int millidegrees)
+// Wide: a damaged grid's last row or column may lie past the int range.
+float millidegreesToDegrees(long long millidegrees)
 {
     return static_cast<float>(millidegrees) * 0.001f;
 }
@@ -83,7 +84,7 @@ std::vector<float> rowLatitudes(const GribMsg& msg)
 {
     std::vector<float> lat(static_cast<size_t>(std::max(msg.nj, 0)));
     for (int i = 0; i < msg.nj; ++i)
-        lat[size_t(i)] = millidegreesToDegrees(msg.lat1 - i * msg.dj);
+        lat[size_t(i)] = millidegreesToDegrees(msg.lat1 - (long long)i * msg.dj);
     return lat;
 }
 
@@ -91,7 +92,7 @@ std::vector<float> columnLongitudes(const GribMsg& msg)
 {
     std::vector<float> lon(static_cast<size_t>(std::max(msg.ni, 0)));
     for (int j = 0; j < msg.ni; ++j)
-        lon[size_t(j)] = millidegreesToDegrees(msg.lon1 + j * msg.di);
+        lon[size_t(j)] = millidegreesToDegrees(msg.lon1 + (long long)j * msg.di);
     return lon;
 }
 

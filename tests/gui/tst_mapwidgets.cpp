@@ -13,6 +13,7 @@
 #include "GribFileHelper.h"
 #include "MapMenu.h"
 #include "MeteoDialog.h"
+#include "SettingsFactory.h"
 #include "WeatherMap.h"
 
 #include <QLineEdit>
@@ -204,6 +205,17 @@ private slots:
         QCOMPARE(map->zoomIn(), 2);
         map->setDiameter(4500);
         QCOMPARE(map->getZoom(), 4);
+        // Zooms from a damaged preset or settings line are kept to 1 ... 64.
+        const QPair<int, int> damaged[] = {{0, 1}, {-3, 1}, {65, 64}, {2000000000, 64}};
+        for (const auto& [asked, kept] : damaged) {
+            map->setZoom(asked);
+            QCOMPARE(map->getZoom(), kept);
+            QCOMPARE(map->getDiameter(), kept * 1125);
+        }
+        SettingsFactory::setHome(SettingsFactory::getHome(), 2000000000);
+        const WeatherMap fromSettings(window.get(), projector.get());
+        SettingsFactory::setHome(SettingsFactory::getHome(), 8);
+        QCOMPARE(fromSettings.getZoom(), 64);
     }
 
     // A city marker is an orange dot where its coordinates say, hit by a
@@ -234,6 +246,9 @@ private slots:
         QVERIFY(!map->getMenu()->isVisible());
         QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(x - 6, y));
         QVERIFY(map->getMenu()->isVisible());
+        // Near a Mercator pole a marker stands at the end of the int range.
+        first->screenY = later->screenY = INT_MIN;
+        QCOMPARE(map->getMarkerAt(x, 3), nullptr);
 
         map->cleanupMarkers(1);
         QVERIFY(map->getMarkers().isEmpty());

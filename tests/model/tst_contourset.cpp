@@ -143,6 +143,33 @@ private slots:
         QVERIFY2(samePoints(set.getContours().begin()->second, expected, why), why);
     }
 
+    // A damaged grid of 40 000 rows or columns 65.535° apart: positions far
+    // past the int range of millidegrees still come out in order.
+    void hugeGridPositions_data()
+    {
+        QTest::addColumn<bool>("tall");
+        QTest::newRow("rows") << true;
+        QTest::newRow("columns") << false;
+    }
+    void hugeGridPositions()
+    {
+        QFETCH(bool, tall);
+        const int count = 40000;
+        const int ni = tall ? 2 : count, nj = tall ? count : 2;
+        std::vector<float> values(size_t(ni) * size_t(nj), 1.0f);
+        for (int k = 0; k < 2; ++k)  // the last row or column is 10
+            values[tall ? size_t(count - 1) * 2 + size_t(k) : size_t(k) * count + size_t(count - 1)] = 10.0f;
+        Field f(ni, nj, values, 0, 0, 65535, 65535);
+        ContourSet set;
+        set.analyze(f.msg, 5, 5, 1);
+        QCOMPARE(set.contourNum(), 1);
+        // Between the last two rows (or columns): 39 998 and 39 999 x 65.535°.
+        for (const QPointF& p : set.getContours().begin()->second) {
+            const double along = tall ? -p.y() : p.x();
+            QVERIFY2(along > 2621265 && along < 2621332, describe(p));
+        }
+    }
+
     void addVertexSwapsToLongitudeLatitude()
     {
         ContourSet set;
