@@ -123,6 +123,22 @@ QDateTime RequestDlg::stepTime(int position) const
     return base.addSecs(qint64(position - 1) * selectedStep() * 3600);
 }
 
+// The record's first step is its day counted from today's UTC date, at its
+// UTC hour, as readRequest writes it.  Its position is the first step of
+// the dialog's range at or after it, so a preset comes back as it was
+// saved for as long as the range starts at the same hour.
+int RequestDlg::firstPositionOf(const ToviForecastParameters& request) const
+{
+    const QDateTime startUtc = QDateTime(utcNow().toUTC().date(), QTime(0, 0), Qt::UTC)
+                                   .addDays(request.forecastDay)
+                                   .addSecs(qint64(request.forecastTime) * 3600);
+    const qint64 hoursAhead = base.secsTo(startUtc) / 3600;
+    const int step = selectedStep();
+    if (step <= 0 || hoursAhead <= 0)
+        return 1;
+    return int(std::min<qint64>((hoursAhead + step - 1) / step + 1, ui.reqFromSlider->maximum()));
+}
+
 void RequestDlg::readRequest(ToviForecastParameters* request)
 {
     request->resolution = ToviForecastParameters::GribResolution(resolution);
@@ -158,15 +174,16 @@ void RequestDlg::loadRequest(ToviForecastParameters* request)
         toggle.button->setChecked((request->meteoType & toggle.bit) != 0);
 
     initNoOfStepsComboBox();
-    // A preset line without a step gives no position; the range stays.
-    if (request->timeStep != 0) {
-        const int first = (request->forecastDay * 24 + request->forecastTime) / request->timeStep;
+    // A data set without step choices gives no position; the range stays.
+    if (selectedStep() > 0) {
+        const long long first = firstPositionOf(*request);
+        const long long last = first + std::max(request->stepsNumber, 1) - 1;
         // Set together: one at a time, the range rule would drag the last
         // step along to a first step that is about to move.
         const QSignalBlocker blockTo(ui.reqToSlider);
         const QSignalBlocker blockFrom(ui.reqFromSlider);
-        ui.reqToSlider->setValue(first + request->stepsNumber - 1);
-        ui.reqFromSlider->setValue(first);
+        ui.reqToSlider->setValue(int(std::min<long long>(last, ui.reqToSlider->maximum())));
+        ui.reqFromSlider->setValue(int(first));
     }
     updateGribFileSizeSlot();
 }

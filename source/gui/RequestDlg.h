@@ -72,6 +72,7 @@ private:
     void showMapSnapshot();
     int selectedStep() const;
     QDateTime stepTime(int position) const;
+    int firstPositionOf(const ToviForecastParameters& request) const;
     void inform(const QString& title, const QString& text);
 
     std::function<QDateTime()> utcNow;

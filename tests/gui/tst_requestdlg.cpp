@@ -311,17 +311,54 @@ private slots:
                                u"%1-%2"_s.arg(ui.reqFromSlider->value()).arg(ui.reqToSlider->value())} +
                    checkedToggles(ui);
         };
-        // (1 * 24 + 6) / 6 = 5, for four steps.
+        // Base 10 March 10:00 UTC; 11 March 06:00 UTC is 20 hours on: the
+        // first 6-hour step at or after it is the fifth, for four steps.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
         QCOMPARE(chosen(), (QStringList{u"Res area: North Atlantic"_s, u"6 hrs"_s, u"5-8"_s, u"windReqPushButton"_s,
                                         u"tempReqPushButton"_s, u"pressReqPushButton"_s}));
-        // A step the data set does not offer selects the first; 12 / 2 = 6.
+        // A step the data set does not offer selects the first: 12:00 UTC
+        // is two hours on, so the second 3-hour step.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
-        QCOMPARE(chosen(), (QStringList{u"Res area: Global 1.0"_s, u"3 hrs"_s, u"6-7"_s, u"precipReqPushButton"_s}));
-        // No step at all: the range stays where it was.
+        QCOMPARE(chosen(), (QStringList{u"Res area: Global 1.0"_s, u"3 hrs"_s, u"2-3"_s, u"precipReqPushButton"_s}));
+        // No step at all: placed by the step selected, 14 hours on.
         QTest::keyClick(ui.comboPresetName, Qt::Key_Down);
-        QCOMPARE(chosen(), (QStringList{u"Res area: English Channel"_s, u"1 hr"_s, u"6-7"_s, u"tidalReqPushButton"_s}));
+        QCOMPARE(chosen(), (QStringList{u"Res area: English Channel"_s, u"1 hr"_s, u"15-17"_s, u"tidalReqPushButton"_s}));
         QVERIFY(!ui.tidalReqPushButton->isHidden());
+    }
+
+    // What a dialog reads, a dialog opened in the same hour loads back:
+    // the same step, first step and number of steps.
+    void presetRoundTrip_data()
+    {
+        QTest::addColumn<int>("resolution");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<int>("stepIndex");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("12:00 UTC, 29 steps") << 1 << utc(3, 10, 12, 15) << 0 << 1 << 29;
+        QTest::newRow("hourly past midnight") << 4 << utc(3, 10, 10, 30) << 0 << 30 << 40;
+        QTest::newRow("6-hourly over a month end") << 1 << utc(1, 31, 23) << 1 << 5 << 9;
+        QTest::newRow("last step") << 2 << utc(3, 10, 10, 30) << 0 << 44 << 44;
+    }
+    void presetRoundTrip()
+    {
+        QFETCH(int, resolution);
+        QFETCH(QDateTime, now);
+        QFETCH(int, stepIndex);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        auto saved = makeDialog(resolution, now, false);
+        saved->ui.reqTimestepComboBox->setCurrentIndex(stepIndex);
+        saved->initNoOfStepsComboBox();
+        saved->ui.reqToSlider->setValue(to);
+        saved->ui.reqFromSlider->setValue(from);
+        QCOMPARE(range(saved->ui), qMakePair(from, to));
+        ToviForecastParameters record;
+        saved->readRequest(&record);
+        auto loaded = makeDialog(1, now, false);
+        loaded->loadRequest(&record);
+        QCOMPARE(loaded->ui.reqTimestepComboBox->currentText(), saved->ui.reqTimestepComboBox->currentText());
+        QCOMPARE(rangeLabels(loaded->ui), rangeLabels(saved->ui));
     }
 
     // Saved and deleted presets reach the settings file at once; an empty,
