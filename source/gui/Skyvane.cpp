@@ -582,15 +582,34 @@ bool Skyvane::fetchForecast(ToviForecastParameters* record)
 void Skyvane::showDataSetUsed()
 {
     const int resolution = int(request.resolution);
-    QAction* dataSet = nullptr;
+    // Sea temperature, radar and tidal streams come from one set each:
+    // the button names the group they belong to.
     if (resolution == 4 && request.meteoType == mtSST)
-        dataSet = ui.actionHighResForecast;
+        showDataSet(ui.actionHighResForecast, resolution);
     else if ((resolution == 26 && request.meteoType == mtPrecipRate) || (resolution == 8 && request.meteoType == mtTidal))
-        dataSet = ui.actionSuhighResForecast;
+        showDataSet(ui.actionSuhighResForecast, resolution);
+    else if (resolution != shownResolution)  // a preset's own set
+        showDataSet(dataSetAction(resolution), resolution);
+}
+
+QAction* Skyvane::dataSetAction(int resolution) const
+{
+    for (QAction* action : findChildren<QAction*>())
+        if (action->property("Resolution").toUInt() == unsigned(resolution) && resolution > 0)
+            return action;
+    return nullptr;
+}
+
+void Skyvane::showDataSet(const QAction* dataSet, int resolution)
+{
     if (!dataSet)
         return;
+    shownResolution = resolution;
     ui.actionForecast->setIcon(dataSet->icon());
     ui.actionForecast->setText(dataSet->toolTip());
+    ui.waveButton->setVisible(resolution != 16 && resolution != 17 && resolution != 18 && resolution != 25);
+    ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
+    map->setActiveArea(resolution);
 }
 
 void Skyvane::showDownloadedKind(const ToviForecastParameters& record)
@@ -744,12 +763,8 @@ void Skyvane::changeResolution()
         return;
     const int resolution = int(source->property("Resolution").toUInt());
     request.resolution = ToviForecastParameters::GribResolution(resolution);
-    ui.actionForecast->setIcon(source->icon());
-    ui.actionForecast->setText(source->toolTip());
-    ui.waveButton->setVisible(resolution != 16 && resolution != 17 && resolution != 18 && resolution != 25);
-    ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
+    showDataSet(source, resolution);
     forceDownload = true;
-    map->setActiveArea(resolution);
 }
 
 void Skyvane::chooseProjection()

@@ -132,6 +132,10 @@ private:
     bool fetchForecast(ToviForecastParameters* record);
     // The data-set button names the set a download really used.
     void showDataSetUsed();
+    // Shows a data-set action's name and icon on the data-set button and
+    // the toolbar and map as that set needs them.
+    void showDataSet(const QAction* dataSet, int resolution);
+    QAction* dataSetAction(int resolution) const;
     // Shows the first kind that record asks for and the file holds.
     void showDownloadedKind(const ToviForecastParameters& record);
     void takeCommandRecord(const ToviForecastParameters& record);
@@ -151,6 +155,8 @@ private:
     bool connected = false;
     GribFileHelper* helper = nullptr;
     bool forceDownload = true;
+    // The data set the data-set button names.
+    int shownResolution = 1;
 
     QVector<ToviForecastParameters*> buttonRecords;
     // The record of the download command that is running; null between

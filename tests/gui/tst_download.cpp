@@ -290,6 +290,8 @@ private slots:
         QCOMPARE((QList<int>{lastParameters().value("meteoType"_L1).toInt(),
                              lastParameters().value("resolution"_L1).toInt(), forecastRequests()}),
                  (QList<int>{1, 1, requests + 1}));
+        // The data-set button names the set the preset used.
+        QCOMPARE(window->ui.actionForecast->text(), window->ui.actionLowResForecast->toolTip());
     }
 
     void cancelDuringASlowTransfer()
