@@ -114,13 +114,9 @@ const ButtonRecord kButtonRecords[] = {
 
 bool areDataPresent(GribFileHelper* helper, unsigned flags)
 {
-    if (!helper)
-        return false;
-    for (unsigned bit = 1; bit <= 128; bit <<= 1) {
-        if ((flags & bit) && MeteoKinds::compoundHas(helper->getCurrentCompound(), MeteoType(bit)))
-            return true;
-    }
-    return false;
+    // Any step counts: a provider's first step has no precipitation yet.
+    // The buoy bit is no kind of the file.
+    return helper && (helper->fileKinds() & flags & 0xFFu) != 0;
 }
 
 Skyvane* Skyvane::instance()
@@ -427,9 +423,9 @@ void Skyvane::refreshButtonIcons()
     setAllButtonsGrey(false);
     if (!helper || !helper->isValid())
         return;
-    const CompoundMsg& compound = helper->getCurrentCompound();
+    const unsigned fileKinds = helper->fileKinds();
     for (const KindButton& entry : kindButtons()) {
-        if (!MeteoKinds::compoundHas(compound, MeteoType(entry.kind)))
+        if (!(fileKinds & entry.kind))
             continue;
         setButtonIcon(entry.button, entry.icon, true);
         if (entry.kind == mtWind || entry.kind == mtPressure || entry.kind == mtPrecipitation)
@@ -622,7 +618,7 @@ void Skyvane::showDownloadedKind(const ToviForecastParameters& record)
         } else {
             for (MeteoType kind : MeteoKinds::displayOrder()) {
                 const bool asked = kind == mtPrecipRate ? record.meteoType >= 128 : (record.meteoType & kind) != 0;
-                if (asked && MeteoKinds::compoundHas(helper->getCurrentCompound(), kind)) {
+                if (asked && (helper->fileKinds() & kind)) {
                     chosen = kind;
                     break;
                 }
@@ -630,7 +626,8 @@ void Skyvane::showDownloadedKind(const ToviForecastParameters& record)
         }
         if (chosen != 0) {
             displayedFlags = chosen;
-            rewind();
+            // From the first step that has it.
+            rewindTo(std::max(helper->firstCompoundWith(unsigned(chosen)), 0));
             map->update();
         }
     }
@@ -859,9 +856,16 @@ void Skyvane::showCurrentStep(bool interpolate, float fraction)
 
 void Skyvane::rewind()
 {
+    rewindTo(0);
+}
+
+// Shows compound and plays on from it when there are more.
+void Skyvane::rewindTo(int compound)
+{
     if (!helper)
         return;
-    helper->firstCompound();
+    if (compound <= 0 || !helper->goCompound(compound))
+        helper->firstCompound();
     showCurrentStep(false, 0.0f);
     if (helper->getCompoundNum() > 1) {
         playPanel->show();

@@ -132,6 +132,7 @@ private:
     bool fetchForecast(ToviForecastParameters* record);
     // The data-set button names the set a download really used.
     void showDataSetUsed();
+    void rewindTo(int compound);
     // Shows a data-set action's name and icon on the data-set button and
     // the toolbar and map as that set needs them.
     void showDataSet(const QAction* dataSet, int resolution);

@@ -344,6 +344,7 @@ bool GribFile::load(const char* path)
 void GribFile::makeIdx()
 {
     offsets.clear();
+    keys.clear();
     current = 0;
     GRIB_HDR* gh = messageBuffer();
     if (!gh)
@@ -362,6 +363,7 @@ void GribFile::makeIdx()
             ++offset;
         } else {
             offsets.push_back(offset);
+            keys.push_back(keyOfLoaded(gh));
             offset += gh->msg_length;
         }
     }
@@ -424,6 +426,21 @@ void GribFile::decode(long offset, GribMsg& msg)
 // The key, grid and valid time of a message without unpacking its values,
 // for the analysis, which reads many messages only for their keys.  A
 // message that cannot be read leaves msg empty, with key 0.
+// The key of the message just located, while its sections are at hand;
+// 0 for a product definition too short to hold one.
+unsigned GribFile::keyOfLoaded(const GRIB_HDR* gh)
+{
+    if (gh->pds_len < kMinPdsLength)
+        return 0;
+    PDS_INPUT pds;
+    grid_desc_sec gds;
+    BMS_INPUT bms;
+    BDS_HEAD_INPUT bds;
+    init_dec_struct(&pds, &gds, &bms, &bds);
+    gribgetpds(gh->pds_ptr, &pds);
+    return keyOf(pds);
+}
+
 bool GribFile::readHeader(long offset, GribMsg& msg) const
 {
     msg = GribMsg();
@@ -697,6 +714,17 @@ void GribFile::readCompound(int n, CompoundMsg& c)
         current = size_t(index);
         decode(offsets[current], c[size_t(k)]);
     }
+}
+
+std::vector<unsigned> GribFile::compoundKeys(int n) const
+{
+    std::vector<unsigned> found;
+    if (n < 0 || n >= getCompoundNum())
+        return found;
+    const int count = n == 0 ? std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1) : compoundSize;
+    for (int index = compoundStart(n); index < compoundStart(n) + count && index < messageCount(); ++index)
+        found.push_back(keys[size_t(index)]);
+    return found;
 }
 
 bool GribFile::containsGct(unsigned gct) const

@@ -102,6 +102,8 @@ public:
     bool goCompound(int n, CompoundMsg& c);
     void lastCompound(CompoundMsg& c);
     void readCompound(int n, CompoundMsg& c);
+    // The keys of compound n's messages, as the index found them.
+    std::vector<unsigned> compoundKeys(int n) const;
     // Whether nextCompound / prevCompound would find a whole compound.
     bool hasNextCompound() const;
     bool hasPrevCompound() const;
@@ -134,6 +136,7 @@ private:
     grib_hdr* messageBuffer() const;
     bool loadMessage(long offset) const;
     bool readHeader(long offset, GribMsg& msg) const;
+    static unsigned keyOfLoaded(const grib_hdr* gh);
     void readMessages(int first, int count, CompoundMsg& c);
     int compoundStart(int n) const;
     bool atMessage() const { return current < offsets.size(); }
@@ -141,6 +144,7 @@ private:
     std::string fileName;
     // Offsets are kept as long: files beyond 2 GB are not rare for archives.
     std::vector<long> offsets;
+    std::vector<unsigned> keys;  // of each message, beside its offset
     size_t current = 0;
     int compoundSize = 0;
     bool shortFirstCompound = false;

@@ -34,6 +34,11 @@ public:
     int currentCompoundNum() const { return compoundNum; }
     int getCompoundNum() const;
 
+    // The kinds (an OR of MeteoType bits) any compound of the file holds,
+    // and the first compound holding one of kinds; -1 when none does.
+    unsigned fileKinds() const;
+    int firstCompoundWith(unsigned kinds) const;
+
     void firstCompound();
     bool nextCompound();
     bool prevCompound();
@@ -62,6 +67,8 @@ private:
     std::unique_ptr<GribFile> file;
     CompoundMsg compound;
     int compoundNum = 0;
+    // The kinds each compound holds, from the headers when the file opened.
+    std::vector<unsigned> compoundKinds;
     ColourScale windScale;
     ColourScale waveScale;
     ColourScale beaufortColours;

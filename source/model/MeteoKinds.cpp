@@ -30,6 +30,17 @@ bool compoundHas(const CompoundMsg& compound, MeteoType type)
     });
 }
 
+unsigned kindsOfKeys(const std::vector<unsigned>& keys)
+{
+    unsigned kinds = 0;
+    for (MeteoType type : displayOrder()) {
+        const std::vector<unsigned> typeKeys = keysOf(type);
+        if (std::find_first_of(keys.begin(), keys.end(), typeKeys.begin(), typeKeys.end()) != keys.end())
+            kinds |= unsigned(type);
+    }
+    return kinds;
+}
+
 const std::vector<MeteoType>& displayOrder()
 {
     static const std::vector<MeteoType> order = {mtWind, mtTemperature, mtPressure, mtPrecipitation,

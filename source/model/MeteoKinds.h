@@ -14,6 +14,8 @@ namespace MeteoKinds {
 // The keys whose messages carry a single kind; empty for anything else.
 std::vector<unsigned> keysOf(MeteoType type);
 bool compoundHas(const CompoundMsg& compound, MeteoType type);
+// The kinds (an OR of MeteoType bits) that messages of these keys carry.
+unsigned kindsOfKeys(const std::vector<unsigned>& keys);
 // The kinds in the order the main window picks the one to draw: wind,
 // temperature, pressure, precipitation, wave, tidal stream, sea
 // temperature, precipitation rate.

@@ -15,6 +15,7 @@
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "MeteoDialog.h"
+#include "MeteoKinds.h"
 #include "PlayPanel.h"
 #include "RequestDlg.h"
 #include "WeatherMap.h"
@@ -67,6 +68,7 @@ class TestMainWindow : public QObject {
     Skyvane* window = nullptr;
     QString pressureTemperature;
     QString windPressure;
+    QString windPrecipitation;
     QString singleWind;
     qint64 nowNs = 1000000 * kMs;
     // Two steps three hours apart of uniform 2 m temperature, -19.5 °C
@@ -129,10 +131,13 @@ private slots:
         pressureTemperature = work.filePath("pressure temperature.grb");
         windPressure = work.filePath("wind.grb");
         singleWind = work.filePath("single.grb");
+        windPrecipitation = work.filePath("wind precipitation.grb");
         // Biscay, 3-hourly; and one step of wind over the same area.
         QVERIFY(guifixtures::writeForecast(pressureTemperature, mtPressure | mtTemperature, 4, 3));
         QVERIFY(guifixtures::writeForecast(windPressure, mtWind | mtPressure, 3, 3));
         QVERIFY(guifixtures::writeForecast(singleWind, mtWind, 1, 3));
+        // As the service sends it: no precipitation in the first step.
+        QVERIFY(guifixtures::writeForecast(windPrecipitation, mtWind | mtPrecipitation, 3, 3));
         GRIB_WRITE_PARAMS grid = modelfixtures::temperature(21, 11);
         grid.lat1 = 30000;
         grid.lat2 = 20000;
@@ -285,6 +290,20 @@ private slots:
         QVERIFY(window->isForceDownload());
         QCOMPARE(window->ui.actionForecast->text(), u"Global\n1.0 degree"_s);
         QVERIFY(projector->getHelper() == nullptr && helper->isValid() && !window->getPlayPanel()->isPlaying());
+    }
+
+    // A kind of any step counts: its button is coloured, and pressing it
+    // shows the file's own data from the first step that has it.
+    void kindsOfEveryStepCount()
+    {
+        makeWindow();
+        window->openGribFile(windPrecipitation);
+        QVERIFY(!MeteoKinds::compoundHas(window->getHelper()->getCurrentCompound(), mtPrecipitation));
+        QCOMPARE(colouredButtons(), (QStringList{"windButton", "precipitationButton", "windPressPrecipButton"}));
+        QTest::mouseClick(window->ui.precipitationButton, Qt::LeftButton);
+        QCOMPARE(window->getDisplayedFlags(), 4);
+        QCOMPARE(window->getHelper()->currentCompoundNum(), 1);
+        QCOMPARE(QString::fromStdString(window->getHelper()->gribFile()->getFileName()), windPrecipitation);
     }
 
     // A missing file named on the command line (its blanks split by the
