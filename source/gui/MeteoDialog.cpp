@@ -95,6 +95,8 @@ MeteoDialog::MeteoDialog(QWidget* parent, GribFileHelper* helper, int lat, int l
 
     if (getMeteodata())
         updateValues();
+    // No file loaded: there is no offline source to go back to.
+    ui.offlineButton->setEnabled(offlineHelper != nullptr);
 
     const int left = ui.lineVertical->x();
     const int top = ui.widgetTopHeader->height();

@@ -39,13 +39,12 @@ int toMicro(double degrees)
     return static_cast<int>(static_cast<float>(degrees) * 1e6f);
 }
 
-// The point dialog, modal; nothing to show without a loaded file.
+// The point dialog, modal.  Without a loaded file it starts on the point
+// forecast from the server.
 void openPointDialog(QWidget* parent, void* data, int latMicro, int lonMicro)
 {
     auto* helper = static_cast<GribFileHelper*>(data);
-    if (!helper || !helper->isValid())
-        return;
-    MeteoDialog dialog(parent, helper, latMicro, lonMicro);
+    MeteoDialog dialog(parent, helper && helper->isValid() ? helper : nullptr, latMicro, lonMicro);
     dialog.exec();
 }
 

@@ -354,6 +354,16 @@ private slots:
 
     void pointDialogFetchesOnline()
     {
+        // On an empty map a new marker's dialog starts on the point forecast.
+        bool onlineOnly = false;
+        guifixtures::OnModal<MeteoDialog> closer([&onlineOnly](MeteoDialog* dialog) {
+            onlineOnly = dialog->getOnlineHelper() && dialog->ui.onlineButton->isChecked() &&
+                         !dialog->ui.offlineButton->isEnabled();
+            dialog->reject();
+            return true;
+        });
+        window->getMap()->addMarker(50000000, -5000000, 0);
+        QVERIFY(closer.handled == 1 && onlineOnly);
         window->openGribFile(work.filePath("loaded.grb"));
         MeteoDialog dialog(window->getMap(), window->getHelper(), 50000000, -5000000);
         click(dialog.ui.onlineButton);
