@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <sys/socket.h>
+#include <zlib.h>
 
 #include "soapH.h"
 
@@ -61,6 +62,51 @@ size_t readChunk(struct soap*, void* handle, char* buffer, size_t length)
 
 void readClose(struct soap*, void*) {}
 
+// The bomb: 1025 pieces of one mebibyte of zeros each, just over a
+// gibibyte inflated from about a mebibyte.
+constexpr int kBombPieceBytes = 1 << 20;
+constexpr int kBombPieces = 1025;
+
+QByteArray deflateRaw(z_stream& stream, const QByteArray& input, int flush)
+{
+    QByteArray out(int(deflateBound(&stream, uLong(input.size()))) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData()));
+    stream.avail_in = uInt(input.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, flush);
+    out.chop(int(stream.avail_out));
+    return out;
+}
+
+// One piece deflated once and repeated: after a full flush a piece refers
+// to nothing before it, so the copies make a valid stream without
+// deflating a gibibyte.
+QByteArray buildBomb()
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    const QByteArray piece = deflateRaw(stream, QByteArray(kBombPieceBytes, '\0'), Z_FULL_FLUSH);
+    const QByteArray last = deflateRaw(stream, QByteArray(), Z_FINISH);
+    deflateEnd(&stream);
+    QByteArray bomb("\x78\xda", 2);  // zlib header: deflate, 32 KiB window, best compression
+    for (int k = 0; k < kBombPieces; ++k)
+        bomb += piece;
+    bomb += last;
+    // The Adler-32 sum of n zeros: the first sum stays 1, the second is n
+    // (modulo 65521).
+    const quint32 adler = quint32((qint64(kBombPieces) * kBombPieceBytes % 65521) << 16 | 1);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bomb += char((adler >> shift) & 0xFF);
+    return bomb;
+}
+
+const QByteArray& bombPayload()
+{
+    static const QByteArray bomb = buildBomb();
+    return bomb;
+}
+
 }  // namespace
 
 bool parseAttachmentMode(const QString& text, AttachmentMode& mode)
@@ -73,7 +119,8 @@ bool parseAttachmentMode(const QString& text, AttachmentMode& mode)
                  {"no-options", AttachmentMode::NoOptions},
                  {"chunked", AttachmentMode::Chunked},
                  {"overlong", AttachmentMode::Overlong},
-                 {"uncompressed", AttachmentMode::Uncompressed}};
+                 {"uncompressed", AttachmentMode::Uncompressed},
+                 {"bomb", AttachmentMode::Bomb}};
     for (const auto& entry : names) {
         if (text == QLatin1String(entry.name)) {
             mode = entry.mode;
@@ -90,9 +137,10 @@ void installAttachmentStreaming(struct soap* soap)
     soap->fdimereadclose = readClose;
 }
 
-void attachPayload(struct soap* soap, toviSoap__DIMEData& field, const QByteArray& payload,
+void attachPayload(struct soap* soap, toviSoap__DIMEData& field, const QByteArray& built,
                    const char* mediaType, const AttachmentOptions& options)
 {
+    const QByteArray& payload = options.mode == AttachmentMode::Bomb ? bombPayload() : built;
     const bool empty = options.mode == AttachmentMode::Empty;
     auto* outgoing = static_cast<OutgoingPayload*>(soap_malloc(soap, sizeof(OutgoingPayload)));
     char* copy = static_cast<char*>(soap_malloc(soap, size_t(payload.size()) + 1));

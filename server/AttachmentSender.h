@@ -17,10 +17,12 @@ enum class AttachmentMode {
     NoOptions,  // the payload without an options field
     Chunked,    // the payload in chunks of 2 KiB
     Overlong,   // a record holding the payload, continued by 16 extra bytes
-    Uncompressed  // the payload as built, not deflated
+    Uncompressed,  // the payload as built, not deflated
+    Bomb        // instead of the payload, a small zlib stream of over 1 GiB of zeros
 };
 
-// Parses "normal", "empty", "no-options", "chunked", "overlong", "uncompressed".
+// Parses "normal", "empty", "no-options", "chunked", "overlong",
+// "uncompressed", "bomb".
 bool parseAttachmentMode(const QString& text, AttachmentMode& mode);
 
 struct AttachmentOptions {

@@ -18,8 +18,8 @@ QString ServerOptions::usage()
         "  --land DIR           land masks Skyvane.00/Skyvane.01 in DIR\n"
         "  --throttle BYTES     send attachments at BYTES per second\n"
         "  --attachment MODE    for testing clients: normal, empty, no-options,\n"
-        "                       chunked, overlong or uncompressed\n"
-        "                       attachments\n"
+        "                       chunked, overlong or uncompressed attachments,\n"
+        "                       or bomb: over 1 GiB of zeros deflated\n"
         "  --help               this text\n");
 }
 
