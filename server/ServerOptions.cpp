@@ -20,6 +20,14 @@ QString ServerOptions::usage()
         "  --attachment MODE    for testing clients: normal, empty, no-options,\n"
         "                       chunked, overlong or uncompressed attachments,\n"
         "                       or bomb: over 1 GiB of zeros deflated\n"
+        "  --receive-limit SECONDS\n"
+        "                       close a connection whose request has not arrived\n"
+        "                       in full SECONDS after the server began waiting\n"
+        "                       for it, an idle one too (default 60)\n"
+        "  --send-limit SECONDS cut off a client that takes no bytes of an answer\n"
+        "                       for SECONDS (default 60)\n"
+        "  --max-connections N  serve at most N connections at once; further\n"
+        "                       clients wait to be accepted (default 256)\n"
         "  --help               this text\n");
 }
 
@@ -43,6 +51,17 @@ bool toNumber(const QString& text, long minimum, long maximum, long& number)
 }
 
 }  // namespace
+
+int* ServerOptions::connectionLimit(const QString& option)
+{
+    if (option == QLatin1String("--receive-limit"))
+        return &limits.receiveSeconds;
+    if (option == QLatin1String("--send-limit"))
+        return &limits.sendSeconds;
+    if (option == QLatin1String("--max-connections"))
+        return &limits.maxConnections;
+    return nullptr;
+}
 
 bool ServerOptions::parse(const QStringList& arguments, QString& error, bool& help)
 {
@@ -90,6 +109,12 @@ bool ServerOptions::parse(const QStringList& arguments, QString& error, bool& he
                 error = QStringLiteral("bad attachment mode %1").arg(value);
                 return false;
             }
+        } else if (int* limit = connectionLimit(option)) {
+            if (!toNumber(value, 1, option == QLatin1String("--max-connections") ? 4096 : 86400, number)) {
+                error = QStringLiteral("bad %1 %2").arg(option.mid(2).replace('-', ' '), value);
+                return false;
+            }
+            *limit = int(number);
         } else {
             error = QStringLiteral("unknown option %1").arg(option);
             return false;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "AttachmentSender.h"
+#include "ForecastServer.h"
 
 struct ServerOptions {
     QString host = QStringLiteral("127.0.0.1");
@@ -16,12 +17,17 @@ struct ServerOptions {
     QString dataDirectory;      // real GRIB1 files to cut forecasts from
     QString landMaskDirectory;  // Skyvane.00 and Skyvane.01
     AttachmentOptions attachment;
+    ConnectionLimits limits;
 
     // Parses the arguments (without the program name).  False with a
     // message in error for anything it does not understand; help is set
     // for --help.
     bool parse(const QStringList& arguments, QString& error, bool& help);
     static QString usage();
+
+private:
+    // The limit an option sets, or null.
+    int* connectionLimit(const QString& option);
 };
 
 #endif

@@ -7,7 +7,7 @@
 namespace {
 ForecastService* serviceOf(struct soap* soap)
 {
-    return &static_cast<ForecastServer*>(soap->user)->service();
+    return &ForecastServer::of(soap).service();
 }
 }  // namespace
 

@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         complain(QStringLiteral("no usable GRIB1 file in %1; serving synthetic forecasts").arg(options.dataDirectory), 0);
 
     installSignalHandlers();
-    ForecastServer server(service);
+    ForecastServer server(service, options.limits);
     if (!server.listen(options.host, options.port, error))
         return complain(error, 1);
     std::printf("skyvane-forecast-server listening on %s:%d\n", options.host.toLocal8Bit().constData(),

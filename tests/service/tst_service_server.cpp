@@ -1,6 +1,6 @@
 // The stand-in server as a process: clean stops, the request record,
 // accounts and preset state, faults for bad requests, malformed input,
-// and many clients at once.
+// slow clients cut off, and many clients at once.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
 #include <sys/time.h>
 
 #include "ForecastServiceClient.h"
@@ -74,11 +75,33 @@ const QByteArray kSmallParameters =
     "<forecastTime>ftTime06am</forecastTime><timeStep>tsStep3Hours</timeStep><stepsNumber>2</stepsNumber>"
     "<top>10000</top><left>0</left><right>10000</right><bottom>0</bottom>";
 
-bool loginWorks(const QByteArray& endpoint)
+// timeLimitSeconds 0: waits as long as the server takes.
+bool loginWorks(const QByteArray& endpoint, int timeLimitSeconds = 0)
 {
     ForecastServiceClient client;
+    client.setTimeLimits(timeLimitSeconds, timeLimitSeconds);
     int userOptions = -1;
     return client.getUserOptions(endpoint, "demo", "demo", &userOptions) == 0 && userOptions == 0;
+}
+
+// Sends bytes one a second until the server ends the connection (true),
+// answers or the bytes run out.
+bool trickleUntilCut(int port, const QByteArray& bytes)
+{
+    const int fd = connectTo(port);
+    bool cut = false;
+    bool answered = fd < 0;
+    for (qsizetype i = 0; i < bytes.size() && !cut && !answered; ++i) {
+        pollfd readable{fd, POLLIN, 0};
+        cut = ::send(fd, bytes.constData() + i, 1, MSG_NOSIGNAL) != 1;
+        if (!cut && ::poll(&readable, 1, 1000) > 0) {
+            char c;
+            answered = ::recv(fd, &c, 1, 0) > 0;
+            cut = !answered;
+        }
+    }
+    ::close(fd);
+    return cut;
 }
 
 // Wind, pressure and temperature over Biscay, six hours apart.
@@ -106,6 +129,8 @@ private slots:
     void badRequestsGetFaults_data();
     void badRequestsGetFaults();
     void survivesMalformedInput();
+    void slowClientsAreCutOff_data();
+    void slowClientsAreCutOff();
     void manyClientsAtOnce();
 };
 
@@ -220,6 +245,7 @@ void TestServiceServer::commandLine_data()
                                            << QByteArray("cannot read accounts file");
     QTest::newRow("malformed accounts file") << QStringList{"--accounts", "@malformed"} << 2
                                              << QByteArray(":2: expected login:password");
+    QTest::newRow("bad receive limit") << QStringList{"--receive-limit", "0"} << 2 << QByteArray("bad receive limit 0");
     QTest::newRow("unwritable record") << QStringList{"--record", "/nonexistent/record"} << 2
                                        << QByteArray("cannot open record file");
 }
@@ -287,6 +313,13 @@ void TestServiceServer::badRequestsGetFaults_data()
         << soapEnvelope("<toviSoap:getForecastData2><parameters>" + p + "</parameters></toviSoap:getForecastData2>");
     QTest::newRow("unknown resource")
         << soapEnvelope("<toviSoap:t3GetData><request><filter><resourceID>7</resourceID></filter></request></toviSoap:t3GetData>");
+    // Bodies that are no complete envelope: answered once the declared
+    // length has arrived, although the connection stays open.
+    QTest::newRow("other element") << QByteArray("<x/>");
+    QTest::newRow("text") << QByteArray("garbage");
+    QTest::newRow("unfinished tag") << QByteArray("<not xml");
+    QTest::newRow("binary") << QByteArray("GRIB\x01\x02\x03 hello");
+    QTest::newRow("empty") << QByteArray();
     QTest::newRow("preset without data")
         << soapEnvelope("<toviSoap:t2AddPreset><credentials><login>demo</login><password>demo</password></credentials>"
                     "<presetType>1</presetType><daysActive>3</daysActive></toviSoap:t2AddPreset>");
@@ -348,10 +381,44 @@ void TestServiceServer::survivesMalformedInput()
         QVERIFY2(server.running(), qPrintable(QStringLiteral("after input %1").arg(i)));
     }
     QVERIFY(answered > 0);
-    // A body that is no XML at all just ends the connection.
-    QVERIFY(exchange(server.port, post("GRIB\x01\x02\x03 hello")).isEmpty());
     QVERIFY(loginWorks(server.endpoint));
     QCOMPARE(server.stop(), 0);
+}
+
+// Clients that hold a connection without completing a request are cut off
+// after the receive limit, and meanwhile a good client is served, at once
+// or once a connection is free.
+void TestServiceServer::slowClientsAreCutOff_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("idleClients");
+    QTest::addColumn<QByteArray>("trickled");  // sent one byte a second
+    QTest::newRow("idle") << QStringList() << 200 << QByteArray();
+    QTest::newRow("one byte a second") << QStringList() << 0 << post(soapEnvelope("<toviSoap:getUserOptions2/>"));
+    QTest::newRow("more than may be served") << QStringList{"--max-connections", "2"} << 4 << QByteArray();
+}
+
+void TestServiceServer::slowClientsAreCutOff()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, idleClients);
+    QFETCH(QByteArray, trickled);
+    StandInServer server(QStringList{"--receive-limit", "1"} + options);
+    QVERIFY(server.running());
+    std::vector<int> idle;
+    for (int i = 0; i < idleClients; ++i)
+        idle.push_back(connectTo(server.port));
+    bool trickleCut = trickled.isEmpty();
+    std::thread trickler([&] { trickleCut = trickleCut || trickleUntilCut(server.port, trickled.left(15)); });
+    const bool served = loginWorks(server.endpoint, 30);
+    trickler.join();
+    QVERIFY(served);
+    QVERIFY(trickleCut);
+    char byte;
+    for (int fd : idle) {
+        QCOMPARE(::recv(fd, &byte, 1, 0), 0);  // closed by the server before the client's 5 s
+        ::close(fd);
+    }
 }
 
 void TestServiceServer::manyClientsAtOnce()
