@@ -21,7 +21,8 @@ const char kUsage[] =
     "Usage: skyvane-fetch --type LIST --resolution CODE --area TOP,LEFT,BOTTOM,RIGHT\n"
     "                     [--steps N] [--step H] [--day D] [--hour H] [--out FILE]\n"
     "                     [--login NAME] [--password TEXT] [--server URL]\n"
-    "       skyvane-fetch --buoys [--out FILE] [--server URL]\n"
+    "                     [--max-bytes N]\n"
+    "       skyvane-fetch --buoys [--out FILE] [--server URL] [--max-bytes N]\n"
     "  --type LIST         wind,pressure,precipitation,temperature,wave,sst,\n"
     "                      tidal,preciprate\n"
     "  --resolution CODE   data set: 1 global 1.0, 2 global 0.5, 4 North Atlantic,\n"
@@ -34,6 +35,8 @@ const char kUsage[] =
     "                      after the time like the viewer's downloads)\n"
     "  --login, --password the account (default: the viewer's settings)\n"
     "  --server URL        e.g. http://127.0.0.1:30080 (default: the settings')\n"
+    "  --max-bytes N       refuse data that inflates to more than N bytes\n"
+    "                      (default 1073741824, 1 GiB)\n"
     "Exit status: 0 when saved, 1 when the download failed, 2 for bad arguments.\n";
 
 const int kBadArguments = 2;
@@ -87,6 +90,14 @@ bool parseArea(const QString& text, ToviForecastParameters& p)
     return p.top > p.bottom && p.right > p.left && p.top <= 90000 && p.bottom >= -90000;
 }
 
+// A positive count that fits the payload's size field.
+bool parseByteCount(const QString& text, unsigned& bytes)
+{
+    bool ok = false;
+    bytes = text.toUInt(&ok);
+    return ok && bytes > 0;
+}
+
 // The server as the settings store names it: a bare host gets the
 // service's scheme and port.
 QString endpointOf(const QString& server)
@@ -101,6 +112,7 @@ struct Options {
     bool buoys = false;
     bool haveTypes = false;
     bool haveArea = false;
+    unsigned maxBytes = kMaxInflatedBytes;
     QString out, login, password, server;
 };
 
@@ -143,6 +155,8 @@ QString parseArguments(const QStringList& args, Options& o)
             o.password = value;
         else if (option == QLatin1String("--server"))
             o.server = value;
+        else if (option == QLatin1String("--max-bytes"))
+            ok = parseByteCount(value, o.maxBytes);
         else
             return QStringLiteral("unknown option %1").arg(option);
         if (!ok)
@@ -188,6 +202,7 @@ int main(int argc, char** argv)
                       options.password.isEmpty() ? SettingsFactory::password() : options.password,
                       options.server.isEmpty() ? SettingsFactory::server() : endpointOf(options.server));
     worker.setTargetFile(options.out);
+    worker.setInflatedLimit(options.maxBytes);
     QObject::connect(&worker, &DownloadThread::progress, &printProgress);
     QObject::connect(&worker, &QThread::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     std::fputs("skyvane-fetch: waiting for the server...", stderr);

@@ -36,6 +36,7 @@ void DownloadThread::run()
     client.setTimeLimits(connectLimitSeconds, transferLimitSeconds);
     ForecastDownload download(client, folder, utcNow, [this] { return transferRunning(); });
     download.setTargetFile(targetFile);
+    download.setInflatedLimit(inflatedLimitBytes);
     QString name;
     bool ok = false;
     if (parameters.resolution == kBuoyResolution) {

@@ -39,6 +39,8 @@ public:
     void setTargetFile(const QString& path) { targetFile = path; }
     // Seconds; 0 waits as long as the server takes.
     void setTimeLimits(int connectSeconds, int transferSeconds);
+    // Refuses data that inflates to more than this many bytes.
+    void setInflatedLimit(unsigned bytes) { inflatedLimitBytes = bytes; }
 
     // Ends the transfer at its next write and keeps the result from being
     // saved.  Any thread.
@@ -76,6 +78,7 @@ private:
     int connectLimitSeconds = 30;
     // Per read or write: a server may take long to prepare a forecast.
     int transferLimitSeconds = 300;
+    unsigned inflatedLimitBytes = kMaxInflatedBytes;
     std::atomic<bool> running{true};
     bool saved = false;
     QString fileName;

@@ -6,7 +6,6 @@
 #include <QSaveFile>
 
 #include "AttachmentSink.h"
-#include "DecompressData.h"
 #include "ForecastServiceClient.h"
 #include "RequestArea.h"
 
@@ -116,13 +115,28 @@ QString ForecastDownload::freeFileName(QString path, const QString& extension)
     return path;
 }
 
+bool ForecastDownload::acceptInflation(Inflation outcome)
+{
+    if (outcome == Inflation::TooLarge)
+        error = QStringLiteral("the server's data inflates to more than %1 bytes, past the limit; "
+                               "nothing was saved")
+                    .arg(inflatedLimitBytes);
+    else if (outcome == Inflation::OutOfMemory)
+        error = QStringLiteral("not enough memory to inflate the server's data; nothing was saved");
+    // A payload that is not a zlib stream is kept as it came.
+    return outcome == Inflation::Inflated || outcome == Inflation::NotZlib;
+}
+
 bool ForecastDownload::save(DimeBuffer* payload, const QString& path)
 {
     QElapsedTimer clock;
     clock.start();
-    // A payload that is not a zlib stream is kept as it came.
-    decompressData(&payload->data, &payload->received);
+    const Inflation inflation = inflateInPlace(&payload->data, &payload->received, inflatedLimitBytes);
     measured.inflateNs = clock.nsecsElapsed();
+    if (!acceptInflation(inflation)) {
+        freeDimeBuffer(payload);
+        return false;
+    }
     measured.savedBytes = payload->received;
     clock.restart();
     const bool written = writeFile(path, payload->data, payload->received);

@@ -1,9 +1,10 @@
 // One download from the forecast service, from the call to the saved file:
 // the request area aligned to the data set's grid, the payload received,
-// inflated and written under a time-stamped name (or one the caller
-// fixes).  The file is written under a temporary name in the same folder
-// and renamed only when complete, so a failed or abandoned download never
-// leaves a truncated file where the user will open it.
+// inflated (refused when it inflates past a limit) and written under a
+// time-stamped name (or one the caller fixes).  The file is written under
+// a temporary name in the same folder and renamed only when complete, so a
+// failed or abandoned download never leaves a truncated file where the
+// user will open it.
 #ifndef SKYVANE_FORECASTDOWNLOAD_H
 #define SKYVANE_FORECASTDOWNLOAD_H
 
@@ -12,6 +13,7 @@
 
 #include <functional>
 
+#include "DecompressData.h"
 #include "ToviForecastParameters.h"
 
 class ForecastServiceClient;
@@ -35,6 +37,8 @@ public:
 
     // Saves to this path instead of a time-stamped name in the folder.
     void setTargetFile(const QString& path) { targetFile = path; }
+    // Refuses a payload that inflates to more than this many bytes.
+    void setInflatedLimit(unsigned bytes) { inflatedLimitBytes = bytes; }
 
     // A forecast: aligns the request's rectangle in place, asks for fields
     // 1 to 10 and saves the payload.  fileName is the name chosen, even
@@ -56,6 +60,8 @@ private:
     bool acceptCall(int callResult, DimeBuffer* payload);
     QString forecastFileName() const;
     QString buoyFileName() const;
+    // False, with the reason, for an inflation that must not be saved.
+    bool acceptInflation(Inflation outcome);
     // Inflates the payload when it is a zlib stream and writes it to path;
     // frees the payload either way.
     bool save(DimeBuffer* payload, const QString& path);
@@ -64,6 +70,7 @@ private:
     ForecastServiceClient& client;
     QString folder;
     QString targetFile;
+    unsigned inflatedLimitBytes = kMaxInflatedBytes;
     std::function<QDateTime()> utcNow;
     std::function<bool()> wanted;
     QString error;

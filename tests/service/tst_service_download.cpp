@@ -1,7 +1,8 @@
 // A download from the call to the saved file: the request area aligned to
-// the data set's grid, the byte counts the progress shows, the file names
-// and their clash rule, saving through a temporary file, and the
-// command-line downloader, all against the stand-in server on loopback.
+// the data set's grid, the byte counts the progress shows, the limit on
+// the inflated size, the file names and their clash rule, saving through a
+// temporary file, and the command-line downloader, all against the
+// stand-in server on loopback.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -81,6 +82,35 @@ private slots:
                  (QStringList{"0 bytes", "1023 bytes", "1.0 kb", "1.5 kb", "1024.0 kb", "1.0 Mb"}));
     }
 
+    void inflationLimit_data()
+    {
+        QTest::addColumn<unsigned>("limit");
+        QTest::addColumn<int>("inflatedBytes");  // of zeros
+        QTest::addColumn<int>("outcome");
+        const int mebibyte = 1 << 20;
+        QTest::newRow("at a limit below the first output") << 1000u << 1000 << int(Inflation::Inflated);
+        QTest::newRow("one byte past it") << 1000u << 1001 << int(Inflation::TooLarge);
+        QTest::newRow("at a limit reached by growing") << unsigned(mebibyte) << mebibyte << int(Inflation::Inflated);
+        QTest::newRow("one byte past that") << unsigned(mebibyte) << mebibyte + 1 << int(Inflation::TooLarge);
+        QTest::newRow("far past it") << unsigned(mebibyte) << 16 * mebibyte << int(Inflation::TooLarge);
+    }
+
+    // Within the limit the payload is inflated; past it the block is kept.
+    void inflationLimit()
+    {
+        QFETCH(unsigned, limit);
+        QFETCH(int, inflatedBytes);
+        QFETCH(int, outcome);
+        const QByteArray stream = qCompress(QByteArray(inflatedBytes, '\0'), 9).mid(4);  // without Qt's length
+        auto* block = static_cast<unsigned char*>(std::malloc(size_t(stream.size())));
+        std::memcpy(block, stream.constData(), size_t(stream.size()));
+        unsigned size = unsigned(stream.size());
+        QCOMPARE(int(inflateInPlace(&block, &size, limit)), outcome);
+        const QByteArray kept(reinterpret_cast<const char*>(block), int(size));
+        QCOMPARE(kept, outcome == int(Inflation::Inflated) ? QByteArray(inflatedBytes, '\0') : stream);
+        std::free(block);
+    }
+
     // Saved in a folder made for it under the time-stamped name, a clash
     // adding a "0" before the extension (at the end without one); the
     // temporary files go.  A payload that is no zlib stream is saved as
@@ -119,25 +149,42 @@ private slots:
 
     void fetchTool_data()
     {
+        QTest::addColumn<QStringList>("serverOptions");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("complaint");  // in the error output
+        const QStringList normal;
         const QStringList forecast{"--type", "temperature,wind", "--resolution", "2", "--area", "50,-10,40,0"};
-        QTest::newRow("forecast") << forecast + QStringList{"--steps", "3", "--step", "6"} << 0;
-        QTest::newRow("buoys") << QStringList{"--buoys"} << 0;
-        QTest::newRow("wrong password") << forecast + QStringList{"--password", "x"} << 1;
-        QTest::newRow("unknown type") << QStringList{"--type", "wind,fog", "--area", "50,-10,40,0"} << 2;
-        QTest::newRow("area of three edges") << QStringList{"--type", "wind", "--area", "50,-10,40"} << 2;
-        QTest::newRow("top south of bottom") << QStringList{"--type", "wind", "--area", "40,-10,50,0"} << 2;
-        QTest::newRow("no area") << QStringList{"--type", "wind"} << 2;
+        QTest::newRow("forecast") << normal << forecast + QStringList{"--steps", "3", "--step", "6"} << 0
+                                  << QByteArray();
+        QTest::newRow("buoys") << normal << QStringList{"--buoys"} << 0 << QByteArray();
+        QTest::newRow("wrong password") << normal << forecast + QStringList{"--password", "x"} << 1
+                                        << QByteArray("download failed");
+        QTest::newRow("inflates past the limit")
+            << QStringList{"--attachment", "bomb"} << forecast + QStringList{"--max-bytes", "1048576"} << 1
+            << QByteArray("download failed: the server's data inflates to more than 1048576 bytes");
+        QTest::newRow("zero limit") << normal << forecast + QStringList{"--max-bytes", "0"} << 2
+                                    << QByteArray("bad value 0 for --max-bytes");
+        QTest::newRow("unknown type") << normal << QStringList{"--type", "wind,fog", "--area", "50,-10,40,0"} << 2
+                                      << QByteArray("bad value wind,fog for --type");
+        QTest::newRow("area of three edges") << normal << QStringList{"--type", "wind", "--area", "50,-10,40"} << 2
+                                             << QByteArray("bad value 50,-10,40 for --area");
+        QTest::newRow("top south of bottom") << normal << QStringList{"--type", "wind", "--area", "40,-10,50,0"} << 2
+                                             << QByteArray("bad value 40,-10,50,0 for --area");
+        QTest::newRow("no area") << normal << QStringList{"--type", "wind"} << 2
+                                 << QByteArray("--type and --area are needed");
     }
 
     // The downloader saves where it is told and prints the path; the
-    // inventory tool then reads the steps asked for.
+    // inventory tool then reads the steps asked for.  A failure leaves no
+    // file at all.
     void fetchTool()
     {
+        QFETCH(QStringList, serverOptions);
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
-        StandInServer server;
+        QFETCH(QByteArray, complaint);
+        StandInServer server(serverOptions);
         QTemporaryDir dir;
         const QString out = dir.filePath(arguments.contains("--buoys") ? "buoy.kml" : "forecast.grb");
         QProcess fetch;
@@ -149,7 +196,9 @@ private slots:
         QCOMPARE(fetch.exitCode(), exitCode);
         QCOMPARE(QFile::exists(out), exitCode == 0);
         if (exitCode != 0) {
-            QVERIFY(!fetch.readAllStandardError().isEmpty());
+            const QByteArray errors = fetch.readAllStandardError();
+            QVERIFY2(errors.contains(complaint), errors.constData());
+            QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
             return;
         }
         QCOMPARE(fetch.readAllStandardOutput().trimmed(), QFile::encodeName(out));
