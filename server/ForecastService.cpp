@@ -11,6 +11,7 @@
 #include "ForecastBuilder.h"
 #include "ForecastRequest.h"
 #include "RequestRecorder.h"
+#include "UserOptions.h"
 #include "soapH.h"
 
 namespace {
@@ -159,7 +160,7 @@ int ForecastService::getUserOptions2(struct soap* soap, toviSoap__Credentials2* 
     const bool known = credentials && accounts_.isKnown(credentials->login, credentials->password);
     response.nStatusCode = known ? 0 : 1;
     response.statusMessage = soap_strdup(soap, known ? "OK" : "Unknown login or password");
-    response.userOptions = known ? toviSoap__UserOptions::uoStandard : toviSoap__UserOptions::uoUnknownUser;
+    response.userOptions = known ? UserOptions::standard : UserOptions::unknownUser;
     logCall(soap, "getUserOptions2",
             QStringLiteral("login=%1 %2").arg(loginOf(credentials), known ? "accepted" : "unknown"));
     return SOAP_OK;

@@ -176,7 +176,12 @@ void TestServiceWire::userOptionsAnswers_data()
                                    "</toviSoap:UserOptionsResponse2>",
                                    "http://www.w3.org/2003/05/soap-envelope"))
         << true << -1;
+    // Numbers are taken as they are, named or not: only their sign counts.
+    for (const QByteArray number : {"0", "2", "17", "-1", "-3"})
+        QTest::newRow(number) << userOptionsAnswer("<userOptions>" + number + "</userOptions>") << true << number.toInt();
     QTest::newRow("unknown enumeration name") << userOptionsAnswer("<userOptions>uoGold</userOptions>") << false << -1;
+    QTest::newRow("not a number") << userOptionsAnswer("<userOptions>2x</userOptions>") << false << -1;
+    QTest::newRow("beyond int") << userOptionsAnswer("<userOptions>4294967296</userOptions>") << false << -1;
     QTest::newRow("truncated") << userOptionsAnswer("<userOptions>uoStandard</userOptions>").chopped(40) << false
                                << -1;
 }
