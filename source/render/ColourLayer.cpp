@@ -1,6 +1,8 @@
 // The colour layer: the patch table built on all cores, the bicubic sum of
-// a pixel's patch, the choice of colour slot per kind of field, and the
-// rows of the frame painted from the value cache or computed afresh.
+// a pixel's patch (or, beside points missing under a bitmap, a value kept
+// to the cell's present corners), the choice of colour slot per kind of
+// field, and the rows of the frame painted from the value cache or
+// computed afresh.
 #include "ColourLayer.h"
 
 #include "BaseMapImage.h"
@@ -15,6 +17,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 using RenderMath::clampToInt;
@@ -42,13 +45,26 @@ Float4 load4(const float* at)
     return v;
 }
 
+// A missing point, or a pixel whose nearest point is missing, holds no
+// value: not a number.
+constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
+
+inline bool isMissing(float value)
+{
+    return value != value;
+}
+
 // The colour slot of a shown value for one kind of field: wind is looked
-// up in knots, temperatures in degrees Celsius, precipitation from 0.4 mm.
+// up in knots, temperatures in degrees Celsius, precipitation from 0.4 mm;
+// no value (a missing point nearest) has no colour.
 template <int Type>
 inline int slotFor(const ColourLookup& lookup, float shown)
 {
-    if (!(shown > 0.025f))
+    if (!(shown > 0.025f)) {
+        if (isMissing(shown))
+            return 0;
         shown = 0.0f;
+    }
     if constexpr (Type == mtWind)
         return lookup.bandSlot(float(double(shown) * 1.9440124));
     else if constexpr (Type == mtTemperature || Type == mtSST)
@@ -57,6 +73,81 @@ inline int slotFor(const ColourLookup& lookup, float shown)
         return double(shown) >= 0.4 ? lookup.bandSlot(shown) : 0;
     else
         return shown > 0.0f ? lookup.bandSlot(shown) : 0;
+}
+
+// The Catmull-Rom patch of the 4 x 4 points whose rows start pw apart
+// at p: c[k + 4m] = sum over a, b of W[k][a] W[m][b] P[a][b], summed over
+// b first.
+void catmullRomPatch(const float* p, int pw, float* c)
+{
+    float across[4][4];
+    for (int a = 0; a < 4; ++a, p += pw)
+        for (int m = 0; m < 4; ++m)
+            across[a][m] = kBasis[m][0] * p[0] + kBasis[m][1] * p[1] + kBasis[m][2] * p[2] + kBasis[m][3] * p[3];
+    for (int k = 0; k < 4; ++k)
+        for (int m = 0; m < 4; ++m)
+            c[k + 4 * m] = kBasis[k][0] * across[0][m] + kBasis[k][1] * across[1][m] + kBasis[k][2] * across[2][m] +
+                           kBasis[k][3] * across[3][m];
+}
+
+// The values of the message's points, not a number where missing (under
+// a bitmap); with windV, the speed of u and v, missing where either is (a
+// v on another grid cannot be paired).
+std::vector<float> fieldValues(const GribMsg& msg, const GribMsg* windV)
+{
+    auto valueOf = [](float value) { return FieldMessages::isPresent(value) ? value : kNoValue; };
+    std::vector<float> field(msg.values, msg.values + size_t(msg.ni) * size_t(msg.nj));
+    for (float& value : field)
+        value = valueOf(value);
+    if (windV && windV->values && windV->ni == msg.ni && windV->nj == msg.nj)
+        for (size_t i = 0; i < field.size(); ++i) {
+            const float v = valueOf(windV->values[i]);
+            field[i] = std::sqrt(field[i] * field[i] + v * v);
+        }
+    return field;
+}
+
+// The field with one more row and column on every side, copied from the
+// edge, or from the other side where the grid goes round the earth.
+std::vector<float> paddedGrid(const std::vector<float>& field, const ColourLayer::Grid& grid)
+{
+    const int ni = grid.columns;
+    const int nj = grid.rows;
+    const int pw = grid.paddedColumns;
+    std::vector<float> padded(size_t(pw) * size_t(grid.paddedRows));
+    for (int row = 0; row < grid.paddedRows; ++row) {
+        const float* in = &field[size_t(std::clamp(row - 1, 0, nj - 1)) * ni];
+        float* out = &padded[size_t(row) * pw];
+        for (int col = 0; col < pw; ++col)
+            out[col] = in[grid.wrapsAround ? (col - 1 + ni) % ni : std::clamp(col - 1, 0, ni - 1)];
+    }
+    return padded;
+}
+
+// A missing point (not a number) takes the mean of its present neighbours
+// among eight, so that the derivatives of a cell beside a coast come from
+// the sea alone.  Points with no present neighbour stay missing.
+std::vector<float> withGapsFilled(const std::vector<float>& grid, int width, int height)
+{
+    std::vector<float> filled(grid);
+    forEachRange(height, 64, [&](int begin, int end) {
+        for (int row = begin; row < end; ++row)
+            for (int col = 0; col < width; ++col) {
+                if (!isMissing(grid[size_t(row) * width + col]))
+                    continue;
+                float sum = 0.0f;
+                int present = 0;
+                for (int r = std::max(row - 1, 0); r <= std::min(row + 1, height - 1); ++r)
+                    for (int c = std::max(col - 1, 0); c <= std::min(col + 1, width - 1); ++c) {
+                        const float value = grid[size_t(r) * width + c];
+                        if (!isMissing(value))
+                            sum += value, ++present;
+                    }
+                if (present > 0)
+                    filled[size_t(row) * width + col] = sum / float(present);
+            }
+    });
+    return filled;
 }
 
 }  // namespace
@@ -135,6 +226,7 @@ void ColourLayer::buildLookup(const GribFileHelper& helper, int type)
 bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
 {
     patches.clear();
+    gapCells.clear();
     gridShape = Grid();
     if (!FieldMessages::hasUsableGrid(&msg))
         return false;
@@ -156,12 +248,6 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
     if (cells > kMaxCells)
         return false;
 
-    // u and v make the speed; a v on another grid cannot be paired.
-    std::vector<float> field(msg.values, msg.values + size_t(ni) * size_t(nj));
-    if (windV && windV->values && windV->ni == ni && windV->nj == nj)
-        for (size_t i = 0; i < field.size(); ++i)
-            field[i] = std::sqrt(field[i] * field[i] + windV->values[i] * windV->values[i]);
-
     Grid& grid = gridShape;
     grid.columns = ni;
     grid.rows = nj;
@@ -177,53 +263,52 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
     grid.southMicro = int(south);
     grid.wrapsAround = wraps;
 
-    // Padded grid: one more row and column on every side, copied from the
-    // edge, or from the other side where the grid goes round the earth.
     const int pw = grid.paddedColumns;
-    std::vector<float> padded(size_t(pw) * size_t(nj + 2));
-    for (int row = 0; row < nj + 2; ++row) {
-        const int source = std::clamp(row - 1, 0, nj - 1);
-        const float* in = &field[size_t(source) * ni];
-        float* out = &padded[size_t(row) * pw];
-        for (int col = 0; col < pw; ++col) {
-            int gridCol = col - 1;
-            if (wraps)
-                gridCol = (gridCol + ni) % ni;
-            else
-                gridCol = std::clamp(gridCol, 0, ni - 1);
-            out[col] = in[gridCol];
-        }
-    }
-
+    std::vector<float> padded;
     try {
+        const std::vector<float> field = fieldValues(msg, windV);
+        padded = paddedGrid(field, grid);
         patches.assign(size_t(cells) * 16, 0.0f);
+        if (std::any_of(field.begin(), field.end(), isMissing)) {
+            gapCells.assign(size_t(cells), GapCell());
+            const std::vector<float> filled = withGapsFilled(padded, pw, grid.paddedRows);
+            forEachRange(grid.cellRows, 16, [&](int begin, int end) {
+                for (int i = begin; i < end; ++i)
+                    for (int j = 0; j < grid.cellColumns; ++j)
+                        buildGapCell(padded, filled, i, j);
+            });
+            return true;
+        }
     } catch (const std::bad_alloc&) {
         patches.clear();
+        gapCells.clear();
         return false;
     }
-    const int cellRows = grid.cellRows;
-    const int cellCols = grid.cellColumns;
-    forEachRange(cellRows, 16, [&](int begin, int end) {
-        for (int i = begin; i < end; ++i) {
-            for (int j = 0; j < cellCols; ++j) {
-                // c[k + 4m] = sum over a, b of W[k][a] W[m][b] P[a][b],
-                // summed over b first.
-                float across[4][4];
-                for (int a = 0; a < 4; ++a) {
-                    const float* p = &padded[size_t(i + a) * pw + j];
-                    for (int m = 0; m < 4; ++m)
-                        across[a][m] = kBasis[m][0] * p[0] + kBasis[m][1] * p[1] +
-                                       kBasis[m][2] * p[2] + kBasis[m][3] * p[3];
-                }
-                float* c = &patches[(size_t(i) * cellCols + j) * 16];
-                for (int k = 0; k < 4; ++k)
-                    for (int m = 0; m < 4; ++m)
-                        c[k + 4 * m] = kBasis[k][0] * across[0][m] + kBasis[k][1] * across[1][m] +
-                                       kBasis[k][2] * across[2][m] + kBasis[k][3] * across[3][m];
-            }
-        }
+    forEachRange(grid.cellRows, 16, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i)
+            for (int j = 0; j < grid.cellColumns; ++j)
+                catmullRomPatch(&padded[size_t(i) * pw + j], pw, &patches[(size_t(i) * grid.cellColumns + j) * 16]);
     });
     return true;
+}
+
+void ColourLayer::buildGapCell(const std::vector<float>& padded, const std::vector<float>& filled, int i, int j)
+{
+    const size_t pw = size_t(gridShape.paddedColumns);
+    const size_t cell = size_t(i) * gridShape.cellColumns + j;
+    GapCell& gap = gapCells[cell];
+    for (int k = 0; k < 4; ++k) {
+        gap.corners[k] = padded[(size_t(i) + 1 + k / 2) * pw + j + 1 + k % 2];
+        if (isMissing(gap.corners[k]))
+            gap.missingCorners |= uint8_t(1 << k);
+    }
+    // A cell with missing corners is weighed from its present ones when
+    // painted; the others are patches of the present and guessed values.
+    if (gap.missingCorners)
+        return;
+    catmullRomPatch(&filled[size_t(i) * pw + j], int(pw), &patches[cell * 16]);
+    for (size_t n = 0; n < 16 && !gap.bounded; ++n)
+        gap.bounded = isMissing(padded[(size_t(i) + n / 4) * pw + j + n % 4]);
 }
 
 ColourLayer::Place ColourLayer::placeLongitude(long long lonMicro) const
@@ -279,6 +364,39 @@ inline float ColourLayer::patchValue(const Place& row, const Place& column) cons
                           load4(c + 8) * column.powers[2] + load4(c + 12) * column.powers[3];
     return across[0] * row.powers[0] + across[1] * row.powers[1] + across[2] * row.powers[2] +
            across[3] * row.powers[3];
+}
+
+inline float ColourLayer::cellValue(const Place& row, const Place& column) const
+{
+    return gapCells.empty() ? patchValue(row, column) : valueBesideGaps(row, column);
+}
+
+float ColourLayer::valueBesideGaps(const Place& row, const Place& column) const
+{
+    const GapCell& gap = gapCells[size_t(row.cell) * gridShape.cellColumns + column.cell];
+    const float* corner = gap.corners;
+    if (!gap.missingCorners) {
+        const float value = patchValue(row, column);
+        if (!gap.bounded)
+            return value;
+        return std::clamp(value, std::min({corner[0], corner[1], corner[2], corner[3]}),
+                          std::max({corner[0], corner[1], corner[2], corner[3]}));
+    }
+    const float u = row.powers[1];
+    const float v = column.powers[1];
+    const int nearest = (u >= 0.5f ? 2 : 0) + (v >= 0.5f ? 1 : 0);
+    if ((gap.missingCorners >> nearest) & 1)
+        return kNoValue;
+    // Bilinear weights of the present corners, which share out the missing
+    // ones' (the nearest, present, weighs at least a quarter): the value
+    // stays between them and is the same on both sides of a cell's edge.
+    const float weight[4] = {(1.0f - u) * (1.0f - v), (1.0f - u) * v, u * (1.0f - v), u * v};
+    float sum = 0.0f;
+    float total = 0.0f;
+    for (int k = 0; k < 4; ++k)
+        if (!((gap.missingCorners >> k) & 1))
+            sum += weight[k] * corner[k], total += weight[k];
+    return sum / total;
 }
 
 // ---------------------------------------------------------------------------
@@ -345,7 +463,7 @@ inline bool ColourLayer::shownValue(const Place& row, const Place& column, int i
                 values[size_t(index)] = 0.0f;
             return false;
         }
-        value = patchValue(row, column);
+        value = cellValue(row, column);
         if (inValues)
             values[size_t(index)] = value;
     } else {
@@ -466,7 +584,7 @@ void ColourLayer::paintRowsOf(const FramePixels& frame, const BaseMapImage& base
                     out[x] = composed[pixel][0];
                     continue;
                 }
-                const float value = patchValue(row, column);
+                const float value = cellValue(row, column);
                 rowValues[x] = value;
                 const float shown = previous ? previous[x] + (value - previous[x]) * t : value;
                 out[x] = composed[pixel][slotFor<Type>(lookup, shown)];

@@ -1,5 +1,6 @@
 // The colour layer of one weather field: the field's grid cut into bicubic
-// (Catmull-Rom) patches, where the frame's rows and columns fall among
+// (Catmull-Rom) patches (cells beside points missing under a bitmap kept
+// to their present corners), where the frame's rows and columns fall among
 // them, the value of every drawn pixel kept between frames together with
 // the previous time step's for blending, and the frame's rows painted in
 // the colours of the field's scale over the base map.
@@ -107,11 +108,33 @@ private:
         float powers[4] = {1.0f, 0.0f, 0.0f, 0.0f};  // 1, f, f², f³
     };
 
+    // A cell of a field with missing points (under a bitmap): its corners
+    // (row-major, not a number where missing), which are missing (bit 2 x
+    // row + column), and whether, all present, its neighbourhood is not:
+    // its values are then kept between its corners.
+    struct GapCell {
+        float corners[4] = {};
+        uint8_t missingCorners = 0;
+        bool bounded = false;
+    };
+
+    // The patch of cell (i, j) of a field with missing points (not a
+    // number) in padded, filled holding them guessed from their present
+    // neighbours.
+    void buildGapCell(const std::vector<float>& padded, const std::vector<float>& filled, int i, int j);
     Place placeLongitude(long long lonMicro) const;
     Place placeLatitude(int latMicro) const;
     // offset µ° from the grid's first row or column, cells of step µ°.
     static Place placeInCells(int offset, int step, int cells);
     float patchValue(const Place& row, const Place& column) const;
+    // The value in a cell: its patch's, or, for a field with missing
+    // points, valueBesideGaps.
+    float cellValue(const Place& row, const Place& column) const;
+    // No value (not a number) where the nearest grid point is missing;
+    // else, in a cell with missing corners, the present ones weighed; else
+    // the patch's value, kept between the corners if its neighbourhood has
+    // missing points.
+    float valueBesideGaps(const Place& row, const Place& column) const;
     // The value a pixel shows (blended, and kept in the value cache when
     // recomputing); false where it has no colour.
     bool shownValue(const Place& row, const Place& column, int index, const FrameState& state, float& shown);
@@ -124,6 +147,7 @@ private:
     ColourLookup lookup;
     Grid gridShape;
     std::vector<float> patches;
+    std::vector<GapCell> gapCells;  // one a cell, none for a field without missing points
     std::vector<float> values;
     std::vector<float> previousValues;
     std::vector<Place> columnPlaces;

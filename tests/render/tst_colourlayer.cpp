@@ -78,6 +78,14 @@ bool noWeatherColour(const GeoProjector& p)
     return std::all_of(px, px + f.width() * f.height(), [](QRgb c) { return c == kSea || c == kLand || c == kCoast; });
 }
 
+// The latitude (µ°) of frame row y, as the projection places it.
+long long rowLatitude(const GeoProjector& weather, int kind, int y)
+{
+    const float angle = float(weather.getCenterY() + weather.getCenterRow() - y) * weather.getRadiansPerPixel();
+    return kind == Mercator ? (long long)(std::atan(std::sinh(double(angle))) * 57295776.3671875)
+                            : (long long)(weather.getCenterY() - y) * weather.getScale() + weather.getCenterLat();
+}
+
 // The frame painted the literal way: base and overlay filled pixel by pixel in raster order, the
 // weather colour from getWeatherAt at the running pixel index, then the overlay drawn over the base.
 QImage literalFrame(GeoProjector& weather, int kind, QImage& overlay)
@@ -92,10 +100,7 @@ QImage literalFrame(GeoProjector& weather, int kind, QImage& overlay)
     int index = 0;
     bool previousLand = false;
     for (int y = 0; y < h; ++y) {
-        const float angle = float(weather.getCenterY() + weather.getCenterRow() - y) * weather.getRadiansPerPixel();
-        const long long lat = kind == Mercator
-                                  ? (long long)(std::atan(std::sinh(double(angle))) * 57295776.3671875)
-                                  : (long long)(weather.getCenterY() - y) * weather.getScale() + weather.getCenterLat();
+        const long long lat = rowLatitude(weather, kind, y);
         if (lat < -79999999 || lat > 79999999)
             continue;
         const int maskRow = int((80000000 - lat) / 10000);
@@ -157,6 +162,41 @@ QString frameDifference(GeoProjector& fast, GeoProjector& literal, int kind)
                 return QString("pixel (%1, %2): %3 instead of %4").arg(x).arg(y).arg(a, 8, 16).arg(e, 8, 16);
         }
     return weatherPixels > 0 ? QString() : QStringLiteral("no weather colour in view");
+}
+
+// The first pixel of p's frame over grid g (1° steps) that is coloured where the nearest grid point is
+// missing, or otherwise not in the colour of a value between its cell's present corners in the steps;
+// value(step, row, col) is NaN where missing.
+QString coastViolation(GeoProjector& p, int kind, int type, const GRIB_WRITE_PARAMS& g, int steps,
+                       const std::function<double(int, int, int)>& value)
+{
+    const QImage& frame = p.lastFrame();
+    int blank = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const double r = (g.lat1 * 1e3 - double(rowLatitude(p, kind, y))) / 1e6;
+            const double c = ((x - p.getCenterX()) * double(p.getScale()) + p.getCenterLon() - g.lon1 * 1e3) / 1e6;
+            const int i = int(std::floor(r)), j = int(std::floor(c));
+            bool besideGap = false;  // a missing point among the 4 × 4 of the cell's patch
+            for (int n = 0; n < 16 && i >= 0 && j >= 0 && i < g.nj - 1 && j < g.ni - 1; ++n)
+                besideGap = besideGap || std::isnan(value(0, std::clamp(i - 1 + n / 4, 0, g.nj - 1),
+                                                          std::clamp(j - 1 + n % 4, 0, g.ni - 1)));
+            if (!besideGap || std::abs(r - i - .5) < .01 || std::abs(c - j - .5) < .01)
+                continue;  // a complete or no cell, or no single nearest point
+            double lo = INFINITY, hi = -INFINITY;
+            for (int n = 0; n < steps * 4; ++n)
+                if (const double v = value(n / 4, i + n % 4 / 2, j + n % 2); !std::isnan(v))
+                    lo = std::min(lo, v), hi = std::max(hi, v);
+            const QRgb got = frame.pixel(x, y);
+            const bool nearestMissing = std::isnan(value(0, int(std::lround(r)), int(std::lround(c))));
+            blank += nearestMissing;
+            bool fits = nearestMissing && got == kSea;
+            for (int k = 0; k <= 100 && !nearestMissing && !fits; ++k)
+                fits = got == p.getColour(unsigned(type), float(lo - 1e-3 + (hi - lo + 2e-3) * k / 100));
+            if (!fits)
+                return QString("pixel (%1, %2): %3, corners %4..%5").arg(x).arg(y).arg(got, 8, 16).arg(lo).arg(hi);
+        }
+    return blank > 0 ? QString() : QStringLiteral("no missing point in view");
 }
 
 #define COMPARE_FRAMES(fast, literal, kind) \
@@ -451,6 +491,60 @@ private slots:
         fast->move(40, 25);
         literal->move(40, 25);
         COMPARE_FRAMES(*fast, *literal, s.kind);
+    }
+
+    void coastsOfSeaFields_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("swell") << int(mtWave) << int(Equirect) << 1;
+        QTest::newRow("sea temperature, mercator") << int(mtSST) << int(Mercator) << 1;
+        QTest::newRow("swell, blended steps") << int(mtWave) << int(Equirect) << 2;
+    }
+
+    void coastsOfSeaFields()
+    {
+        // 14 × 12 points at 1° from 50°N 46°W, all sea on the map: land (missing) where 2 col + row < 10 and
+        // at (6, 9); the sea rises east and south, and steps up along the coast, which the patches overshoot.
+        QFETCH(int, type); QFETCH(int, kind); QFETCH(int, steps);
+        GRIB_WRITE_PARAMS g = onGrid(type == mtWave ? swellHeight() : seaTemperature(), 50000, -46000, 14, 12, 1000);
+        auto value = [base = type == mtWave ? 2.0 : 283.0](int step, int i, int j) {
+            const double sea = base + .25 * j + .15 * i + (2 * j + i < 12 ? 3 : 0) + step;
+            return 2 * j + i < 10 || (i == 6 && j == 9) ? NAN : sea;
+        };
+        std::vector<unsigned char> sea;
+        std::vector<float> values[2];
+        for (int n = 0; n < g.ni * g.nj; ++n) {
+            sea.push_back(!std::isnan(value(0, n / g.ni, n % g.ni)));
+            for (int step = 0; step < 2; ++step)
+                values[step].push_back(sea.back() ? float(value(step, n / g.ni, n % g.ni)) : 0.0f);
+        }
+        g.bitmap = sea.data();
+        GribTestFile file;
+        for (int step = 0; step < 2; ++step)
+            file.add(at(g, 6 * step), values[step]);
+        auto helper = openHelper(file);
+        QVERIFY(helper);
+        auto fast = makeProjector(kind), literal = makeProjector(kind);
+        auto show = [&](bool blend, float t) {
+            for (GeoProjector* q : {fast.get(), literal.get()}) {
+                q->update(300, 240, 4 * kZoom1, 45000000, -39000000);
+                q->setData(helper.get(), type, blend, t);
+            }
+        };
+        show(false, 0.0f);
+        if (steps == 2) {
+            COMPARE_FRAMES(*fast, *literal, kind);
+            QVERIFY(helper->nextCompound());
+            show(true, 0.5f);
+        }
+        for (int pass = 0; pass < 2; ++pass, show(steps == 2, 0.5f)) {  // values computed, then from the cache
+            QVERIFY(pass == 0 || !fast->needsRecompute());
+            COMPARE_FRAMES(*fast, *literal, kind);
+            const QString violation = coastViolation(*fast, kind, type, g, steps, value);
+            QVERIFY2(violation.isEmpty(), qPrintable(violation));
+        }
     }
 };
 
