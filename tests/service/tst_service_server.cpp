@@ -314,7 +314,7 @@ void TestServiceServer::badRequestsGetFaults_data()
     QTest::newRow("unknown resource")
         << soapEnvelope("<toviSoap:t3GetData><request><filter><resourceID>7</resourceID></filter></request></toviSoap:t3GetData>");
     // Bodies that are no complete envelope: answered once the declared
-    // length has arrived, although the connection stays open.
+    // length has arrived, while the client keeps its end open.
     QTest::newRow("other element") << QByteArray("<x/>");
     QTest::newRow("text") << QByteArray("garbage");
     QTest::newRow("unfinished tag") << QByteArray("<not xml");
