@@ -3,6 +3,7 @@
 #include "BuoyMarker.h"
 #include "BuoyObservation.h"
 #include "DialogPlacement.h"
+#include "LabelFit.h"
 
 #include <QResizeEvent>
 
@@ -40,17 +41,17 @@ void BuoyDialog::updateValues()
 {
     if (!marker)
         return;
-    ui.labelLocation->setText(QStringLiteral("Buoy: ") + marker->name);
-    ui.labelBuoyInfo->setText(marker->snippet);
+    setTextShrinkToFit(ui.labelLocation, QStringLiteral("Buoy: ") + marker->name);
+    setTextShrinkToFit(ui.labelBuoyInfo, marker->snippet);
     const BuoyObservation observation = BuoyObservation::fromDescription(marker->description);
-    ui.labelDate->setText(observation.date);
-    ui.labelWind->setText(observation.wind);
-    ui.labelWindDirection->setText(observation.windDirection);
-    ui.labelPressure->setText(observation.pressure);
-    ui.labelTemperature->setText(observation.temperature);
-    ui.labelSST->setText(observation.sst);
-    ui.labelWaveHeight->setText(observation.waveHeight);
-    ui.labelWaveDirection->setText(observation.waveDirection);
-    ui.labelWavePeriod->setText(observation.wavePeriod);
-    ui.labelTide->setText(observation.tide);
+    setTextShrinkToFit(ui.labelDate, observation.date);
+    setTextShrinkToFit(ui.labelWind, observation.wind);
+    setTextShrinkToFit(ui.labelWindDirection, observation.windDirection);
+    setTextShrinkToFit(ui.labelPressure, observation.pressure);
+    setTextShrinkToFit(ui.labelTemperature, observation.temperature);
+    setTextShrinkToFit(ui.labelSST, observation.sst);
+    setTextShrinkToFit(ui.labelWaveHeight, observation.waveHeight);
+    setTextShrinkToFit(ui.labelWaveDirection, observation.waveDirection);
+    setTextShrinkToFit(ui.labelWavePeriod, observation.wavePeriod);
+    setTextShrinkToFit(ui.labelTide, observation.tide);
 }

@@ -4,6 +4,7 @@
 #include "DownloadDlg.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
+#include "LabelFit.h"
 #include "MeteoKinds.h"
 #include "WeatherMap.h"
 #include "WeatherMeteogram.h"
@@ -16,6 +17,9 @@
 #include <initializer_list>
 
 namespace {
+
+// Between the end of the location and the close button.
+constexpr int kCloseButtonGap = 2;
 
 // The value of the first message of the compound with one of the keys, in
 // the order given, that has a value at the point (millidegrees).  A point
@@ -53,7 +57,7 @@ QString truncated(double value)
 
 void showRow(QLabel* valueLabel, QLabel* unitLabel, bool present, const QString& text)
 {
-    valueLabel->setText(present ? text : QStringLiteral("-"));
+    setTextShrinkToFit(valueLabel, present ? text : QStringLiteral("-"));
     unitLabel->setVisible(present);
 }
 
@@ -193,7 +197,15 @@ void MeteoDialog::toggleMeteo()
 void MeteoDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    fitLocationToHeader();
     centreOverParentWidget(this);
+}
+
+void MeteoDialog::fitLocationToHeader()
+{
+    QLabel* location = ui.labelLocation;
+    location->resize(ui.cancelButton->x() - kCloseButtonGap - location->x(), location->height());
+    refitText(location);
 }
 
 void MeteoDialog::updateValues()
@@ -202,15 +214,16 @@ void MeteoDialog::updateValues()
         return;
     const CompoundMsg& compound = currentHelper->getCurrentCompound();
 
-    ui.labelLocation->setText(QStringLiteral("LOCATION: %1%2 %3%4")
-                                  .arg(std::fabs(float(latitude) / 1e6f))
-                                  .arg(latitude < 0 ? QStringLiteral("S") : QStringLiteral("N"))
-                                  .arg(std::fabs(float(longitude) / 1e6f))
-                                  .arg(longitude < 0 ? QStringLiteral("W") : QStringLiteral("E")));
+    setTextShrinkToFit(ui.labelLocation, QStringLiteral("LOCATION: %1%2 %3%4")
+                                             .arg(std::fabs(float(latitude) / 1e6f))
+                                             .arg(latitude < 0 ? QStringLiteral("S") : QStringLiteral("N"))
+                                             .arg(std::fabs(float(longitude) / 1e6f))
+                                             .arg(longitude < 0 ? QStringLiteral("W") : QStringLiteral("E")));
 
-    ui.labelDate->setText(compound.empty() ? QString()
-                                           : QStringLiteral("%1").arg(compound.front().validTime().toLocalTime().toString(
-                                                 QStringLiteral("ddd, dd-MM-yyyy, hh:mm"))));
+    setTextShrinkToFit(ui.labelDate,
+                       compound.empty() ? QString()
+                                        : QStringLiteral("%1").arg(compound.front().validTime().toLocalTime().toString(
+                                              QStringLiteral("ddd, dd-MM-yyyy, hh:mm"))));
 
     const int lat = latitude / 1000;
     const int lon = longitude / 1000;
@@ -255,8 +268,8 @@ void MeteoDialog::updateValues()
         const double from = d > 180.0 ? d - 180.0 : d + 180.0;
         showRow(ui.labelWindDirection, ui.labelWindDirectionUnit, true,
                 truncated(d > 180.0 ? d - 179.5 : d + 180.5));
-        ui.labelWindDirectionUnit->setText(QStringLiteral("&deg; (") + angle2Annotation(float(from)) +
-                                           QLatin1Char(')'));
+        setTextShrinkToFit(ui.labelWindDirectionUnit,
+                           QStringLiteral("&deg; (") + angle2Annotation(float(from)) + QLatin1Char(')'));
     }
 
     // Swell direction, else the wind waves'.
@@ -264,7 +277,8 @@ void MeteoDialog::updateValues()
         showRow(ui.labelWaveDirection, ui.labelWaveDirectionUnit, false, QString());
     } else {
         showRow(ui.labelWaveDirection, ui.labelWaveDirectionUnit, true, truncated(double(a) + 0.5));
-        ui.labelWaveDirectionUnit->setText(QStringLiteral("&deg; (") + angle2Annotation(a) + QLatin1Char(')'));
+        setTextShrinkToFit(ui.labelWaveDirectionUnit,
+                           QStringLiteral("&deg; (") + angle2Annotation(a) + QLatin1Char(')'));
     }
 
     // Setting the range must not move the helper through toggleStep: a

@@ -47,6 +47,9 @@ protected:
 
 private:
     void showSource(GribFileHelper* source);
+    // The location may take the header up to the close button, which
+    // moves with the dialog's width.
+    void fitLocationToHeader();
     // The point forecast saved as a GRIB file: its path, or empty when it
     // could not be fetched.
     QString downloadPointForecast();

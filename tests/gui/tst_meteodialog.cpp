@@ -3,15 +3,23 @@
 // wind and wave bearings, the location and date, the time-step slider, the
 // meteogram toggle and the online source, which has nothing to offer yet;
 // the meteogram's series and axes by hand, and its picture at places whose
-// colour follows from the layout.
+// colour follows from the layout; every label of the dialogs drawn on fixed
+// places showing its longest text whole.
 #include "guifixtures.h"
 #include "modelfixtures.h"
 
+#include "BuoyDialog.h"
+#include "BuoyMarker.h"
+#include "ConnectionDialog.h"
+#include "DownloadDlg.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
 #include "MeteoDialog.h"
+#include "StartupDlg.h"
 #include "WeatherMeteogram.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
 
@@ -139,6 +147,37 @@ bool hasInk(const QImage& image, const QRect& area)
     return false;
 }
 
+// Whether the label shows all of its text: inside its window, clear of the
+// buttons shown there, and on one line its size hint within its size, or
+// word-wrapped the height its width needs within its height and no word
+// wider than a line.
+bool showsWhole(const QLabel* label)
+{
+    const QWidget* window = label->window();
+    const QRect area(label->mapTo(window, QPoint()), label->size());
+    const auto buttons = window->findChildren<QAbstractButton*>();
+    if (!window->rect().contains(area) || std::any_of(buttons.cbegin(), buttons.cend(), [&](QAbstractButton* b) {
+            return b->isVisible() && area.intersects(QRect(b->mapTo(window, QPoint()), b->size()));
+        }))
+        return false;
+    if (!label->wordWrap())
+        return label->width() >= label->sizeHint().width() && label->height() >= label->sizeHint().height();
+    const QStringList words = label->text().split(u' ', Qt::SkipEmptyParts);
+    const int lineWidth = label->contentsRect().width() - 2 * label->margin();
+    return label->heightForWidth(label->width()) <= label->height() &&
+           std::all_of(words.cbegin(), words.cend(), [&](const QString& word) {
+               return label->fontMetrics().horizontalAdvance(word) <= lineWidth;
+           });
+}
+
+// The most a buoy of the server's document reports, at its longest.
+const QString kStormyBuoy =
+    u"<b>02/04/2026 2350 UTC</b><br /><b>Winds:</b> WSW (248&#176;) 99.9 kt<br />"
+    "<b>Air Temperature:</b> -49.9 &#176;F<br /><b>Atmospheric Pressure:</b> 31.99 in<br />"
+    "<b>Significant Wave Height:</b> 99.9 ft<br /><b>Dominant Wave period:</b> 25 sec<br />"
+    "<b>Mean Wave Direction:</b> WSW (248&#176;) 248 &#176;T<br /><b>Water Temperature:</b> 28.4 &#176;F<br />"
+    "<b>Tide (above MLLW):</b> -10.5 ft<br />"_s;
+
 }  // namespace
 
 class TestMeteoDialog : public QObject {
@@ -148,6 +187,7 @@ class TestMeteoDialog : public QObject {
     std::unique_ptr<GribTestFile> file;
     std::unique_ptr<GribFileHelper> helper;
     std::unique_ptr<WeatherMeteogram> meteogram;
+    std::unique_ptr<BuoyMarker> buoy;
 
     // A meteogram of the point, 660 x 372 (a plot of 600 pixels), over a
     // file of the series, stepHours apart.
@@ -195,7 +235,40 @@ class TestMeteoDialog : public QObject {
         return dialog;
     }
 
+    // The dialog with its longest texts: the point dialog at the point on a
+    // Wednesday with the strongest weather a forecast holds, the buoy
+    // dialog of the longest station, the download of the largest file.
+    std::unique_ptr<QDialog> dialogWithLongestTexts(const QString& kind, int lat, int lon)
+    {
+        if (kind == u"point") {
+            file = std::make_unique<GribTestFile>();
+            // From WNW at 136 knots, 1085 hPa, -45 °C, 250 mm, waves of 25 m
+            // from WNW every 25 s.
+            addStep(*file, 96,
+                    {65.0f, -26.0f, 108000.0f, 228.0f, 271.0f, 250.0f, 25.0f, 7.0f, 9.0f, 292.0f, 90.0f, 25.0f});
+            helper = openHelper(*file);
+            return dialogAt(lat, lon);
+        }
+        if (kind == u"buoy") {
+            buoy = std::make_unique<BuoyMarker>();
+            buoy->name = u"Station 8518750"_s;
+            buoy->snippet = u"Luke Offshore Test Platform - 63 NM South of Dauphin Island, AL"_s;
+            buoy->description = cleanBuoyDescription(kStormyBuoy);
+            return std::make_unique<BuoyDialog>(parent.get(), buoy.get(), 0, 0);
+        }
+        if (kind == u"download") {
+            auto dialog = std::make_unique<DownloadDlg>(parent.get());
+            dialog->setProgress(1023, INT_MAX);
+            return dialog;
+        }
+        if (kind == u"connection")
+            return std::make_unique<ConnectionDialog>(nullptr);
+        return std::make_unique<StartupDlg>(nullptr);
+    }
+
 private slots:
+    void cleanupTestCase() { SettingsFactory::destroy(); }
+
     void init()
     {
         parent = std::make_unique<QWidget>();
@@ -316,10 +389,46 @@ private slots:
         QFETCH(int, lat);
         QFETCH(int, lon);
         load({Step()});
-        auto dialog = dialogAt(lat, lon);
+        auto dialog = dialogAt(lat, lon, true);
         QTEST(dialog->ui.labelLocation->text(), "location");
         // 18:00 UTC is 20:00 in the tests' zone.
         QCOMPARE(dialog->ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
+        // A text that fits keeps the form's font.
+        QCOMPARE(QFontInfo(dialog->ui.labelDate->font()).pixelSize(), 13);
+    }
+
+    // Whatever font stands in for the one a form names; the point dialog
+    // both compact and with its meteogram.
+    void labelsShowTheirLongestTextsWhole_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("lat");
+        QTest::addColumn<int>("lon");
+        QTest::newRow("point at 89.9999S 179.999W") << u"point"_s << -89999900 << -179999000;
+        QTest::newRow("point at 0.123456S 0.123456W") << u"point"_s << -123456 << -123456;
+        QTest::newRow("point in the storm") << u"point"_s << kLat << kLon;
+        for (const char* kind : {"buoy", "download", "connection", "startup"})
+            QTest::newRow(kind) << QString::fromLatin1(kind) << 0 << 0;
+    }
+
+    void labelsShowTheirLongestTextsWhole()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, lat);
+        QFETCH(int, lon);
+        const std::unique_ptr<QDialog> dialog = dialogWithLongestTexts(kind, lat, lon);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        auto* toggle = dialog->findChild<QToolButton*>(u"meteogramButton"_s);
+        for (int pass = toggle && toggle->isVisible() ? 2 : 1; pass > 0; --pass) {
+            QCoreApplication::processEvents();
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                const QString shown = u"%1 \"%2\" at %3 px"_s.arg(label->objectName(), label->text()).arg(dialog->width());
+                QVERIFY2(!label->isVisible() || showsWhole(label), qPrintable(shown));
+            }
+            if (toggle)
+                QTest::mouseClick(toggle, Qt::LeftButton);
+        }
     }
 
     void sliderStepsTheHelper()
