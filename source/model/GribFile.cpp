@@ -139,6 +139,19 @@ void takeValues(GRIB_MESSAGE& decoded, GribMsg& msg)
     decoded.values = nullptr;
 }
 
+// Reads a located message's product definition into pds, with gds
+// cleared for the caller; false when the section is too short.
+bool productDefinition(const GRIB_HDR* gh, PDS_INPUT& pds, grid_desc_sec& gds)
+{
+    if (gh->pds_len < kMinPdsLength)
+        return false;
+    BMS_INPUT bms;
+    BDS_HEAD_INPUT bds;
+    init_dec_struct(&pds, &gds, &bms, &bds);
+    gribgetpds(gh->pds_ptr, &pds);
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -423,38 +436,26 @@ void GribFile::decode(long offset, GribMsg& msg)
     grib_release_message(&decoded);
 }
 
-// The key, grid and valid time of a message without unpacking its values,
-// for the analysis, which reads many messages only for their keys.  A
-// message that cannot be read leaves msg empty, with key 0.
 // The key of the message just located, while its sections are at hand;
 // 0 for a product definition too short to hold one.
 unsigned GribFile::keyOfLoaded(const GRIB_HDR* gh)
 {
-    if (gh->pds_len < kMinPdsLength)
-        return 0;
     PDS_INPUT pds;
     grid_desc_sec gds;
-    BMS_INPUT bms;
-    BDS_HEAD_INPUT bds;
-    init_dec_struct(&pds, &gds, &bms, &bds);
-    gribgetpds(gh->pds_ptr, &pds);
-    return keyOf(pds);
+    return productDefinition(gh, pds, gds) ? keyOf(pds) : 0;
 }
 
+// The key, grid and valid time of a message without unpacking its values,
+// for the analysis, which reads many messages only for their keys.  A
+// message that cannot be read leaves msg empty, with key 0.
 bool GribFile::readHeader(long offset, GribMsg& msg) const
 {
     msg = GribMsg();
-    if (!loadMessage(offset))
-        return false;
-    const GRIB_HDR* gh = buffer.get();
-    if (gh->pds_len < kMinPdsLength)
-        return false;
     PDS_INPUT pds;
     grid_desc_sec gds;
-    BMS_INPUT bms;
-    BDS_HEAD_INPUT bds;
-    init_dec_struct(&pds, &gds, &bms, &bds);
-    gribgetpds(gh->pds_ptr, &pds);
+    if (!loadMessage(offset) || !productDefinition(buffer.get(), pds, gds))
+        return false;
+    const GRIB_HDR* gh = buffer.get();
     char err[GRIB_ERRMSG_LEN] = "";
     if (gh->gds_len >= kMinGdsLength && gribgetgds(gh->gds_ptr, &gds, err) != 0)
         gds.head.usData_type = 255;
