@@ -90,8 +90,3 @@ Inflation inflateInPlace(unsigned char** data, unsigned* size, unsigned maxBytes
     *size = produced;
     return Inflation::Inflated;
 }
-
-bool decompressData(unsigned char** data, unsigned int* size, unsigned maxBytes)
-{
-    return inflateInPlace(data, size, maxBytes) == Inflation::Inflated;
-}

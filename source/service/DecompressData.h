@@ -22,7 +22,4 @@ enum class Inflation {
 // maxBytes from a longer one).
 Inflation inflateInPlace(unsigned char** data, unsigned* size, unsigned maxBytes = kMaxInflatedBytes);
 
-// inflateInPlace, true when it inflated.
-bool decompressData(unsigned char** data, unsigned int* size, unsigned maxBytes = kMaxInflatedBytes);
-
 #endif

@@ -282,7 +282,7 @@ inline QByteArray inflatePayload(const unsigned char* data, size_t size)
     std::memcpy(copy, data, size);
     unsigned inflatedSize = unsigned(size);
     QByteArray out;
-    if (decompressData(&copy, &inflatedSize))
+    if (inflateInPlace(&copy, &inflatedSize) == Inflation::Inflated)
         out = QByteArray(reinterpret_cast<const char*>(copy), int(inflatedSize));
     std::free(copy);
     return out;

@@ -200,7 +200,9 @@ void TestServiceClient::cancelDuringTransfer()
 void TestServiceClient::decompress_data()
 {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");  // null: refused, input kept
+    QTest::addColumn<unsigned>("limit");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QByteArray>("expected");  // when inflated
     const QByteArray text = "GRIB forecast payload";
     // 4 MiB of zeros inflate far beyond the first 256 KiB of room.
     const QByteArray zeros(4 << 20, '\0');
@@ -208,30 +210,46 @@ void TestServiceClient::decompress_data()
     QRandomGenerator random(7);
     for (char& c : varied)
         c = char(random.bounded(256));
-    QTest::newRow("small") << zlibCompressed(text) << text;
-    QTest::newRow("grows many times") << zlibCompressed(zeros) << zeros;
-    QTest::newRow("barely compressible") << zlibCompressed(varied) << varied;
-    QTest::newRow("not zlib") << QByteArray("<?xml version=\"1.0\"?><kml/>") << QByteArray();
+    const int inflated = int(Inflation::Inflated);
+    const int refused = int(Inflation::NotZlib);
+    const int tooLarge = int(Inflation::TooLarge);
+    QTest::newRow("small") << zlibCompressed(text) << kMaxInflatedBytes << inflated << text;
+    QTest::newRow("grows many times") << zlibCompressed(zeros) << kMaxInflatedBytes << inflated << zeros;
+    QTest::newRow("barely compressible") << zlibCompressed(varied) << kMaxInflatedBytes << inflated << varied;
+    QTest::newRow("not zlib") << QByteArray("<?xml version=\"1.0\"?><kml/>") << kMaxInflatedBytes << refused
+                              << QByteArray();
     const QByteArray stream = zlibCompressed(varied);
-    QTest::newRow("truncated") << stream.left(stream.size() / 2) << QByteArray();
-    QTest::newRow("one byte") << QByteArray("x") << QByteArray();
+    QTest::newRow("truncated") << stream.left(stream.size() / 2) << kMaxInflatedBytes << refused << QByteArray();
+    QTest::newRow("one byte") << QByteArray("x") << kMaxInflatedBytes << refused << QByteArray();
+    // The limit: exactly reached is inflated, one byte more is refused,
+    // below the first output and when reached by growing.
+    const unsigned mebibyte = 1u << 20;
+    QTest::newRow("at a small limit") << zlibCompressed(text) << unsigned(text.size()) << inflated << text;
+    QTest::newRow("one byte past it") << zlibCompressed(text) << unsigned(text.size() - 1) << tooLarge
+                                      << QByteArray();
+    const QByteArray oneMebibyte = zeros.left(int(mebibyte));
+    QTest::newRow("at a limit reached by growing") << zlibCompressed(oneMebibyte) << mebibyte << inflated
+                                                   << oneMebibyte;
+    QTest::newRow("far past it") << zlibCompressed(zeros) << mebibyte << tooLarge << QByteArray();
 }
 
+// Inflated: the block replaced by the inflated bytes; otherwise it is kept
+// as it was.
 void TestServiceClient::decompress()
 {
     QFETCH(QByteArray, input);
+    QFETCH(unsigned, limit);
+    QFETCH(int, outcome);
     QFETCH(QByteArray, expected);
     auto* block = static_cast<unsigned char*>(std::malloc(size_t(input.size())));
     std::memcpy(block, input.constData(), size_t(input.size()));
     unsigned char* const original = block;
     unsigned size = unsigned(input.size());
-    const bool ok = decompressData(&block, &size);
-    QCOMPARE(ok, !expected.isNull());
-    if (ok) {
+    QCOMPARE(int(inflateInPlace(&block, &size, limit)), outcome);
+    if (outcome == int(Inflation::Inflated)) {
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(block), int(size)), expected);
     } else {
         QCOMPARE(block, original);
-        QCOMPARE(size, unsigned(input.size()));
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(block), int(size)), input);
     }
     std::free(block);

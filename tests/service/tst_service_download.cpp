@@ -82,35 +82,6 @@ private slots:
                  (QStringList{"0 bytes", "1023 bytes", "1.0 kb", "1.5 kb", "1024.0 kb", "1.0 Mb"}));
     }
 
-    void inflationLimit_data()
-    {
-        QTest::addColumn<unsigned>("limit");
-        QTest::addColumn<int>("inflatedBytes");  // of zeros
-        QTest::addColumn<int>("outcome");
-        const int mebibyte = 1 << 20;
-        QTest::newRow("at a limit below the first output") << 1000u << 1000 << int(Inflation::Inflated);
-        QTest::newRow("one byte past it") << 1000u << 1001 << int(Inflation::TooLarge);
-        QTest::newRow("at a limit reached by growing") << unsigned(mebibyte) << mebibyte << int(Inflation::Inflated);
-        QTest::newRow("one byte past that") << unsigned(mebibyte) << mebibyte + 1 << int(Inflation::TooLarge);
-        QTest::newRow("far past it") << unsigned(mebibyte) << 16 * mebibyte << int(Inflation::TooLarge);
-    }
-
-    // Within the limit the payload is inflated; past it the block is kept.
-    void inflationLimit()
-    {
-        QFETCH(unsigned, limit);
-        QFETCH(int, inflatedBytes);
-        QFETCH(int, outcome);
-        const QByteArray stream = qCompress(QByteArray(inflatedBytes, '\0'), 9).mid(4);  // without Qt's length
-        auto* block = static_cast<unsigned char*>(std::malloc(size_t(stream.size())));
-        std::memcpy(block, stream.constData(), size_t(stream.size()));
-        unsigned size = unsigned(stream.size());
-        QCOMPARE(int(inflateInPlace(&block, &size, limit)), outcome);
-        const QByteArray kept(reinterpret_cast<const char*>(block), int(size));
-        QCOMPARE(kept, outcome == int(Inflation::Inflated) ? QByteArray(inflatedBytes, '\0') : stream);
-        std::free(block);
-    }
-
     // Saved in a folder made for it under the time-stamped name, a clash
     // adding a "0" before the extension (at the end without one); the
     // temporary files go.  A payload that is no zlib stream is saved as
