@@ -27,6 +27,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <ctime>
 
 Skyvane* Skyvane::pThis = nullptr;
@@ -584,23 +585,23 @@ void Skyvane::showDataSetUsed()
         showDataSet(ui.actionHighResForecast, resolution);
     else if ((resolution == 26 && request.meteoType == mtPrecipRate) || (resolution == 8 && request.meteoType == mtTidal))
         showDataSet(ui.actionSuhighResForecast, resolution);
-    else if (resolution != shownResolution)  // a preset's own set
+    else  // a preset may have its own
         showDataSet(dataSetAction(resolution), resolution);
 }
 
 QAction* Skyvane::dataSetAction(int resolution) const
 {
-    for (QAction* action : findChildren<QAction*>())
-        if (action->property("Resolution").toUInt() == unsigned(resolution) && resolution > 0)
-            return action;
-    return nullptr;
+    const auto actions = findChildren<QAction*>();
+    const auto found = std::find_if(actions.cbegin(), actions.cend(), [resolution](const QAction* action) {
+        return action->property("Resolution").toInt() == resolution;
+    });
+    return found != actions.cend() ? *found : nullptr;
 }
 
 void Skyvane::showDataSet(const QAction* dataSet, int resolution)
 {
     if (!dataSet)
         return;
-    shownResolution = resolution;
     ui.actionForecast->setIcon(dataSet->icon());
     ui.actionForecast->setText(dataSet->toolTip());
     ui.waveButton->setVisible(resolution != 16 && resolution != 17 && resolution != 18 && resolution != 25);

@@ -156,8 +156,6 @@ private:
     bool connected = false;
     GribFileHelper* helper = nullptr;
     bool forceDownload = true;
-    // The data set the data-set button names.
-    int shownResolution = 1;
 
     QVector<ToviForecastParameters*> buttonRecords;
     // The record of the download command that is running; null between
