@@ -9,14 +9,6 @@
 
 namespace {
 
-std::vector<unsigned> keysOf(const CompoundMsg& compound)
-{
-    std::vector<unsigned> keys;
-    for (const GribMsg& msg : compound)
-        keys.push_back(msg.gct);
-    return keys;
-}
-
 // The upper end of the last band of most scales.
 constexpr float kTop = std::numeric_limits<float>::max();
 
@@ -305,6 +297,7 @@ bool GribFileHelper::openGribFile(const QString& path, bool isolines)
     file.reset();
     compound.clear();
     compoundKinds.clear();
+    kindsInFile = 0;
     compoundNum = 0;
     if (!QFileInfo::exists(path))
         return false;
@@ -313,22 +306,14 @@ bool GribFileHelper::openGribFile(const QString& path, bool isolines)
     if (opened->messageCount() == 0)
         return false;
     file = std::move(opened);
-    for (int n = 0; n < file->getCompoundNum(); ++n)
+    for (int n = 0; n < file->getCompoundNum(); ++n) {
         compoundKinds.push_back(MeteoKinds::kindsOfKeys(file->compoundKeys(n)));
+        kindsInFile |= compoundKinds.back();
+    }
     file->firstCompound(compound);
-    if (compoundKinds.empty())  // no whole compound: the messages read
-        compoundKinds.push_back(MeteoKinds::kindsOfKeys(keysOf(compound)));
     calcIsolines();
     compoundNum = 0;
     return true;
-}
-
-unsigned GribFileHelper::fileKinds() const
-{
-    unsigned kinds = 0;
-    for (unsigned compoundKind : compoundKinds)
-        kinds |= compoundKind;
-    return kinds;
 }
 
 int GribFileHelper::firstCompoundWith(unsigned kinds) const

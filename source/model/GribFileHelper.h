@@ -36,7 +36,7 @@ public:
 
     // The kinds (an OR of MeteoType bits) any compound of the file holds,
     // and the first compound holding one of kinds; -1 when none does.
-    unsigned fileKinds() const;
+    unsigned fileKinds() const { return kindsInFile; }
     int firstCompoundWith(unsigned kinds) const;
 
     void firstCompound();
@@ -69,6 +69,7 @@ private:
     int compoundNum = 0;
     // The kinds each compound holds, from the headers when the file opened.
     std::vector<unsigned> compoundKinds;
+    unsigned kindsInFile = 0;
     ColourScale windScale;
     ColourScale waveScale;
     ColourScale beaufortColours;

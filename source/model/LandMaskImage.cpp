@@ -35,40 +35,28 @@ bool fail(QString* error, const QString& path, const QString& why)
 // While any mask is being read the limit is lifted; the first reader to
 // start saves it and the last to finish puts it back, so reads on several
 // threads never restore it under one another.
+std::mutex liftMutex;
+int liftingReaders = 0;  // under liftMutex
+int savedLimitMb = 0;    // under liftMutex
+
 class ReadLimitLift {
 public:
     ReadLimitLift()
     {
-        const std::lock_guard<std::mutex> lock(mutex());
-        if (state().readers++ == 0) {
-            state().savedLimitMb = QImageReader::allocationLimit();
+        const std::lock_guard<std::mutex> lock(liftMutex);
+        if (liftingReaders++ == 0) {
+            savedLimitMb = QImageReader::allocationLimit();
             QImageReader::setAllocationLimit(0);
         }
     }
     ~ReadLimitLift()
     {
-        const std::lock_guard<std::mutex> lock(mutex());
-        if (--state().readers == 0)
-            QImageReader::setAllocationLimit(state().savedLimitMb);
+        const std::lock_guard<std::mutex> lock(liftMutex);
+        if (--liftingReaders == 0)
+            QImageReader::setAllocationLimit(savedLimitMb);
     }
     ReadLimitLift(const ReadLimitLift&) = delete;
     ReadLimitLift& operator=(const ReadLimitLift&) = delete;
-
-private:
-    struct State {
-        int readers = 0;
-        int savedLimitMb = 0;
-    };
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    static State& state()
-    {
-        static State s;
-        return s;
-    }
 };
 
 }  // namespace
