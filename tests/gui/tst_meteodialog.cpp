@@ -18,6 +18,8 @@
 #include "StartupDlg.h"
 #include "WeatherMeteogram.h"
 
+#include <QTextDocument>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -148,9 +150,9 @@ bool hasInk(const QImage& image, const QRect& area)
 }
 
 // Whether the label shows all of its text: inside its window, clear of the
-// buttons shown there, and on one line its size hint within its size, or
-// word-wrapped the height its width needs within its height and no word
-// wider than a line.
+// buttons shown there, and its text, laid out apart from the label in the
+// label's font (wrapped at its width when it wraps), no wider and no
+// higher than the label's room for it.
 bool showsWhole(const QLabel* label)
 {
     const QWidget* window = label->window();
@@ -160,14 +162,17 @@ bool showsWhole(const QLabel* label)
             return b->isVisible() && area.intersects(QRect(b->mapTo(window, QPoint()), b->size()));
         }))
         return false;
-    if (!label->wordWrap())
-        return label->width() >= label->sizeHint().width() && label->height() >= label->sizeHint().height();
-    const QStringList words = label->text().split(u' ', Qt::SkipEmptyParts);
-    const int lineWidth = label->contentsRect().width() - 2 * label->margin();
-    return label->heightForWidth(label->width()) <= label->height() &&
-           std::all_of(words.cbegin(), words.cend(), [&](const QString& word) {
-               return label->fontMetrics().horizontalAdvance(word) <= lineWidth;
-           });
+    const QRect room = label->contentsRect().adjusted(label->margin(), label->margin(), -label->margin(),
+                                                      -label->margin());
+    QTextDocument text;
+    text.setDocumentMargin(0);
+    text.setDefaultFont(label->font());
+    const bool rich = label->textFormat() == Qt::RichText ||
+                      (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    rich ? text.setHtml(label->text()) : text.setPlainText(label->text());
+    if (label->wordWrap())
+        text.setTextWidth(room.width());
+    return text.idealWidth() <= room.width() && text.size().height() <= room.height();
 }
 
 // The most a buoy of the server's document reports, at its longest.
