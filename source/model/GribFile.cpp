@@ -1,6 +1,10 @@
 #include "GribFile.h"
 
+#include "Grib2Codec.h"
+#include "Grib2Sections.h"
 #include "GribKeys.h"
+#include "GribParameters.h"
+#include "StoredGrid.h"
 #include "grib.h"
 
 #include <algorithm>
@@ -8,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -25,12 +30,6 @@ void reportBadLength(long length)
     std::fprintf(stderr, "Error:  message returned had bad length (%ld)\n", length);
 }
 
-unsigned keyOf(const PDS_INPUT& pds)
-{
-    return unsigned(pds.usHeight1) * 65536u + unsigned(pds.usLevel_id) * 256u +
-           unsigned(pds.usParm_id);
-}
-
 bool isLatLonGrid(const grid_desc_sec& gds)
 {
     switch (gds.head.usData_type) {
@@ -41,22 +40,65 @@ bool isLatLonGrid(const grid_desc_sec& gds)
     }
 }
 
+constexpr unsigned kGaussianType = 4;
+constexpr unsigned kMissingCount = 65535;  // Ni or Nj of a quasi-regular grid
+
+// ecCodes' name for an edition 1 grid (code table 6).
+std::string gridTypeOf(const grid_desc_sec& gds)
+{
+    const unsigned type = gds.head.usData_type;
+    const bool reduced = isLatLonGrid(gds) && (gds.llg.usNi == kMissingCount || gds.llg.usNj == kMissingCount);
+    switch (type) {
+    case 0: return reduced ? "reduced_ll" : "regular_ll";
+    case 1: return "mercator";
+    case 3: return "lambert";
+    case 4: return reduced ? "reduced_gg" : "regular_gg";
+    case 5: return "polar_stereographic";
+    case 8: return "albers";
+    case 10: return "rotated_ll";
+    case 14: return "rotated_gg";
+    case 20: return "stretched_ll";
+    case 24: return "stretched_gg";
+    case 30: return "stretched_rotated_ll";
+    case 34: return "stretched_rotated_gg";
+    case 50: return "sh";
+    case 255: return "none";
+    default: return "unknown";
+    }
+}
+
+// WMO code table 8: scanning mode flags.
+StoredGrid storedGridOf(const grid_desc_sec& gds)
+{
+    StoredGrid grid;
+    const GDS_LATLON_INPUT& g = gds.llg;
+    grid.ni = int(g.usNi);
+    grid.nj = int(g.usNj);
+    grid.lat1 = g.lLat1;
+    grid.lon1 = g.lLon1;
+    grid.lat2 = g.lLat2;
+    grid.lon2 = g.lLon2;
+    grid.di = g.iDi;
+    grid.dj = g.iDj;
+    grid.iNegative = (g.usScan_mode & 0x80) != 0;
+    grid.jPositive = (g.usScan_mode & 0x40) != 0;
+    grid.jConsecutive = (g.usScan_mode & 0x20) != 0;
+    if (gds.head.usData_type == kGaussianType) {
+        grid.gaussianN = g.iDj;  // the Gaussian grid states N where dj would stand
+        grid.dj = grid.nj > 1 ? std::abs(grid.lat1 - grid.lat2) / (grid.nj - 1) : 0;
+    }
+    return grid;
+}
+
 void fillGrid(const grid_desc_sec& gds, GribMsg& msg)
 {
     if (!isLatLonGrid(gds)) {
         msg.ni = msg.nj = 0;
         msg.lat1 = msg.lon1 = msg.lat2 = msg.lon2 = msg.di = msg.dj = 0;
+        msg.rowLats.clear();
         return;
     }
-    const GDS_LATLON_INPUT& g = gds.llg;
-    msg.ni = int(g.usNi);
-    msg.nj = int(g.usNj);
-    msg.lat1 = g.lLat1;
-    msg.lon1 = g.lLon1;
-    msg.lat2 = g.lLat2;
-    msg.lon2 = g.lLon2;
-    msg.di = g.iDi;
-    msg.dj = g.iDj;
+    placeGrid(storedGridOf(gds), msg);
 }
 
 // ---------------------------------------------------------------------------
@@ -129,14 +171,57 @@ void fillValidTime(const PDS_INPUT& pds, GribMsg& msg)
     msg.minute = static_cast<unsigned short>(minutes % 60);
 }
 
-// Takes the decoded values when they cover the whole lat/lon grid.
+// Takes the decoded values when they cover the whole lat/lon grid, in the
+// model's order whatever the scanning mode.
 void takeValues(GRIB_MESSAGE& decoded, GribMsg& msg)
 {
     const unsigned long needed = (unsigned long)msg.ni * (unsigned long)msg.nj;
     if (!decoded.values || needed == 0 || decoded.bds.ulGrid_size < needed)
         return;
-    msg.values = decoded.values;
-    decoded.values = nullptr;
+    const StoredGrid grid = storedGridOf(decoded.gds);
+    if (grid.isNorthWestOrder()) {
+        msg.values = decoded.values;
+        decoded.values = nullptr;
+        return;
+    }
+    msg.values = static_cast<float*>(std::malloc(needed * sizeof(float)));
+    if (msg.values)
+        reorderToNorthWest(grid, decoded.values, msg.values);
+}
+
+Grib1Codes codesOf(const PDS_INPUT& pds)
+{
+    Grib1Codes codes;
+    codes.centre = pds.usCenter_id;
+    codes.tableVersion = pds.usParm_tbl;
+    codes.parameter = pds.usParm_id;
+    codes.levelType = pds.usLevel_id;
+    codes.level = pds.usHeight1;
+    return codes;
+}
+
+// The start of an accumulation's period: time range 4 states it in P1;
+// ECMWF's totals run from the reference time.
+QDateTime periodStartOf(const PDS_INPUT& pds, const ModelParameter& parameter)
+{
+    const bool window = pds.usTime_range == 4;
+    if (!window && !parameter.accumulatedFromStart)
+        return QDateTime();
+    const int year = int(pds.usYear) + 100 * int(pds.usCentury) - 100;
+    const QDateTime reference(QDate(year, pds.usMonth, pds.usDay), QTime(pds.usHour, pds.usMinute), Qt::UTC);
+    const long units = window ? long(pds.usP1) : 0;
+    return reference.addSecs(qint64(units) * minutesPerUnit(pds.usFcst_unit_id) * 60);
+}
+
+void applyUnits(float scale, float offset, GribMsg& msg)
+{
+    if ((scale == 1.0f && offset == 0.0f) || !msg.values)
+        return;
+    const size_t count = size_t(msg.ni) * size_t(msg.nj);
+    for (size_t k = 0; k < count; ++k) {
+        if (msg.values[k] != kGribMissingValue)
+            msg.values[k] = msg.values[k] * scale + offset;
+    }
 }
 
 // Reads a located message's product definition into pds, with gds
@@ -183,6 +268,7 @@ void GribMsg::copyFieldsFrom(const GribMsg& other)
     day = other.day;
     hour = other.hour;
     minute = other.minute;
+    rowLats = other.rowLats;
 }
 
 GribMsg& GribMsg::operator=(const GribMsg& other)
@@ -249,7 +335,7 @@ bool GribMsg::getValueAt(int lat, int lon, float& value) const
     if (!values)
         return true;
     const long columns = span / di + 1;
-    const long row = (long(lat1) - long(lat)) / dj;
+    const long row = rowAt(lat);
     const long column = east / di;
     const long index = row * columns + column;
     // The stated extent may disagree with ni and nj: never index past them.
@@ -257,6 +343,16 @@ bool GribMsg::getValueAt(int lat, int lon, float& value) const
         return false;
     value = values[index];
     return true;
+}
+
+// The row at or north of lat, which lies within the grid.
+long GribMsg::rowAt(int lat) const
+{
+    if (rowLats.empty())
+        return (long(lat1) - long(lat)) / dj;
+    // Rows run north to south: the first one south of lat ends the search.
+    const auto south = std::upper_bound(rowLats.begin(), rowLats.end(), lat, std::greater<int>());
+    return std::max(long(south - rowLats.begin()) - 1, 0L);
 }
 
 // ---------------------------------------------------------------------------
@@ -337,7 +433,59 @@ void CompoundMsg::getValueTableAt(float lat, float lon, std::list<Row>& rows) co
 }
 
 // ---------------------------------------------------------------------------
-// GribFile: index and decoding
+// GribFile: index
+
+namespace {
+
+// Edition 1 keys the model shows; edition 2 fields get only those.
+bool isModelKey(unsigned gct)
+{
+    return keyRank(gct) < keyRank(0);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* fp) const { std::fclose(fp); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+long fileSizeOf(std::FILE* fp)
+{
+    if (std::fseek(fp, 0, SEEK_END) != 0)
+        return -1;
+    return std::ftell(fp);
+}
+
+// Reads octets of the message that starts at base.
+Grib2Sections::Reader readerAt(std::FILE* fp, long base)
+{
+    return [fp, base](uint64_t offset, size_t count, unsigned char* out) {
+        return std::fseek(fp, base + long(offset), SEEK_SET) == 0 && std::fread(out, 1, count, fp) == count;
+    };
+}
+
+// The next edition 2 indicator at or after from, before end; -1 if none.
+long findEdition2(std::FILE* fp, long from, long end)
+{
+    constexpr size_t kChunk = 64 * 1024;
+    constexpr long kOverlap = 7;
+    std::vector<unsigned char> chunk(kChunk);
+    for (long at = from; at + 8 <= end;) {
+        const size_t want = size_t(std::min<long>(long(kChunk), end - at));
+        if (std::fseek(fp, at, SEEK_SET) != 0)
+            return -1;
+        const size_t got = std::fread(chunk.data(), 1, want, fp);
+        if (got < 8)
+            return -1;
+        for (size_t i = 0; i + 8 <= got; ++i) {
+            if (chunk[i] == 'G' && std::memcmp(&chunk[i], "GRIB", 4) == 0 && chunk[i + 7] == 2)
+                return at + long(i);
+        }
+        at += long(got) - kOverlap;
+    }
+    return -1;
+}
+
+}  // namespace
 
 GribFile::GribFile(const char* path)
 {
@@ -357,7 +505,7 @@ bool GribFile::load(const char* path)
 void GribFile::makeIdx()
 {
     offsets.clear();
-    keys.clear();
+    index.clear();
     current = 0;
     GRIB_HDR* gh = messageBuffer();
     if (!gh)
@@ -375,12 +523,72 @@ void GribFile::makeIdx()
         } else if (gh->msg_length == 0) {
             ++offset;
         } else {
-            offsets.push_back(offset);
-            keys.push_back(keyOfLoaded(gh));
+            index.push_back(fieldOfLoaded(gh, offset));
             offset += gh->msg_length;
         }
     }
+    indexEdition2();
+    for (const GribField& field : index)
+        offsets.push_back(field.offset);
     current = status == kSeekEnd ? 0 : offsets.size();
+}
+
+// The edition 2 messages between the edition 1 ones found before: the
+// edition 1 locator passes over them.
+void GribFile::indexEdition2()
+{
+    const File fp(std::fopen(fileName.c_str(), "rb"));
+    if (!fp)
+        return;
+    const long size = fileSizeOf(fp.get());
+    std::vector<GribField> edition1;
+    edition1.swap(index);
+    size_t next1 = 0;
+    long at = 0;
+    while (at < size) {
+        const long gapEnd = next1 < edition1.size() ? edition1[next1].offset : size;
+        const long found = at < gapEnd ? findEdition2(fp.get(), at, gapEnd) : -1;
+        if (found < 0) {
+            if (next1 >= edition1.size())
+                break;
+            at = std::max(at, edition1[next1].offset + edition1[next1].length);
+            index.push_back(edition1[next1++]);
+            continue;
+        }
+        const long length = addEdition2Message(fp.get(), found, size);
+        at = length > 0 ? found + length : found + 1;
+        // An edition 1 match inside an edition 2 message was a coincidence.
+        while (next1 < edition1.size() && edition1[next1].offset < at)
+            ++next1;
+    }
+    for (; next1 < edition1.size(); ++next1)
+        index.push_back(edition1[next1]);
+}
+
+// Indexes every field of the edition 2 message at offset; its length, or
+// 0 when its sections do not hold together.
+long GribFile::addEdition2Message(std::FILE* fp, long offset, long fileSize)
+{
+    const Grib2Sections::Reader read = readerAt(fp, offset);
+    Grib2Sections::Layout layout;
+    std::string error;
+    if (!Grib2Sections::readLayout(read, uint64_t(fileSize - offset), layout, error))
+        return 0;
+    for (size_t k = 0; k < layout.fields.size(); ++k) {
+        GribField field;
+        field.offset = offset;
+        field.length = long(layout.totalLength);
+        field.edition = 2;
+        field.fieldInMessage = int(k);
+        Grib2Codec::Message header;
+        StoredGrid grid;
+        if (!Grib2Sections::assembleField(read, layout, k, false, header, field.problem))
+            field.problem = "field cannot be read: " + field.problem;
+        else
+            Grib2Codec::readHeader(header, field, grid);
+        index.push_back(field);
+    }
+    return long(layout.totalLength);
 }
 
 void GribFile::BufferDeleter::operator()(grib_hdr* gh) const
@@ -418,6 +626,39 @@ bool GribFile::loadMessage(long offset) const
     return gh->msg_length > 0 && at == offset;
 }
 
+// The index entry of the edition 1 message just located, from its headers
+// while they are at hand.
+GribField GribFile::fieldOfLoaded(const GRIB_HDR* gh, long offset)
+{
+    GribField field;
+    field.offset = offset;
+    field.length = gh->msg_length;
+    PDS_INPUT pds;
+    grid_desc_sec gds;
+    if (!productDefinition(gh, pds, gds)) {
+        field.problem = "product definition section too short";
+        return field;
+    }
+    char err[GRIB_ERRMSG_LEN] = "";
+    if (gh->gds_len < kMinGdsLength || gribgetgds(gh->gds_ptr, &gds, err) != 0)
+        gds.head.usData_type = 255;
+    const ModelParameter parameter = modelParameterOf(codesOf(pds));
+    field.gct = parameter.gct;
+    field.valueScale = parameter.scale;
+    field.valueOffset = parameter.offset;
+    field.gridType = gridTypeOf(gds);
+    GribMsg times;
+    fillValidTime(pds, times);
+    field.validTime = times.validTime();
+    field.periodStart = periodStartOf(pds, parameter);
+    const bool drawnGrid = field.gridType == "regular_ll" || field.gridType == "regular_gg";
+    field.drawable = isModelKey(field.gct) && drawnGrid;
+    if (isModelKey(field.gct) && !drawnGrid)
+        field.problem = "grid " + field.gridType + " is not drawn";
+    return field;
+}
+
+// Decodes the edition 1 message found at offset.
 void GribFile::decode(long offset, GribMsg& msg)
 {
     msg.releaseValues();
@@ -429,37 +670,158 @@ void GribFile::decode(long offset, GribMsg& msg)
     const int status = grib_decode_message(gh->entire_msg, kGribMissingValue, &decoded, err);
     if (status == 0) {
         fillGrid(decoded.gds, msg);
-        msg.gct = keyOf(decoded.pds);
+        const ModelParameter parameter = modelParameterOf(codesOf(decoded.pds));
+        msg.gct = parameter.gct;
         fillValidTime(decoded.pds, msg);
         takeValues(decoded, msg);
+        applyUnits(parameter.scale, parameter.offset, msg);
     }
     grib_release_message(&decoded);
 }
 
-// The key of the message just located, while its sections are at hand;
-// 0 for a product definition too short to hold one.
-unsigned GribFile::keyOfLoaded(const GRIB_HDR* gh)
+void GribFile::decodeField(size_t n, GribMsg& msg)
 {
-    PDS_INPUT pds;
-    grid_desc_sec gds;
-    return productDefinition(gh, pds, gds) ? keyOf(pds) : 0;
+    if (index[n].edition == 2)
+        decodeEdition2(index[n], msg);
+    else
+        decode(offsets[n], msg);
+    subtractEarlierPeriod(n, msg);
 }
 
-// The key, grid and valid time of a message without unpacking its values,
-// for the analysis, which reads many messages only for their keys.  A
-// message that cannot be read leaves msg empty, with key 0.
-bool GribFile::readHeader(long offset, GribMsg& msg) const
+namespace {
+
+void fillTime(const QDateTime& valid, GribMsg& msg)
+{
+    const QDate date = valid.date();
+    msg.year = static_cast<unsigned short>(date.year());
+    msg.month = static_cast<unsigned short>(date.month());
+    msg.day = static_cast<unsigned short>(date.day());
+    msg.hour = static_cast<unsigned short>(valid.time().hour());
+    msg.minute = static_cast<unsigned short>(valid.time().minute());
+}
+
+// Reads the edition 2 message holding field and assembles the field alone.
+bool assembledField(const std::string& path, const GribField& field, bool withData,
+                    Grib2Codec::Message& message, std::string& error)
+{
+    const File fp(std::fopen(path.c_str(), "rb"));
+    if (!fp) {
+        error = "file cannot be opened";
+        return false;
+    }
+    const long size = fileSizeOf(fp.get());
+    const Grib2Sections::Reader read = readerAt(fp.get(), field.offset);
+    Grib2Sections::Layout layout;
+    if (size < field.offset || !Grib2Sections::readLayout(read, uint64_t(size - field.offset), layout, error))
+        return false;
+    return Grib2Sections::assembleField(read, layout, size_t(field.fieldInMessage), withData, message, error);
+}
+
+}  // namespace
+
+// Fills msg from an edition 2 field: headers always, values when the map
+// can draw the field.
+void GribFile::decodeEdition2(const GribField& field, GribMsg& msg)
+{
+    msg.releaseValues();
+    msg.gct = field.gct;
+    fillTime(field.validTime, msg);
+    Grib2Codec::Message message;
+    std::string error;
+    GribField described;
+    StoredGrid grid;
+    if (!field.drawable || !assembledField(fileName, field, true, message, error) ||
+        !Grib2Codec::readHeader(message, described, grid))
+        return;
+    placeGrid(grid, msg);
+    std::vector<double> stored;
+    const size_t count = size_t(grid.ni) * size_t(grid.nj);
+    if (!Grib2Codec::storedValues(message, stored, error) || stored.size() != count)
+        return;
+    std::vector<float> singles(stored.begin(), stored.end());
+    msg.values = static_cast<float*>(std::malloc(count * sizeof(float)));
+    if (!msg.values)
+        return;
+    reorderToNorthWest(grid, singles.data(), msg.values);
+    applyUnits(field.valueScale, field.valueOffset, msg);
+}
+
+// Turns an amount since the start of a longer period into the amount since
+// the previous step: the earlier part of the period is taken off.
+void GribFile::subtractEarlierPeriod(size_t n, GribMsg& msg)
+{
+    if (n >= earlierPeriod.size() || earlierPeriod[n] < 0 || !msg.values)
+        return;
+    GribMsg earlier;
+    const size_t e = size_t(earlierPeriod[n]);
+    if (index[e].edition == 2)
+        decodeEdition2(index[e], earlier);
+    else
+        decode(offsets[e], earlier);
+    if (!earlier.values || earlier.ni != msg.ni || earlier.nj != msg.nj)
+        return;
+    const size_t count = size_t(msg.ni) * size_t(msg.nj);
+    for (size_t k = 0; k < count; ++k) {
+        if (msg.values[k] != kGribMissingValue && earlier.values[k] != kGribMissingValue)
+            msg.values[k] = std::max(msg.values[k] - earlier.values[k], 0.0f);
+    }
+}
+
+bool GribFile::storedValues(int n, std::vector<double>& values, std::string& error)
+{
+    values.clear();
+    if (n < 0 || size_t(n) >= index.size()) {
+        error = "no such field";
+        return false;
+    }
+    const GribField& field = index[size_t(n)];
+    if (field.edition == 2) {
+        Grib2Codec::Message message;
+        return assembledField(fileName, field, true, message, error) &&
+               Grib2Codec::storedValues(message, values, error);
+    }
+    if (!loadMessage(field.offset)) {
+        error = "message cannot be read";
+        return false;
+    }
+    GRIB_MESSAGE decoded;
+    char err[GRIB_ERRMSG_LEN] = "";
+    const bool ok = grib_decode_message(buffer->entire_msg, kGribMissingValue, &decoded, err) == 0 && decoded.values;
+    if (ok)
+        values.assign(decoded.values, decoded.values + decoded.bds.ulGrid_size);
+    else
+        error = err[0] != '\0' ? std::string(err) : std::string("message does not decode");
+    grib_release_message(&decoded);
+    return ok;
+}
+
+// The key, grid and valid time of field n without its values, for the
+// analysis.  A field that cannot be read leaves msg empty, with key 0.
+bool GribFile::readHeader(int n, GribMsg& msg)
 {
     msg = GribMsg();
+    const GribField& field = index[size_t(n)];
+    if (field.edition == 2) {
+        Grib2Codec::Message message;
+        std::string error;
+        GribField described;
+        StoredGrid grid;
+        msg.gct = field.gct;
+        fillTime(field.validTime, msg);
+        if (assembledField(fileName, field, false, message, error) &&
+            Grib2Codec::readHeader(message, described, grid) && described.drawable)
+            placeGrid(grid, msg);
+        return true;
+    }
     PDS_INPUT pds;
     grid_desc_sec gds;
-    if (!loadMessage(offset) || !productDefinition(buffer.get(), pds, gds))
+    if (!loadMessage(field.offset) || !productDefinition(buffer.get(), pds, gds))
         return false;
     const GRIB_HDR* gh = buffer.get();
     char err[GRIB_ERRMSG_LEN] = "";
     if (gh->gds_len >= kMinGdsLength && gribgetgds(gh->gds_ptr, &gds, err) != 0)
         gds.head.usData_type = 255;
-    msg.gct = keyOf(pds);
+    msg.gct = field.gct;
     fillGrid(gds, msg);
     fillValidTime(pds, msg);
     return true;
@@ -467,7 +829,7 @@ bool GribFile::readHeader(long offset, GribMsg& msg) const
 
 bool GribFile::isOurGribFile()
 {
-    if (offsets.empty())
+    if (offsets.empty() || index.front().edition != 1)
         return false;
     if (!loadMessage(offsets.front()))
         return false;
@@ -480,20 +842,46 @@ bool GribFile::isOurGribFile()
     return ours;
 }
 
+int GribFile::unreadableCount() const
+{
+    int count = 0;
+    for (const GribField& field : index)
+        count += !field.problem.empty() && field.problem.compare(0, 5, "grid ") != 0 ? 1 : 0;
+    return count;
+}
+
+std::string GribFile::openProblem() const
+{
+    if (index.empty())
+        return "It holds no GRIB data.";
+    std::vector<std::string> grids;
+    for (const GribField& field : index) {
+        if (field.drawable)
+            return std::string();
+        if (isModelKey(field.gct) && !field.gridType.empty() &&
+            std::find(grids.begin(), grids.end(), field.gridType) == grids.end())
+            grids.push_back(field.gridType);
+    }
+    std::string reason;
+    if (!grids.empty()) {
+        reason = "Its weather fields lie on grids Skyvane does not draw (";
+        for (size_t k = 0; k < grids.size(); ++k)
+            reason += (k > 0 ? ", " : "") + grids[k];
+        reason += ").";
+    } else {
+        reason = "It holds no weather parameter that Skyvane can show.";
+    }
+    const int unreadable = unreadableCount();
+    if (unreadable > 0)
+        reason += " " + std::to_string(unreadable) + " of its fields cannot be read.";
+    return reason;
+}
+
 // ---------------------------------------------------------------------------
 // Compound analysis
 
-void GribFile::analyze()
+void GribFile::takeAreaOf(const GribMsg& first)
 {
-    timeStep = 1;
-    compoundSize = 0;
-    shortFirstCompound = false;
-    gcts.clear();
-    if (offsets.empty())
-        return;
-    current = 0;
-    GribMsg first;
-    readHeader(offsets[0], first);
     const float milli = 0.001f;
     area = QRectF(float(first.lon1) * milli, float(first.lat1) * milli,
                   float(first.lon2 - first.lon1) * milli, float(first.lat2 - first.lat1) * milli);
@@ -501,37 +889,135 @@ void GribFile::analyze()
     lat1 = first.lat1;
     lon1 = first.lon1;
     di = first.di;
+}
+
+void GribFile::analyze()
+{
+    timeStep = 1;
+    compoundSize = 0;
+    shortFirstCompound = false;
+    gcts.clear();
+    groups.clear();
+    byValidTime = false;
+    currentGroup = -1;
+    if (offsets.empty())
+        return;
+    linkAccumulations();
+    current = 0;
+    GribMsg first;
+    readHeader(0, first);
+    takeAreaOf(first);
 
     compoundSize = 1;
     bool precipitationSeen = false;
-    GribMsg msg;
     bool repeated = false;
     while (current + 1 < offsets.size()) {
         ++current;
-        readHeader(offsets[current], msg);
-        gcts.push_back(msg.gct);
-        precipitationSeen = precipitationSeen || msg.gct == GribKey::precipitation;
-        if (msg.gct == first.gct) {
+        const unsigned key = index[current].gct;
+        gcts.push_back(key);
+        precipitationSeen = precipitationSeen || key == GribKey::precipitation;
+        if (key == first.gct) {
             repeated = true;
             break;
         }
         ++compoundSize;
     }
-    if (!repeated)
-        return;
-    timeStep = int(first.validTime().secsTo(msg.validTime()) / 3600);
-    if (precipitationSeen)
-        return;
-    // Read the second compound: when it carries precipitation, the first
-    // one lacks the message the later ones hold.
-    for (int k = 0; k < compoundSize && current + 1 < offsets.size(); ++k) {
-        ++current;
-        readHeader(offsets[current], msg);
-        if (msg.gct == GribKey::precipitation) {
-            gcts.push_back(GribKey::precipitation);
-            shortFirstCompound = true;
-            ++compoundSize;
-            return;
+    if (repeated)
+        timeStep = int(index[0].validTime.secsTo(index[current].validTime) / 3600);
+    if (repeated && !precipitationSeen) {
+        // Read the second compound: when it carries precipitation, the
+        // first one lacks the message the later ones hold.
+        for (int k = 0; k < compoundSize && current + 1 < offsets.size(); ++k) {
+            if (index[++current].gct == GribKey::precipitation) {
+                gcts.push_back(GribKey::precipitation);
+                shortFirstCompound = true;
+                ++compoundSize;
+                break;
+            }
+        }
+    }
+    if (!stepLayoutHolds())
+        groupByValidTime();
+}
+
+// Whether the file is laid out time step by time step, as the compound
+// arithmetic assumes: edition 1 only, and every compound of one valid time.
+bool GribFile::stepLayoutHolds() const
+{
+    for (const GribField& field : index) {
+        if (field.edition != 1)
+            return false;
+    }
+    for (int n = 0; n < getCompoundNum(); ++n) {
+        const int start = compoundStart(n);
+        const int count = n == 0 ? std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1) : compoundSize;
+        for (int k = start + 1; k < start + count && k < messageCount(); ++k) {
+            if (index[size_t(k)].validTime != index[size_t(start)].validTime)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Compounds made of the drawable fields of each valid time, in the model's
+// key order; a key met twice at one time keeps its first field.
+void GribFile::groupByValidTime()
+{
+    byValidTime = true;
+    std::vector<int> drawable;
+    for (size_t n = 0; n < index.size(); ++n) {
+        if (index[n].drawable && index[n].validTime.isValid())
+            drawable.push_back(int(n));
+    }
+    std::stable_sort(drawable.begin(), drawable.end(), [this](int a, int b) {
+        const GribField& fa = index[size_t(a)];
+        const GribField& fb = index[size_t(b)];
+        if (fa.validTime != fb.validTime)
+            return fa.validTime < fb.validTime;
+        return keyRank(fa.gct) < keyRank(fb.gct);
+    });
+    gcts.clear();
+    for (int n : drawable) {
+        const GribField& field = index[size_t(n)];
+        if (groups.empty() || index[size_t(groups.back().front())].validTime != field.validTime)
+            groups.emplace_back();
+        std::vector<int>& group = groups.back();
+        if (!group.empty() && index[size_t(group.back())].gct == field.gct)
+            continue;
+        group.push_back(n);
+        if (!containsGct(field.gct))
+            gcts.push_back(field.gct);
+    }
+    compoundSize = 0;
+    for (const std::vector<int>& group : groups)
+        compoundSize = std::max(compoundSize, int(group.size()));
+    shortFirstCompound = false;
+    timeStep = 1;
+    if (groups.size() > 1)
+        timeStep = int(index[size_t(groups[0].front())].validTime.secsTo(index[size_t(groups[1].front())].validTime) / 3600);
+    if (!groups.empty()) {
+        GribMsg first;
+        readHeader(groups[0].front(), first);
+        takeAreaOf(first);
+    }
+    current = 0;
+}
+
+// Pairs each accumulation with the one of the same start that ends latest
+// before it: the difference is the amount since that earlier end.
+void GribFile::linkAccumulations()
+{
+    earlierPeriod.assign(index.size(), -1);
+    for (size_t n = 0; n < index.size(); ++n) {
+        const GribField& field = index[n];
+        if (!field.periodStart.isValid() || field.gct != GribKey::precipitation)
+            continue;
+        for (size_t e = 0; e < index.size(); ++e) {
+            const GribField& other = index[e];
+            const bool candidate = other.gct == field.gct && other.periodStart == field.periodStart &&
+                                   other.validTime < field.validTime && other.validTime > field.periodStart;
+            if (candidate && (earlierPeriod[n] < 0 || other.validTime > index[size_t(earlierPeriod[n])].validTime))
+                earlierPeriod[n] = int(e);
         }
     }
 }
@@ -546,7 +1032,7 @@ void GribFile::firstMsg(GribMsg& msg)
         return;
     }
     current = 0;
-    decode(offsets[current], msg);
+    decodeField(current, msg);
 }
 
 void GribFile::lastMsg(GribMsg& msg)
@@ -556,7 +1042,7 @@ void GribFile::lastMsg(GribMsg& msg)
         return;
     }
     current = offsets.size() - 1;
-    decode(offsets[current], msg);
+    decodeField(current, msg);
 }
 
 bool GribFile::nextMsg(GribMsg& msg)
@@ -564,7 +1050,7 @@ bool GribFile::nextMsg(GribMsg& msg)
     if (current + 1 >= offsets.size())
         return false;
     ++current;
-    decode(offsets[current], msg);
+    decodeField(current, msg);
     return true;
 }
 
@@ -573,7 +1059,7 @@ bool GribFile::prevMsg(GribMsg& msg)
     if (current == 0 || current >= offsets.size())
         return false;
     --current;
-    decode(offsets[current], msg);
+    decodeField(current, msg);
     return true;
 }
 
@@ -582,7 +1068,7 @@ bool GribFile::goMsg(int index, GribMsg& msg)
     if (index < 0 || size_t(index) >= offsets.size())
         return false;
     current = size_t(index);
-    decode(offsets[current], msg);
+    decodeField(current, msg);
     return true;
 }
 
@@ -591,6 +1077,8 @@ bool GribFile::goMsg(int index, GribMsg& msg)
 
 int GribFile::getCompoundNum() const
 {
+    if (byValidTime)
+        return int(groups.size());
     if (compoundSize < 1)
         return 0;
     const int messages = messageCount() + (shortFirstCompound ? 1 : 0);
@@ -623,6 +1111,19 @@ void GribFile::readMessages(int first, int count, CompoundMsg& c)
     }
 }
 
+// Decodes compound n of a file grouped by valid time into c, reusing its
+// slots as readMessages does.
+void GribFile::readGroup(int n, CompoundMsg& c)
+{
+    const std::vector<int>& group = groups[size_t(n)];
+    c.resize(group.size());
+    for (size_t k = 0; k < group.size(); ++k) {
+        current = size_t(group[k]);
+        decodeField(current, emptied(c[k]));
+    }
+    currentGroup = n;
+}
+
 int GribFile::compoundStart(int n) const
 {
     return n == 0 ? 0 : n * compoundSize - (shortFirstCompound ? 1 : 0);
@@ -630,7 +1131,11 @@ int GribFile::compoundStart(int n) const
 
 void GribFile::firstCompound(CompoundMsg& c)
 {
-    if (offsets.empty()) {
+    if (byValidTime && !groups.empty()) {
+        readGroup(0, c);
+        return;
+    }
+    if (offsets.empty() || byValidTime) {
         c.clear();
         return;
     }
@@ -640,11 +1145,19 @@ void GribFile::firstCompound(CompoundMsg& c)
 
 bool GribFile::hasNextCompound() const
 {
+    if (byValidTime)
+        return size_t(currentGroup + 1) < groups.size();
     return compoundSize < 1 || current + size_t(compoundSize) < offsets.size();
 }
 
 bool GribFile::nextCompound(CompoundMsg& c)
 {
+    if (byValidTime) {
+        if (!hasNextCompound())
+            return false;
+        readGroup(currentGroup + 1, c);
+        return true;
+    }
     const size_t start = current;
     c.resize(size_t(std::max(compoundSize, 0)));
     for (int k = 0; k < compoundSize; ++k) {
@@ -662,6 +1175,8 @@ bool GribFile::nextCompound(CompoundMsg& c)
 
 bool GribFile::hasPrevCompound() const
 {
+    if (byValidTime)
+        return currentGroup > 0 && size_t(currentGroup) < groups.size();
     const int f = shortFirstCompound ? 1 : 0;
     const int s = compoundSize;
     const int i = currentIndex();
@@ -675,6 +1190,10 @@ bool GribFile::prevCompound(CompoundMsg& c)
 {
     if (!hasPrevCompound())
         return false;
+    if (byValidTime) {
+        readGroup(currentGroup - 1, c);
+        return true;
+    }
     const int s = compoundSize;
     const int i = currentIndex();
     if (shortFirstCompound && i == 2 * s - 2)
@@ -688,7 +1207,9 @@ bool GribFile::goCompound(int n, CompoundMsg& c)
 {
     if (n < 0 || n >= getCompoundNum())
         return false;
-    if (n == 0)
+    if (byValidTime)
+        readGroup(n, c);
+    else if (n == 0)
         firstCompound(c);
     else
         readMessages(compoundStart(n), compoundSize, c);
@@ -697,6 +1218,10 @@ bool GribFile::goCompound(int n, CompoundMsg& c)
 
 void GribFile::lastCompound(CompoundMsg& c)
 {
+    if (byValidTime) {
+        goCompound(getCompoundNum() - 1, c);
+        return;
+    }
     const int m = messageCount();
     if (m == 1 || compoundSize < 1)
         return;
@@ -706,6 +1231,17 @@ void GribFile::lastCompound(CompoundMsg& c)
 
 void GribFile::readCompound(int n, CompoundMsg& c)
 {
+    if (byValidTime) {
+        if (n >= 0 && n < getCompoundNum() && c.size() >= groups[size_t(n)].size()) {
+            const std::vector<int>& group = groups[size_t(n)];
+            for (size_t k = 0; k < group.size(); ++k) {
+                current = size_t(group[k]);
+                decodeField(current, c[k]);
+            }
+            currentGroup = n;
+        }
+        return;
+    }
     for (int k = 0; k < compoundSize && size_t(k) < c.size(); ++k) {
         const long index = long(n) * compoundSize + k;
         if (index < 0 || index >= messageCount()) {
@@ -713,7 +1249,7 @@ void GribFile::readCompound(int n, CompoundMsg& c)
             continue;
         }
         current = size_t(index);
-        decode(offsets[current], c[size_t(k)]);
+        decodeField(current, c[size_t(k)]);
     }
 }
 
@@ -722,9 +1258,14 @@ std::vector<unsigned> GribFile::compoundKeys(int n) const
     std::vector<unsigned> found;
     if (n < 0 || n >= getCompoundNum())
         return found;
+    if (byValidTime) {
+        for (int k : groups[size_t(n)])
+            found.push_back(index[size_t(k)].gct);
+        return found;
+    }
     const int count = n == 0 ? std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1) : compoundSize;
     for (int index = compoundStart(n); index < compoundStart(n) + count && index < messageCount(); ++index)
-        found.push_back(keys[size_t(index)]);
+        found.push_back(this->index[size_t(index)].gct);
     return found;
 }
 

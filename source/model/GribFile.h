@@ -1,13 +1,16 @@
-// The index of one GRIB edition 1 file, its messages grouped into time
-// steps (compounds), and the decoded message record the map, meteogram and
-// point dialogs read values from.
+// The index of one GRIB file of either edition, its fields grouped into
+// time steps (compounds), and the decoded message record the map, meteogram
+// and point dialogs read values from.
 #ifndef SKYVANE_GRIBFILE_H
 #define SKYVANE_GRIBFILE_H
+
+#include "GribField.h"
 
 #include <QDateTime>
 #include <QRectF>
 #include <QString>
 
+#include <cstdio>
 #include <list>
 #include <memory>
 #include <string>
@@ -42,6 +45,9 @@ public:
     void releaseValues();
 
     float* values = nullptr;  // nj * ni floats, row 0 at lat1, or null
+    // Gaussian grids: the latitude of each row, millidegrees, north to
+    // south.  Empty for grids whose rows are dj apart.
+    std::vector<int> rowLats;
     unsigned gct = 0;
     int nj = 0;
     int ni = 0;
@@ -60,6 +66,7 @@ public:
 private:
     // Every field but the values.
     void copyFieldsFrom(const GribMsg& other);
+    long rowAt(int lat) const;
 };
 
 // The messages of one time step, in file order.
@@ -108,6 +115,19 @@ public:
     bool hasNextCompound() const;
     bool hasPrevCompound() const;
 
+    // Every field of either edition, in file order; messageCount() of them.
+    const std::vector<GribField>& fields() const { return index; }
+    // Field n's values as the file stores them: storage order, file units,
+    // points missing under a bitmap as -9999.  False, with the reason, when
+    // the field cannot be decoded.
+    bool storedValues(int n, std::vector<double>& values, std::string& error);
+    // Why nothing of the file can be drawn; empty when something can.
+    std::string openProblem() const;
+    // Fields skipped because they cannot be read.
+    int unreadableCount() const;
+    // Compounds made by valid time, for files not laid out step by step.
+    bool isGroupedByTime() const { return byValidTime; }
+
     bool containsGct(unsigned gct) const;
     bool isOurGribFile();
     void close() {}
@@ -135,16 +155,34 @@ private:
     // a new one per decode would be allocated and zeroed every time.
     grib_hdr* messageBuffer() const;
     bool loadMessage(long offset) const;
-    bool readHeader(long offset, GribMsg& msg) const;
-    static unsigned keyOfLoaded(const grib_hdr* gh);
+    bool readHeader(int n, GribMsg& msg);
+    static GribField fieldOfLoaded(const grib_hdr* gh, long offset);
+    void indexEdition2();
+    long addEdition2Message(std::FILE* fp, long offset, long fileSize);
+    void decodeField(size_t n, GribMsg& msg);
+    void decodeEdition2(const GribField& field, GribMsg& msg);
+    void subtractEarlierPeriod(size_t n, GribMsg& msg);
     void readMessages(int first, int count, CompoundMsg& c);
+    void readGroup(int n, CompoundMsg& c);
     int compoundStart(int n) const;
     bool atMessage() const { return current < offsets.size(); }
+    bool stepLayoutHolds() const;
+    void groupByValidTime();
+    void linkAccumulations();
+    void takeAreaOf(const GribMsg& first);
 
     std::string fileName;
     // Offsets are kept as long: files beyond 2 GB are not rare for archives.
+    // One per field: the fields of one edition 2 message share it.
     std::vector<long> offsets;
-    std::vector<unsigned> keys;  // of each message, beside its offset
+    std::vector<GribField> index;
+    // Per field: the one whose amount this accumulation's period includes
+    // and that is taken off it, or -1.
+    std::vector<int> earlierPeriod;
+    // Compounds by valid time, each in the model's key order.
+    bool byValidTime = false;
+    std::vector<std::vector<int>> groups;
+    int currentGroup = -1;
     size_t current = 0;
     int compoundSize = 0;
     bool shortFirstCompound = false;
