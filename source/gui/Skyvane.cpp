@@ -441,7 +441,7 @@ void Skyvane::openGRIBDialog()
     pauseAnimation();
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open GRIB file"), SettingsFactory::getMyDocumentsPath(),
-                                     QStringLiteral("GRIB files (*.grb);;All files (*.*)"));
+                                     QStringLiteral("GRIB files (*.grb *.grib *.grb1 *.grib1 *.grb2 *.grib2);;All files (*.*)"));
     openGribFile(path);
 }
 
@@ -482,8 +482,10 @@ void Skyvane::reportUnreadable(const QString& path)
     if (!QFileInfo(path).isReadable())
         reason = QStringLiteral("The file cannot be read.");
     else if (!helper->isValid())
-        reason = QStringLiteral("It holds no GRIB edition 1 data.");
+        reason = QStringLiteral("It holds no GRIB data.");
     else
+        reason = QString::fromStdString(helper->gribFile()->openProblem());
+    if (reason.isEmpty())
         reason = QStringLiteral("It holds no weather parameter that Skyvane can show.");
     QMessageBox::critical(this, QStringLiteral("File open failed"),
                           QStringLiteral("Sorry, file %1\r\n cannot be opened. %2").arg(path, reason),

@@ -941,22 +941,27 @@ void GribFile::analyze()
 }
 
 // Whether the file is laid out time step by time step, as the compound
-// arithmetic assumes: edition 1 only, and every compound of one valid time.
+// arithmetic assumes: edition 1 only, every compound of one valid time,
+// and no two compounds of the same one.
 bool GribFile::stepLayoutHolds() const
 {
     for (const GribField& field : index) {
         if (field.edition != 1)
             return false;
     }
+    std::vector<QDateTime> times;
     for (int n = 0; n < getCompoundNum(); ++n) {
         const int start = compoundStart(n);
         const int count = n == 0 ? std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1) : compoundSize;
+        const QDateTime& time = index[size_t(start)].validTime;
         for (int k = start + 1; k < start + count && k < messageCount(); ++k) {
-            if (index[size_t(k)].validTime != index[size_t(start)].validTime)
+            if (index[size_t(k)].validTime != time)
                 return false;
         }
+        times.push_back(time);
     }
-    return true;
+    std::sort(times.begin(), times.end());
+    return std::adjacent_find(times.begin(), times.end()) == times.end();
 }
 
 // Compounds made of the drawable fields of each valid time, in the model's

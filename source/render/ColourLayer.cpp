@@ -15,7 +15,9 @@
 #include <QColor>
 #include <QImage>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -262,6 +264,12 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
     grid.eastMicro = clampToInt(wraps ? west + kTurnMicro : west + span);
     grid.southMicro = int(south);
     grid.wrapsAround = wraps;
+    if (msg.rowLats.size() == size_t(nj)) {
+        for (int lat : msg.rowLats)
+            grid.rowLatsMicro.push_back(lat * 1000);
+        grid.northMicro = grid.rowLatsMicro.front();
+        grid.southMicro = grid.rowLatsMicro.back();
+    }
 
     const int pw = grid.paddedColumns;
     std::vector<float> padded;
@@ -336,11 +344,18 @@ ColourLayer::Place ColourLayer::placeInCells(int offset, int step, int cells)
     Place place;
     if (step <= 0)
         return place;
-    place.inBounds = true;
     const int cell = offset / step;
-    if (cell < 0 || cell >= cells)
+    if (cell < 0 || cell >= cells) {
+        place.inBounds = true;
         return place;
-    const float fraction = float(offset) / float(step) - float(cell);
+    }
+    return placeAt(cell, float(offset) / float(step) - float(cell));
+}
+
+ColourLayer::Place ColourLayer::placeAt(int cell, float fraction)
+{
+    Place place;
+    place.inBounds = true;
     place.inCell = true;
     place.cell = cell;
     place.powers[1] = fraction;
@@ -353,7 +368,22 @@ ColourLayer::Place ColourLayer::placeLatitude(int latMicro) const
 {
     if (latMicro < gridShape.southMicro || latMicro > gridShape.northMicro)
         return Place();
+    if (!gridShape.rowLatsMicro.empty())
+        return placeBetweenRows(latMicro);
     return placeInCells(gridShape.northMicro - latMicro, gridShape.rowStepMicro, gridShape.cellRows);
+}
+
+// The cell between the two rows around latMicro, which lies on the grid.
+ColourLayer::Place ColourLayer::placeBetweenRows(int latMicro) const
+{
+    const std::vector<int>& rows = gridShape.rowLatsMicro;
+    if (gridShape.cellRows < 1)
+        return placeInCells(0, 1, 0);
+    const auto south = std::upper_bound(rows.begin(), rows.end(), latMicro, std::greater<int>());
+    const int cell = std::min(std::max(int(south - rows.begin()) - 1, 0), gridShape.cellRows - 1);
+    const int north = rows[size_t(cell)];
+    const int gap = north - rows[size_t(cell) + 1];
+    return placeAt(cell, gap > 0 ? float(north - latMicro) / float(gap) : 0.0f);
 }
 
 inline float ColourLayer::patchValue(const Place& row, const Place& column) const

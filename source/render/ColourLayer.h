@@ -40,6 +40,9 @@ public:
         int southMicro = 0;
         // The grid goes round the earth: its last column joins its first.
         bool wrapsAround = false;
+        // Gaussian grids: each row's latitude, north to south; empty when
+        // rows are rowStepMicro apart.
+        std::vector<int> rowLatsMicro;
     };
 
     // How a frame finds its pixels' values.
@@ -126,6 +129,8 @@ private:
     Place placeLatitude(int latMicro) const;
     // offset µ° from the grid's first row or column, cells of step µ°.
     static Place placeInCells(int offset, int step, int cells);
+    Place placeBetweenRows(int latMicro) const;
+    static Place placeAt(int cell, float fraction);
     float patchValue(const Place& row, const Place& column) const;
     // The value in a cell: its patch's, or, for a field with missing
     // points, valueBesideGaps.

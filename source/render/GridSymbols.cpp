@@ -33,7 +33,9 @@ int GridSymbols::spacing(long long stepMicro, long long fine, long long medium, 
 
 bool GridSymbols::pointOnScreen(GeoProjector& projector, const GribMsg& msg, int row, int column, int& x, int& y)
 {
-    const long long lat = (long long)msg.lat1 * 1000 - (long long)row * msg.dj * 1000;
+    const long long lat = msg.rowLats.size() == size_t(msg.nj) && row >= 0 && row < msg.nj
+                              ? (long long)msg.rowLats[size_t(row)] * 1000
+                              : (long long)msg.lat1 * 1000 - (long long)row * msg.dj * 1000;
     const long long lon = RenderMath::nearestCopy((long long)msg.lon1 * 1000 + (long long)column * msg.di * 1000,
                                                   projector.getCenterLon());
     projector.geo2Screen(RenderMath::clampToInt(lat), RenderMath::clampToInt(lon), x, y);

@@ -333,7 +333,7 @@ private slots:
         window->openGribFile(garbage);
         QCOMPARE(watcher.texts.size(), 2);
         QCOMPARE(watcher.texts[1],
-                 u"Sorry, file "_s + garbage + u"\r\n cannot be opened. It holds no GRIB edition 1 data."_s);
+                 u"Sorry, file "_s + garbage + u"\r\n cannot be opened. It holds no GRIB data."_s);
         QCOMPARE(colouredButtons(), QStringList());
         QVERIFY(!window->getPlayPanel()->isVisible());
         QVERIFY(window->getMap()->getProjector()->getMessage() == nullptr);
@@ -343,7 +343,7 @@ private slots:
         window->openGribFile(examples + u"regular_latlon_surface.grib2"_s);
         window->openGribFile(examples + u"regular_latlon_surface.grib1"_s);
         QCOMPARE(watcher.texts.size(), 4);
-        QVERIFY(watcher.texts[2].endsWith(u"It holds no GRIB edition 1 data."_s));
+        QVERIFY(watcher.texts[2].endsWith(u"It holds no GRIB data."_s));
         QVERIFY(watcher.texts[3].endsWith(u"It holds no weather parameter that Skyvane can show."_s));
         QVERIFY(window->getHelper()->isValid());
         QCOMPARE(colouredButtons(), QStringList());

@@ -42,7 +42,7 @@ function(expect_texts path)
 endfunction()
 expect_texts(share/applications/skyvane.desktop "Exec=skyvane %f" "Icon=skyvane" "MimeType=application/x-grib;")
 expect_texts(share/mime/packages/skyvane-grib.xml
-  "pattern=\"*.grb\"" "pattern=\"*.grib\"" "pattern=\"*.grb1\"")
+  "pattern=\"*.grb\"" "pattern=\"*.grib\"" "pattern=\"*.grb1\"" "pattern=\"*.grib2\"")
 if(NOT EXISTS "${PREFIX}/share/icons/hicolor/scalable/apps/skyvane.svg")
   message(FATAL_ERROR "the desktop icon was not installed")
 endif()
