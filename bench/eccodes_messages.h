@@ -8,11 +8,11 @@
 
 namespace bench {
 
-// Calls each(handle) for every edition 1 message in fp, in file order (our
-// library reads edition 1 only, so a mixed file is compared on that);
-// false, with ecCodes' message printed, when it reports an error.
+// Calls each(handle) for every message of the given edition in fp, in
+// file order (a mixed file is compared on the edition measured); false,
+// with ecCodes' message printed, when it reports an error.
 template <typename Each>
-bool forEachGrib1Message(FILE* fp, Each each)
+bool forEachGribMessage(FILE* fp, long wantedEdition, Each each)
 {
     for (;;) {
         int err = 0;
@@ -24,10 +24,16 @@ bool forEachGrib1Message(FILE* fp, Each each)
             return false;
         }
         long edition = 0;
-        if (codes_get_long(h, "edition", &edition) == 0 && edition == 1)
+        if (codes_get_long(h, "edition", &edition) == 0 && edition == wantedEdition)
             each(h);
         codes_handle_delete(h);
     }
+}
+
+template <typename Each>
+bool forEachGrib1Message(FILE* fp, Each each)
+{
+    return forEachGribMessage(fp, 1, each);
 }
 
 }  // namespace bench

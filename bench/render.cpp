@@ -37,6 +37,7 @@
 #include "SettingsFactory.h"
 
 #include "bench_common.h"
+#include "map_frame.h"
 #include "synthetic_forecast.h"
 
 #include <QGuiApplication>
@@ -57,6 +58,7 @@
 namespace {
 
 using bench::Clock;
+using bench::paintedFrame;
 using bench::since;
 
 struct Figure {
@@ -173,16 +175,6 @@ struct View {
     int zoom;
 };
 
-// One whole frame, symbols included, on a fresh image.
-QImage paintedFrame(GeoProjector& projector, int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    projector.render(painter);
-    return image;
-}
-
 // Every layer in every view of one projection, hashed into hash.
 void hashEveryLayer(GeoProjector& projector, int width, int height, GribFileHelper& forecast,
                     GribFileHelper& sea, PixelHash& hash)
@@ -241,17 +233,10 @@ void hashEveryLayer(GeoProjector& projector, int width, int height, GribFileHelp
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The projector reads the home view from the settings store: keep the
-    // user's own file out of it.
     QTemporaryDir home;
     if (!home.isValid())
         return 1;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
-    // The time caption is in local time: one zone wherever it runs.
-    qputenv("TZ", "UTC");
+    bench::isolateMapEnvironment(home);
     QGuiApplication app(argc, argv);
 
     bench::Options defaults;
@@ -263,7 +248,6 @@ int main(int argc, char** argv)
     const bool tiny = o.reps == 1;
     const int width = tiny ? 320 : 1920;
     const int height = tiny ? 200 : 1080;
-    const int zoom = 2;
     if (o.file.empty()) {
         o.count = 2;
         o.file = home.filePath("forecast.grb").toStdString();
@@ -277,14 +261,13 @@ int main(int argc, char** argv)
         return 1;
     }
     EquirectProjector projector;
-    projector.update(width, height, zoom * 1125);
-    projector.goTo(40000000, -10000000);
+    bench::showAtlantic(projector, width, height);
     QImage target(width, height, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&target);
     auto frame = [&] { projector.render(painter); };
     auto nothing = [] {};
 
-    std::printf("%d x %d, zoom %d, wind with barbs, %s\n", width, height, zoom,
+    std::printf("%d x %d, zoom %d, wind with barbs, %s\n", width, height, bench::kMapZoom,
                 o.file.c_str());
 
     // Every other time step, so that the patches are built each time.
@@ -295,7 +278,7 @@ int main(int argc, char** argv)
     bool east = false;
     const Figure first = measure(o.reps, [&] {
         east = !east;
-        projector.goTo(40000000, east ? -9900000 : -10000000);
+        projector.goTo(bench::kMapLatMicro, bench::kMapLonMicro + (east ? 100000 : 0));
     }, frame);
     const Figure repeated = measure(o.reps, nothing, frame);
     const Figure step = measure(o.reps, [&] {
