@@ -681,7 +681,9 @@ void GribFile::decode(long offset, GribMsg& msg)
 
 void GribFile::decodeField(size_t n, GribMsg& msg)
 {
-    if (index[n].edition == 2)
+    if (n >= index.size())
+        decodeDerived(n - index.size(), msg);
+    else if (index[n].edition == 2)
         decodeEdition2(index[n], msg);
     else
         decode(offsets[n], msg);
@@ -744,6 +746,36 @@ void GribFile::decodeEdition2(const GribField& field, GribMsg& msg)
         return;
     reorderToNorthWest(grid, singles.data(), msg.values);
     applyUnits(field.valueScale, field.valueOffset, msg);
+}
+
+// The tidal stream's speed (m/s) or direction (degrees it runs towards)
+// from the current's components.
+void GribFile::decodeDerived(size_t k, GribMsg& msg)
+{
+    const DerivedField& d = derived[k];
+    GribMsg v;
+    decodeField(size_t(d.u), msg);
+    decodeField(size_t(d.v), v);
+    msg.gct = d.gct;
+    if (!msg.values)
+        return;
+    if (!v.values || v.ni != msg.ni || v.nj != msg.nj) {
+        msg.releaseValues();
+        return;
+    }
+    constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+    const size_t count = size_t(msg.ni) * size_t(msg.nj);
+    for (size_t i = 0; i < count; ++i) {
+        const float u = msg.values[i], vv = v.values[i];
+        if (u == kGribMissingValue || vv == kGribMissingValue) {
+            msg.values[i] = kGribMissingValue;
+        } else if (d.gct == GribKey::tidalSpeed) {
+            msg.values[i] = std::hypot(u, vv);
+        } else {
+            const double towards = std::atan2(double(u), double(vv)) * kDegrees;
+            msg.values[i] = float(towards < 0.0 ? towards + 360.0 : towards);
+        }
+    }
 }
 
 // Turns an amount since the start of a longer period into the amount since
@@ -898,6 +930,7 @@ void GribFile::analyze()
     shortFirstCompound = false;
     gcts.clear();
     groups.clear();
+    derived.clear();
     byValidTime = false;
     currentGroup = -1;
     if (offsets.empty())
@@ -946,7 +979,7 @@ void GribFile::analyze()
 bool GribFile::stepLayoutHolds() const
 {
     for (const GribField& field : index) {
-        if (field.edition != 1)
+        if (field.edition != 1 || field.gct == GribKey::currentU)
             return false;
     }
     std::vector<QDateTime> times;
@@ -990,8 +1023,13 @@ void GribFile::groupByValidTime()
         if (!group.empty() && index[size_t(group.back())].gct == field.gct)
             continue;
         group.push_back(n);
-        if (!containsGct(field.gct))
-            gcts.push_back(field.gct);
+    }
+    for (std::vector<int>& group : groups) {
+        deriveStreams(group);
+        for (int n : group) {
+            if (!containsGct(keyOfMember(n)))
+                gcts.push_back(keyOfMember(n));
+        }
     }
     compoundSize = 0;
     for (const std::vector<int>& group : groups)
@@ -1006,6 +1044,35 @@ void GribFile::groupByValidTime()
         takeAreaOf(first);
     }
     current = 0;
+}
+
+unsigned GribFile::keyOfMember(int n) const
+{
+    return size_t(n) < index.size() ? index[size_t(n)].gct : derived[size_t(n) - index.size()].gct;
+}
+
+// A time step with the current's components but no tidal stream gets the
+// stream made of them, in their place.
+void GribFile::deriveStreams(std::vector<int>& group)
+{
+    const auto member = [&](unsigned gct) {
+        return std::find_if(group.begin(), group.end(), [&](int n) { return index[size_t(n)].gct == gct; });
+    };
+    const auto u = member(GribKey::currentU);
+    const auto v = member(GribKey::currentV);
+    if (u == group.end() || v == group.end() || member(GribKey::tidalSpeed) != group.end()) {
+        group.erase(std::remove_if(group.begin(), group.end(), [&](int n) {
+            return index[size_t(n)].gct == GribKey::currentU || index[size_t(n)].gct == GribKey::currentV;
+        }), group.end());
+        return;
+    }
+    const int uField = *u, vField = *v;
+    group.erase(std::remove(group.begin(), group.end(), uField), group.end());
+    group.erase(std::remove(group.begin(), group.end(), vField), group.end());
+    for (unsigned gct : {GribKey::tidalSpeed, GribKey::tidalDirection}) {
+        group.push_back(int(index.size() + derived.size()));
+        derived.push_back({gct, uField, vField});
+    }
 }
 
 // Pairs each accumulation with the one of the same start that ends latest
@@ -1265,7 +1332,7 @@ std::vector<unsigned> GribFile::compoundKeys(int n) const
         return found;
     if (byValidTime) {
         for (int k : groups[size_t(n)])
-            found.push_back(index[size_t(k)].gct);
+            found.push_back(keyOfMember(k));
         return found;
     }
     const int count = n == 0 ? std::max(compoundSize - (shortFirstCompound ? 1 : 0), 1) : compoundSize;

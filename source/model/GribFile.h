@@ -168,6 +168,9 @@ private:
     bool atMessage() const { return current < offsets.size(); }
     bool stepLayoutHolds() const;
     void groupByValidTime();
+    void deriveStreams(std::vector<int>& group);
+    void decodeDerived(size_t k, GribMsg& msg);
+    unsigned keyOfMember(int n) const;
     void linkAccumulations();
     void takeAreaOf(const GribMsg& first);
 
@@ -181,7 +184,13 @@ private:
     std::vector<int> earlierPeriod;
     // Compounds by valid time, each in the model's key order.
     bool byValidTime = false;
+    // Members from index.size() on stand for fields made of two others.
     std::vector<std::vector<int>> groups;
+    struct DerivedField {
+        unsigned gct;  // the tidal stream's speed or direction
+        int u, v;      // the current's components
+    };
+    std::vector<DerivedField> derived;
     int currentGroup = -1;
     size_t current = 0;
     int compoundSize = 0;

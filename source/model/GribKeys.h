@@ -20,6 +20,10 @@ constexpr unsigned swellDirection = 65893;    // 0x10165
 constexpr unsigned wavePeriod = 364;          // 0x16C, mean period of the primary waves, s
 constexpr unsigned tidalSpeed = 304;          // 0x130, m/s
 constexpr unsigned tidalDirection = 303;      // 0x12F
+// Components of the surface current, m/s: the stream's speed and direction
+// are made of them when a file carries no others.
+constexpr unsigned currentU = 305;            // 0x131
+constexpr unsigned currentV = 306;            // 0x132
 }  // namespace GribKey
 
 #endif

@@ -70,6 +70,8 @@ const Grib2Entry kGrib2Table[] = {
     {10, 3, 0, -1, kAnyValue, GribKey::seaTemperature, 1.0f},
     {10, 1, 0, -1, kAnyValue, GribKey::tidalDirection, 1.0f},
     {10, 1, 1, -1, kAnyValue, GribKey::tidalSpeed, 1.0f},
+    {10, 1, 2, -1, kAnyValue, GribKey::currentU, 1.0f},
+    {10, 1, 3, -1, kAnyValue, GribKey::currentV, 1.0f},
 };
 
 // Edition 2 surfaces the wave fields of one producer state in a sequence
@@ -87,7 +89,7 @@ const unsigned kRankedKeys[] = {
     GribKey::windU, GribKey::windV, GribKey::windSpeed, GribKey::pressureMsl, GribKey::precipitation,
     GribKey::precipRate, GribKey::temperature2m, GribKey::seaTemperature, GribKey::waveCombined,
     GribKey::windWaveHeight, GribKey::windWaveDirection, GribKey::swellHeight, GribKey::swellDirection,
-    GribKey::wavePeriod, GribKey::tidalSpeed, GribKey::tidalDirection,
+    GribKey::wavePeriod, GribKey::tidalSpeed, GribKey::tidalDirection, GribKey::currentU, GribKey::currentV,
 };
 
 }  // namespace

@@ -235,6 +235,23 @@ private slots:
                      QList<unsigned>({GribKey::windU, GribKey::windV, GribKey::pressureMsl}));
     }
 
+    // The stream from the current's components (WMO parameters 49 and 50):
+    // u 3, v 4 runs at 5 m/s towards 36.87°.
+    void streamFromCurrentComponents()
+    {
+        GribTestFile file;
+        file.add(at(field(49, 1, 0), 0), 3.0f);
+        file.add(at(field(50, 1, 0), 0), 4.0f);
+        GribFile grib(file.write().constData());
+        CompoundMsg c;
+        QVERIFY(grib.goCompound(0, c));
+        QCOMPARE(c.size(), size_t(2));
+        QCOMPARE(QList<unsigned>({c[0].gct, c[1].gct}), QList<unsigned>({GribKey::tidalSpeed, GribKey::tidalDirection}));
+        QCOMPARE(c[0].values[0], 5.0f);
+        QCOMPARE(qRound(c[1].values[0] * 100), 3687);
+        QCOMPARE(grib.messageCount(), 2);  // the file's own fields, as listed
+    }
+
     void gaussianRowsAreWhereTheyLie()
     {
         // N = 2: the roots of the Legendre polynomial P4, ±0.861136 and
