@@ -463,8 +463,8 @@ Grib2Sections::Reader readerAt(std::FILE* fp, long base)
     };
 }
 
-// The next edition 2 indicator at or after from, before end; -1 if none.
-long findEdition2(std::FILE* fp, long from, long end)
+// The next GRIB indicator at or after from, before end; -1 if none.
+long findIndicator(std::FILE* fp, long from, long end)
 {
     constexpr size_t kChunk = 64 * 1024;
     constexpr long kOverlap = 7;
@@ -477,12 +477,24 @@ long findEdition2(std::FILE* fp, long from, long end)
         if (got < 8)
             return -1;
         for (size_t i = 0; i + 8 <= got; ++i) {
-            if (chunk[i] == 'G' && std::memcmp(&chunk[i], "GRIB", 4) == 0 && chunk[i + 7] == 2)
+            if (chunk[i] == 'G' && std::memcmp(&chunk[i], "GRIB", 4) == 0)
                 return at + long(i);
         }
         at += long(got) - kOverlap;
     }
     return -1;
+}
+
+// The length of the edition 1 message at offset when its stated end holds
+// the end marker; 0 otherwise.
+long edition1Span(std::FILE* fp, long offset, const unsigned char* indicator, long fileSize)
+{
+    const long length = (long(indicator[4]) << 16) | (long(indicator[5]) << 8) | long(indicator[6]);
+    unsigned char marker[4];
+    if (length < 8 || offset + length > fileSize || std::fseek(fp, offset + length - 4, SEEK_SET) != 0 ||
+        std::fread(marker, 1, 4, fp) != 4 || std::memcmp(marker, "7777", 4) != 0)
+        return 0;
+    return length;
 }
 
 }  // namespace
@@ -510,59 +522,80 @@ void GribFile::makeIdx()
     GRIB_HDR* gh = messageBuffer();
     if (!gh)
         return;
-    char err[GRIB_ERRMSG_LEN] = "";
-    long offset = 0;
-    int status = 0;
-    while ((status = grib_seek(fileName.c_str(), &offset, 0, gh, err)) == 0) {
-        if (err[0] != '\0') {
-            err[0] = '\0';
-            ++offset;
-        } else if (gh->msg_length < 0) {
-            reportBadLength(gh->msg_length);
-            break;
-        } else if (gh->msg_length == 0) {
-            ++offset;
-        } else {
-            index.push_back(fieldOfLoaded(gh, offset));
-            offset += gh->msg_length;
+    // The edition 1 locator reads every octet between its messages: it
+    // runs only when the file holds such messages at all.
+    int status = kSeekEnd;
+    std::vector<GribField> edition1;
+    if (indexEdition2()) {
+        char err[GRIB_ERRMSG_LEN] = "";
+        long offset = 0;
+        while ((status = grib_seek(fileName.c_str(), &offset, 0, gh, err)) == 0) {
+            if (err[0] != '\0') {
+                err[0] = '\0';
+                ++offset;
+            } else if (gh->msg_length < 0) {
+                reportBadLength(gh->msg_length);
+                break;
+            } else if (gh->msg_length == 0) {
+                ++offset;
+            } else {
+                edition1.push_back(fieldOfLoaded(gh, offset));
+                offset += gh->msg_length;
+            }
         }
     }
-    indexEdition2();
+    mergeEditions(edition1);
     for (const GribField& field : index)
         offsets.push_back(field.offset);
     current = status == kSeekEnd ? 0 : offsets.size();
 }
 
-// The edition 2 messages between the edition 1 ones found before: the
-// edition 1 locator passes over them.
-void GribFile::indexEdition2()
+// Indexes the edition 2 messages, going from message to message by their
+// stated lengths, so that only their headers are read; whether the file
+// holds edition 1 messages too, for the edition 1 locator to find.
+bool GribFile::indexEdition2()
 {
     const File fp(std::fopen(fileName.c_str(), "rb"));
     if (!fp)
-        return;
+        return true;
     const long size = fileSizeOf(fp.get());
-    std::vector<GribField> edition1;
-    edition1.swap(index);
-    size_t next1 = 0;
-    long at = 0;
-    while (at < size) {
-        const long gapEnd = next1 < edition1.size() ? edition1[next1].offset : size;
-        const long found = at < gapEnd ? findEdition2(fp.get(), at, gapEnd) : -1;
-        if (found < 0) {
-            if (next1 >= edition1.size())
-                break;
-            at = std::max(at, edition1[next1].offset + edition1[next1].length);
-            index.push_back(edition1[next1++]);
-            continue;
+    bool edition1 = false;
+    for (long at = 0; at >= 0 && at < size;) {
+        const long found = findIndicator(fp.get(), at, size);
+        unsigned char indicator[Grib2Sections::kIndicatorLength];
+        if (found < 0 || std::fseek(fp.get(), found, SEEK_SET) != 0 ||
+            std::fread(indicator, 1, sizeof indicator, fp.get()) != sizeof indicator)
+            break;
+        long length = 0;
+        if (indicator[7] == 1) {
+            edition1 = true;
+            length = edition1Span(fp.get(), found, indicator, size);
+        } else if (indicator[7] == 2) {
+            length = addEdition2Message(fp.get(), found, size);
         }
-        const long length = addEdition2Message(fp.get(), found, size);
-        at = length > 0 ? found + length : found + 1;
-        // An edition 1 match inside an edition 2 message was a coincidence.
-        while (next1 < edition1.size() && edition1[next1].offset < at)
-            ++next1;
+        at = found + std::max(length, 1L);
     }
-    for (; next1 < edition1.size(); ++next1)
-        index.push_back(edition1[next1]);
+    return edition1;
+}
+
+// Joins the edition 1 messages to the edition 2 ones in file order; an
+// edition 1 match inside an edition 2 message was a coincidence.
+void GribFile::mergeEditions(std::vector<GribField>& edition1)
+{
+    std::vector<GribField> merged;
+    merged.reserve(index.size() + edition1.size());
+    size_t next2 = 0;
+    long end2 = 0;
+    for (GribField& field : edition1) {
+        while (next2 < index.size() && index[next2].offset <= field.offset) {
+            end2 = std::max(end2, index[next2].offset + index[next2].length);
+            merged.push_back(index[next2++]);
+        }
+        if (field.offset >= end2)
+            merged.push_back(std::move(field));
+    }
+    merged.insert(merged.end(), index.begin() + long(next2), index.end());
+    index.swap(merged);
 }
 
 // Indexes every field of the edition 2 message at offset; its length, or
@@ -740,11 +773,10 @@ void GribFile::decodeEdition2(const GribField& field, GribMsg& msg)
     const size_t count = size_t(grid.ni) * size_t(grid.nj);
     if (!Grib2Codec::storedValues(message, stored, error) || stored.size() != count)
         return;
-    std::vector<float> singles(stored.begin(), stored.end());
     msg.values = static_cast<float*>(std::malloc(count * sizeof(float)));
     if (!msg.values)
         return;
-    reorderToNorthWest(grid, singles.data(), msg.values);
+    reorderToNorthWest(grid, stored.data(), msg.values);
     applyUnits(field.valueScale, field.valueOffset, msg);
 }
 

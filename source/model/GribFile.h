@@ -157,7 +157,8 @@ private:
     bool loadMessage(long offset) const;
     bool readHeader(int n, GribMsg& msg);
     static GribField fieldOfLoaded(const grib_hdr* gh, long offset);
-    void indexEdition2();
+    bool indexEdition2();
+    void mergeEditions(std::vector<GribField>& edition1);
     long addEdition2Message(std::FILE* fp, long offset, long fileSize);
     void decodeField(size_t n, GribMsg& msg);
     void decodeEdition2(const GribField& field, GribMsg& msg);

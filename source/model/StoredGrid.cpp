@@ -35,7 +35,10 @@ void placeGrid(const StoredGrid& grid, GribMsg& msg)
     }
 }
 
-void reorderToNorthWest(const StoredGrid& grid, const float* stored, float* placed)
+namespace {
+
+template <typename Stored>
+void reorder(const StoredGrid& grid, const Stored* stored, float* placed)
 {
     const ptrdiff_t ni = grid.ni;
     const ptrdiff_t nj = grid.nj;
@@ -52,8 +55,20 @@ void reorderToNorthWest(const StoredGrid& grid, const float* stored, float* plac
             i = ni - 1 - i;
         if (grid.jPositive)
             j = nj - 1 - j;
-        placed[j * ni + i] = stored[k];
+        placed[j * ni + i] = float(stored[k]);
     }
+}
+
+}  // namespace
+
+void reorderToNorthWest(const StoredGrid& grid, const float* stored, float* placed)
+{
+    reorder(grid, stored, placed);
+}
+
+void reorderToNorthWest(const StoredGrid& grid, const double* stored, float* placed)
+{
+    reorder(grid, stored, placed);
 }
 
 std::vector<int> gaussianRowLatitudes(int gaussianN, int northMilli, int southMilli, int nj)

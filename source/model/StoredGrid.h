@@ -31,6 +31,7 @@ void placeGrid(const StoredGrid& grid, GribMsg& msg);
 
 // The stored values, ni * nj of them, reordered into the model's order.
 void reorderToNorthWest(const StoredGrid& grid, const float* stored, float* placed);
+void reorderToNorthWest(const StoredGrid& grid, const double* stored, float* placed);
 
 // Latitudes, millidegrees north to south, of the Gaussian rows from
 // north to south that lie between the two stored latitudes.  Empty when
