@@ -8,6 +8,8 @@
 #include "StoredGrid.h"
 #include "modelfixtures.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace modelfixtures;
@@ -178,6 +180,39 @@ private slots:
         GribFile grib(file.write().constData());
         for (int k = 0; k < periods.size(); ++k)
             QCOMPARE(firstValue(grib, k), perStep[k]);
+    }
+
+    // GFS's buckets in edition 2, set by ecCodes on a real message: 0-3 h,
+    // 0-6 h, 6-9 h, 6-12 h holding 2, 5, 1, 4 mm fell 2, 3, 1, 3 mm a step.
+    void gfsBucketsInEdition2()
+    {
+        const QString source = QStringLiteral("/usr/share/doc/python-grib-doc/examples/regular_latlon_surface.grib2");
+        if (!QFileInfo::exists(source))
+            QSKIP("python-grib-doc not installed");
+        QTemporaryDir dir;
+        QFile out(dir.filePath("gfs.grib2"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        for (const QList<int>& bucket : QList<QList<int>>{{0, 3, 2}, {0, 6, 5}, {6, 9, 1}, {6, 12, 4}}) {
+            const QString keys = QStringLiteral("productDefinitionTemplateNumber=8,parameterCategory=1,"
+                                                "parameterNumber=8,typeOfFirstFixedSurface=1,"
+                                                "typeOfStatisticalProcessing=1,stepUnits=1,startStep=%1,endStep=%2")
+                                     .arg(bucket[0]).arg(bucket[1]);
+            QProcess set;
+            set.start("grib_set", {"-s", keys, "-d", QString::number(bucket[2]), source, dir.filePath("one")});
+            QVERIFY(set.waitForFinished() && set.exitCode() == 0);
+            QFile one(dir.filePath("one"));
+            QVERIFY(one.open(QIODevice::ReadOnly));
+            out.write(one.readAll());
+        }
+        out.close();
+        GribFile grib(QFile::encodeName(out.fileName()).constData());
+        QCOMPARE(grib.getCompoundNum(), 4);
+        CompoundMsg c;
+        for (int n = 0; n < 4; ++n) {
+            QVERIFY(grib.goCompound(n, c));
+            QCOMPARE(c.size(), size_t(1));
+            QCOMPARE(c[0].values[0], QList<float>({2, 3, 1, 3})[n]);
+        }
     }
 
     // ECMWF's total precipitation: metres since the forecast began.
