@@ -99,6 +99,18 @@ std::string rowsText(const std::vector<PointRow>& rows)
     return out;
 }
 
+// Fields of one edition 2 message share its offset.
+long long messagesIn(const GribFile& file)
+{
+    long long count = 0;
+    long previous = -1;
+    for (const GribField& field : file.fields()) {
+        count += field.offset != previous ? 1 : 0;
+        previous = field.offset;
+    }
+    return count;
+}
+
 bool anyInside(const std::vector<PointRow>& rows)
 {
     for (const PointRow& row : rows) {
@@ -114,27 +126,37 @@ int listCompounds(const char* path, bool json)
 {
     GribFile file(path);
     const int compounds = file.getCompoundNum();
+    const std::string problem = file.openProblem();
     if (json) {
         JsonObject o;
-        o.add("messages", (long long)file.messageCount());
+        o.add("messages", messagesIn(file));
+        o.add("fields", (long long)file.messageCount());
         o.add("compoundSize", (long long)file.getCompoundSize());
         o.add("compounds", (long long)compounds);
+        o.add("groupedByTime", file.isGroupedByTime());
         o.add("shortFirstCompound", file.isShortFirstCompound());
         o.add("timeStep", (long long)file.getTimeStep());
         o.addJson("area", areaJson(file.getArea()));
         o.addJson("gcts", keysJson(file.getGcts()));
+        o.add("unreadable", (long long)file.unreadableCount());
+        o.addText("problem", problem.empty() ? nullptr : &problem);
         std::printf("%s\n", o.text().c_str());
         return 0;
     }
     const QRectF& area = file.getArea();
-    std::printf("messages            %d\n", file.messageCount());
+    std::printf("messages            %lld\n", messagesIn(file));
+    std::printf("fields              %d\n", file.messageCount());
     std::printf("compoundSize        %d\n", file.getCompoundSize());
     std::printf("compounds           %d\n", compounds);
+    std::printf("groupedByTime       %s\n", file.isGroupedByTime() ? "yes" : "no");
     std::printf("shortFirstCompound  %s\n", file.isShortFirstCompound() ? "yes" : "no");
     std::printf("timeStep            %d h\n", file.getTimeStep());
     std::printf("area                lon %g lat %g width %g height %g (degrees)\n", area.x(),
                 area.y(), area.width(), area.height());
     std::printf("gcts                %s\n", keysText(file.getGcts()).c_str());
+    std::printf("unreadable          %d\n", file.unreadableCount());
+    if (!problem.empty())
+        std::printf("problem             %s\n", problem.c_str());
     return 0;
 }
 

@@ -1,21 +1,23 @@
-// skyvane-grib: inventory of the GRIB edition 1 messages in a file, and the
-// decoded values of one of them, for scripts and for checking files by hand.
+// skyvane-grib: inventory of the fields of a GRIB file of either edition, as
+// the viewer's index finds them, and the values of one of them, for scripts
+// and for checking files by hand.
 
+#include "GribFile.h"
 #include "compound_commands.h"
 #include "grib.h"
+#include "kind_names.h"
+#include "section_dump.h"
 #include "tool_output.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,9 +32,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // undecodable message, INDEX past the end
 constexpr int kExitUsage = 2;   // bad arguments, unreadable file
 
-// grib_seek's status at the normal end of the data.
-constexpr int kSeekEnd = 2;
-
 const char* const kUsage =
     "Usage: skyvane-grib list [--json] FILE\n"
     "       skyvane-grib values FILE INDEX\n"
@@ -41,40 +40,63 @@ const char* const kUsage =
     "       skyvane-grib point [--json] FILE LAT LON\n"
     "       skyvane-grib --help\n"
     "\n"
-    "list    one line per GRIB edition 1 message found in FILE: index, offset\n"
-    "        and length in octets, centre, parameter, level type and level,\n"
-    "        key gct (level * 65536 + level type * 256 + parameter), data\n"
+    "FILE may hold GRIB edition 1 and edition 2 messages, mixed, with other\n"
+    "data around them.  An edition 2 message may carry several fields; each\n"
+    "is listed, and counted by INDEX, on its own, in file order.\n"
+    "\n"
+    "list    one line per field: index, offset and length in octets of its\n"
+    "        message, edition, centre, parameter, level type and level, key\n"
+    "        gct (level * 65536 + level type * 256 + parameter), data\n"
     "        representation type, grid size, first and last grid point\n"
     "        (degrees), reference time, P1, P2, time range, bits per value,\n"
-    "        bitmap and decode status.  --json prints one JSON array instead.\n"
-    "values  the values of message INDEX (counted from 0), one per line in\n"
-    "        storage order; points absent from the bitmap print as -9999.\n"
-    "dump    the section layout of message INDEX.\n"
-    "compounds  how the messages group into time steps, as the viewer reads\n"
-    "        them: messages per step (compoundSize), the number of complete\n"
-    "        steps, whether the first step lacks the precipitation the later\n"
-    "        ones carry, the hours between steps, the area of the first\n"
-    "        message in degrees and the keys found.\n"
+    "        bitmap; then for either edition ecCodes' grid type name, the\n"
+    "        valid time (UTC), the kind of weather the viewer shows from it,\n"
+    "        and the status: ok, or why the field cannot be read or drawn.\n"
+    "        An edition 2 field shows its parameter as discipline/category/\n"
+    "        number, as gct the viewer's key for it, and - in the other\n"
+    "        edition 1 columns.  --json prints one JSON array instead; its\n"
+    "        edition 1 keys are null for edition 2 fields, and every field\n"
+    "        adds discipline, category, number (null for edition 1), grid,\n"
+    "        validTime (ISO 8601, UTC), kind (wind, pressure, precipitation,\n"
+    "        temperature, wave, sst, tidal, preciprate; null for a field the\n"
+    "        map does not show by itself, such as v wind or a direction),\n"
+    "        drawable (the map can draw it) and problem (null when none).\n"
+    "        Edition 2 fields are listed from their headers; only values\n"
+    "        decodes their data.\n"
+    "values  the values of field INDEX (counted from 0), one per line in the\n"
+    "        order the file stores them (ecCodes' order for edition 2), in\n"
+    "        the file's units; points absent from the bitmap print as -9999.\n"
+    "dump    edition 1: the section layout of the message holding field\n"
+    "        INDEX; edition 2: the offset and length of each section the\n"
+    "        field is made of, from the start of its message.\n"
+    "compounds  how the fields group into time steps, as the viewer reads\n"
+    "        them: messages and fields in the file, fields per step\n"
+    "        (compoundSize), the number of complete steps, whether steps\n"
+    "        were made by valid time (files not laid out step by step),\n"
+    "        whether the first step lacks the precipitation the later ones\n"
+    "        carry, the hours between steps, the area of the first field in\n"
+    "        degrees, the keys found, the fields that cannot be read and why\n"
+    "        nothing can be drawn when that is so.\n"
     "point   for every time step, its valid time and the value of each field\n"
     "        at LAT LON (degrees, north and east positive): the grid point at\n"
     "        or north-west of it, wind as the speed of u and v, tidal stream\n"
     "        in knots.  A field whose grid does not cover the point shows -\n"
     "        (null in JSON); a point outside every grid exits with 1.\n"
     "\n"
-    "Grid columns by data representation type: latitude/longitude grids give\n"
-    "Ni, Nj, first and last point and Di, Dj.  Lambert (3, 8, 13) and polar\n"
-    "stereographic (5) grids give Nx, Ny, the first point and Dx, Dy as di, dj;\n"
-    "their last point is 0.  Mercator (1) gives columns, rows, both corner\n"
-    "points and the longitude and latitude increments.  Without a grid\n"
-    "description all are 0.  In the JSON output points are in millidegrees,\n"
-    "increments as the grid states them (metres for Lambert and polar\n"
-    "stereographic grids).\n"
+    "Edition 1 grid columns by data representation type: latitude/longitude\n"
+    "grids give Ni, Nj, first and last point and Di, Dj.  Lambert (3, 8, 13)\n"
+    "and polar stereographic (5) grids give Nx, Ny, the first point and Dx,\n"
+    "Dy as di, dj; their last point is 0.  Mercator (1) gives columns, rows,\n"
+    "both corner points and the longitude and latitude increments.  Without\n"
+    "a grid description all are 0.  In the JSON output points are in\n"
+    "millidegrees, increments as the grid states them (metres for Lambert and\n"
+    "polar stereographic grids).\n"
     "\n"
-    "A file without GRIB edition 1 messages lists nothing and succeeds.\n"
+    "A file without GRIB messages lists nothing and succeeds.\n"
     "\n"
-    "Exit status: 0 success; 1 a message that does not decode (values), an\n"
-    "INDEX past the last message, or a read error after some messages;\n"
-    "2 bad arguments, or a file that cannot be read.\n";
+    "Exit status: 0 success; 1 a field that does not decode (values), or an\n"
+    "INDEX past the last field; 2 bad arguments, or a file that cannot be\n"
+    "read.\n";
 
 // ---------------------------------------------------------------------------
 // Small helpers
@@ -82,7 +104,6 @@ const char* const kUsage =
 // An error buffer as the library expects it, always NUL-terminated.
 struct ErrorBuffer {
     char text[GRIB_ERRMSG_LEN + 1] = {};
-    void clear() { text[0] = '\0'; }
     bool empty() const { return text[0] == '\0'; }
     std::string line() const;
 };
@@ -104,7 +125,7 @@ int usageError(const std::string& what)
 }
 
 // A non-negative decimal number; values too large for the type are clamped,
-// as they lie past the last message anyway.
+// as they lie past the last field anyway.
 bool parseIndex(const char* text, unsigned long long* index)
 {
     if (*text == '\0')
@@ -117,73 +138,33 @@ bool parseIndex(const char* text, unsigned long long* index)
 }
 
 // ---------------------------------------------------------------------------
-// Scanning
+// Reading edition 1 messages
 
 struct GribHdrDeleter {
     void operator()(GRIB_HDR* gh) const { free_gribhdr(&gh); }
 };
 using GribHdrPtr = std::unique_ptr<GRIB_HDR, GribHdrDeleter>;
 
-struct ScanResult {
-    int status = kSeekEnd;   // grib_seek's last status
-    std::string error;       // its error line when the status is an error
-    unsigned long long found = 0;
-};
-
-// Receives each message in turn; returns false to stop the scan.
-using MessageVisitor =
-    std::function<bool(unsigned long long index, long offset, const GRIB_HDR& gh)>;
-
-// Walks the file message by message.  Octets that grib_seek passes over
-// without yielding a message are skipped one at a time.
-ScanResult scanFile(const char* path, const MessageVisitor& visit)
+GribHdrPtr newMessageBuffer()
 {
-    ScanResult result;
     ErrorBuffer err;
     GRIB_HDR* raw = nullptr;
-    if (init_gribhdr(&raw, err.text) != 0) {
-        result.status = 1;
-        result.error = err.line();
-        return result;
-    }
-    GribHdrPtr gh(raw);
-
-    long offset = 0;
-    for (;;) {
-        err.clear();
-        long at = offset;
-        int status = grib_seek(path, &at, 0, gh.get(), err.text);
-        if (status != 0) {
-            result.status = status;
-            result.error = err.line();
-            return result;
-        }
-        if (gh->msg_length <= 0 || !err.empty()) {
-            offset = std::max(at, offset) + 1;
-            continue;
-        }
-        bool more = visit(result.found, at, *gh);
-        ++result.found;
-        if (!more) {
-            result.status = 0;
-            return result;
-        }
-        offset = at + gh->msg_length;
-    }
+    if (init_gribhdr(&raw, err.text) != 0)
+        return nullptr;
+    return GribHdrPtr(raw);
 }
 
-// Reports a scan that ended on an error and gives the exit status for it.
-int reportScanError(const char* path, const ScanResult& scan)
+// Loads the edition 1 message the index found at offset, exactly there.
+bool loadEdition1(const char* path, long offset, GRIB_HDR* gh)
 {
-    std::string what = std::string(path) + ": ";
-    what += scan.error.empty() ? "cannot read GRIB data (status " +
-                                     std::to_string(scan.status) + ")"
-                               : scan.error;
-    complain(what);
-    return scan.found == 0 ? kExitUsage : kExitFailed;
+    ErrorBuffer err;
+    long at = offset;
+    return gh && grib_seek(path, &at, 1, gh, err.text) == 0 && err.empty() && at == offset &&
+           gh->msg_length > 0;
 }
 
-// grib_seek opens the file by name; a directory would only confuse it.
+// The file must exist, be no directory and open for reading: the index
+// would otherwise just come out empty.
 bool checkReadable(const char* path)
 {
     struct stat st;
@@ -195,6 +176,12 @@ bool checkReadable(const char* path)
         complain(std::string(path) + ": is a directory");
         return false;
     }
+    std::FILE* fp = std::fopen(path, "rb");
+    if (!fp) {
+        complain(std::string(path) + ": " + std::strerror(errno));
+        return false;
+    }
+    std::fclose(fp);
     return true;
 }
 
@@ -283,16 +270,18 @@ unsigned fullYear(const PDS_INPUT& pds)
     return pds.usYear;
 }
 
-std::string messageJson(unsigned long long index, long offset,
-                        const GRIB_HDR& gh, const Decoded& d)
+// The edition 1 keys of list --json after index, offset, length and
+// edition, in their order.
+const char* const kEdition1Keys[] = {
+    "centre", "subcentre", "table", "param", "levelType", "height1", "height2", "gct", "dataType",
+    "ni", "nj", "lat1", "lon1", "lat2", "lon2", "di", "dj", "scanMode", "year", "month", "day",
+    "hour", "minute", "century", "timeUnit", "p1", "p2", "timeRange", "decScale", "binScale",
+    "reference", "bitsPerValue", "bitmap", "points", "status", "error"};
+
+void addEdition1Keys(JsonObject& o, const GRIB_HDR& gh, const Decoded& d)
 {
     const PDS_INPUT& p = d.pds;
     const GridSummary g = summarizeGrid(d.gds);
-    JsonObject o;
-    o.add("index", (long long)index);
-    o.add("offset", (long long)offset);
-    o.add("length", (long long)gh.msg_length);
-    o.add("edition", (long long)p.usEd_num);
     o.add("centre", (long long)p.usCenter_id);
     o.add("subcentre", (long long)p.usCenter_sub);
     o.add("table", (long long)p.usParm_tbl);
@@ -329,15 +318,83 @@ std::string messageJson(unsigned long long index, long offset,
     o.add("points", (long long)d.points());
     o.add("status", (long long)d.status);
     o.addText("error", d.status != 0 ? &d.error : nullptr);
+}
+
+// Edition 2 fields (and an edition 1 message that cannot be read again)
+// have none of the edition 1 keys but gct, the model's key when it has one.
+void addEdition1Nulls(JsonObject& o, unsigned modelKey)
+{
+    for (const char* name : kEdition1Keys) {
+        if (std::strcmp(name, "gct") == 0 && modelKey != 0)
+            o.add(name, (long long)modelKey);
+        else
+            o.addText(name, nullptr);
+    }
+}
+
+// Why the field cannot be read or drawn; empty when it can.
+std::string problemOf(const GribField& f, const GRIB_HDR* gh, const Decoded& d)
+{
+    if (f.edition == 1 && !gh)
+        return "message cannot be read again";
+    if (gh && d.status != 0)
+        return d.error.empty() ? "does not decode (status " + std::to_string(d.status) + ")" : d.error;
+    return f.problem;
+}
+
+void addCode(JsonObject& o, const char* name, int code)
+{
+    if (code >= 0)
+        o.add(name, (long long)code);
+    else
+        o.addText(name, nullptr);
+}
+
+void addOptionalText(JsonObject& o, const char* name, const std::string& text)
+{
+    o.addText(name, text.empty() ? nullptr : &text);
+}
+
+// The keys of either edition, from the index.
+void addFieldKeys(JsonObject& o, const GribField& f, const std::string& problem)
+{
+    addCode(o, "discipline", f.discipline);
+    addCode(o, "category", f.category);
+    addCode(o, "number", f.number);
+    addOptionalText(o, "grid", f.gridType);
+    addOptionalText(o, "validTime", f.validTime.isValid()
+                                        ? f.validTime.toUTC().toString(Qt::ISODate).toStdString()
+                                        : std::string());
+    const char* kind = KindNames::nameOfKey(f.gct);
+    addOptionalText(o, "kind", kind ? kind : "");
+    o.add("drawable", f.drawable);
+    addOptionalText(o, "problem", problem);
+}
+
+// gh and d: the edition 1 message and its decoding; gh null for an edition
+// 2 field.
+std::string fieldJson(size_t index, const GribField& f, const GRIB_HDR* gh, const Decoded& d)
+{
+    JsonObject o;
+    o.add("index", (long long)index);
+    o.add("offset", (long long)f.offset);
+    o.add("length", (long long)f.length);
+    o.add("edition", (long long)f.edition);
+    if (gh)
+        addEdition1Keys(o, *gh, d);
+    else
+        addEdition1Nulls(o, f.edition == 2 ? f.gct : 0);
+    addFieldKeys(o, f, problemOf(f, gh, d));
     return o.text();
 }
 
 using Row = std::vector<std::string>;
 
-const Row kTableHeader = {"#", "offset", "length", "centre", "param", "ltype",
-                          "level", "gct", "drt", "grid", "first", "last",
-                          "reftime", "p1", "p2", "tr", "bits", "bitmap",
-                          "status"};
+const Row kTableHeader = {"#", "offset", "length", "ed", "centre", "param", "ltype", "level",
+                          "gct", "drt", "grid", "first", "last", "reftime", "p1", "p2", "tr",
+                          "bits", "bitmap", "gridtype", "valid", "kind", "status"};
+// The edition 1 columns, from centre to bitmap.
+constexpr size_t kEdition1Columns = 15;
 
 std::string pointText(long long lat, long long lon)
 {
@@ -352,46 +409,83 @@ std::string levelText(const PDS_INPUT& p)
     return std::to_string(p.usHeight1);
 }
 
-// Status and error on one line, whatever the error text holds.
-std::string statusText(const Decoded& d)
+// Any text on one line.
+std::string oneLine(std::string s)
 {
-    if (d.status == 0)
-        return "ok";
-    std::string s = std::to_string(d.status);
-    if (!d.error.empty())
-        s += " " + d.error;
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
     for (char& c : s)
         if ((unsigned char)c < 0x20)
             c = ' ';
     return s;
 }
 
-Row messageRow(unsigned long long index, long offset, const GRIB_HDR& gh,
-               const Decoded& d)
+// Status and error on one line, whatever the error text holds.
+std::string statusText(const Decoded& d)
+{
+    std::string s = std::to_string(d.status);
+    if (!d.error.empty())
+        s += " " + d.error;
+    return oneLine(s);
+}
+
+void appendEdition1Cells(Row& row, const GRIB_HDR& gh, const Decoded& d)
 {
     const PDS_INPUT& p = d.pds;
     const GridSummary g = summarizeGrid(d.gds);
-    return {std::to_string(index),
-            std::to_string(offset),
-            std::to_string(gh.msg_length),
-            std::to_string(p.usCenter_id),
-            std::to_string(p.usParm_id),
-            std::to_string(p.usLevel_id),
-            levelText(p),
-            std::to_string(gctKey(p)),
-            std::to_string(d.gds.head.usData_type),
-            g.present ? format("%lldx%lld", g.ni, g.nj) : "-",
-            g.present ? pointText(g.lat1, g.lon1) : "-",
-            g.hasLastPoint ? pointText(g.lat2, g.lon2) : "-",
-            format("%04u-%02u-%02u %02u:%02u", fullYear(p) % 10000u,
-                   unsigned(p.usMonth) % 100u, unsigned(p.usDay) % 100u,
-                   unsigned(p.usHour) % 100u, unsigned(p.usMinute) % 100u),
-            std::to_string(p.usP1),
-            std::to_string(p.usP2),
-            std::to_string(p.usTime_range),
-            std::to_string(d.bds.usBit_pack_num),
-            gh.bms_len != 0 ? "yes" : "no",
-            statusText(d)};
+    const Row cells = {
+        std::to_string(p.usCenter_id),
+        std::to_string(p.usParm_id),
+        std::to_string(p.usLevel_id),
+        levelText(p),
+        std::to_string(gctKey(p)),
+        std::to_string(d.gds.head.usData_type),
+        g.present ? format("%lldx%lld", g.ni, g.nj) : "-",
+        g.present ? pointText(g.lat1, g.lon1) : "-",
+        g.hasLastPoint ? pointText(g.lat2, g.lon2) : "-",
+        format("%04u-%02u-%02u %02u:%02u", fullYear(p) % 10000u, unsigned(p.usMonth) % 100u,
+               unsigned(p.usDay) % 100u, unsigned(p.usHour) % 100u, unsigned(p.usMinute) % 100u),
+        std::to_string(p.usP1),
+        std::to_string(p.usP2),
+        std::to_string(p.usTime_range),
+        std::to_string(d.bds.usBit_pack_num),
+        gh.bms_len != 0 ? "yes" : "no"};
+    row.insert(row.end(), cells.begin(), cells.end());
+}
+
+// An edition 2 field has its parameter as discipline/category/number and
+// the model's key; its other edition 1 columns are empty.
+void appendEdition2Cells(Row& row, const GribField& f)
+{
+    Row cells(kEdition1Columns, "-");
+    if (f.edition == 2) {
+        cells[1] = format("%d/%d/%d", f.discipline, f.category, f.number);
+        if (f.gct != 0)
+            cells[4] = std::to_string(f.gct);
+    }
+    row.insert(row.end(), cells.begin(), cells.end());
+}
+
+Row fieldRow(size_t index, const GribField& f, const GRIB_HDR* gh, const Decoded& d)
+{
+    Row row = {std::to_string(index), std::to_string(f.offset), std::to_string(f.length),
+               std::to_string(f.edition)};
+    if (gh)
+        appendEdition1Cells(row, *gh, d);
+    else
+        appendEdition2Cells(row, f);
+    const char* kind = KindNames::nameOfKey(f.gct);
+    const std::string problem = problemOf(f, gh, d);
+    row.push_back(f.gridType.empty() ? "-" : f.gridType);
+    row.push_back(f.validTime.isValid()
+                      ? f.validTime.toUTC().toString("yyyy-MM-dd HH:mm").toStdString()
+                      : "-");
+    row.push_back(kind ? kind : "-");
+    if (gh && d.status != 0)
+        row.push_back(statusText(d));
+    else
+        row.push_back(problem.empty() ? "ok" : oneLine(problem));
+    return row;
 }
 
 // Numbers right-aligned, the last column (status text) left as it is.
@@ -417,95 +511,85 @@ void printTable(const std::vector<Row>& rows)
 // ---------------------------------------------------------------------------
 // Commands
 
-int finishScan(const char* path, const ScanResult& scan)
+// Every field of the index, with the edition 1 messages decoded for their
+// own columns.
+int listFields(const char* path, bool json)
 {
-    if (scan.status != kSeekEnd && scan.status != 0)
-        return reportScanError(path, scan);
+    GribFile file(path);
+    const GribHdrPtr gh = newMessageBuffer();
+    const std::vector<GribField>& fields = file.fields();
+    std::vector<Row> rows{kTableHeader};
+    if (json)
+        std::fputs("[", stdout);
+    for (size_t n = 0; n < fields.size(); ++n) {
+        const GribField& f = fields[n];
+        Decoded d;
+        const GRIB_HDR* loaded = nullptr;
+        if (f.edition == 1 && loadEdition1(path, f.offset, gh.get())) {
+            decodeMessage(*gh, d);
+            loaded = gh.get();
+        }
+        if (json) {
+            std::fputs(n == 0 ? "\n  " : ",\n  ", stdout);
+            std::fputs(fieldJson(n, f, loaded, d).c_str(), stdout);
+        } else {
+            rows.push_back(fieldRow(n, f, loaded, d));
+        }
+    }
+    if (json)
+        std::fputs(fields.empty() ? "]\n" : "\n]\n", stdout);
+    else
+        printTable(rows);
     return kExitOk;
 }
 
-int listTable(const char* path)
+// Whether the file has field index; complains when it has not.
+bool hasField(const GribFile& file, const char* path, unsigned long long index)
 {
-    std::vector<Row> rows{kTableHeader};
-    ScanResult scan = scanFile(path, [&](unsigned long long index, long offset,
-                                         const GRIB_HDR& gh) {
-        Decoded d;
-        decodeMessage(gh, d);
-        rows.push_back(messageRow(index, offset, gh, d));
+    const size_t count = file.fields().size();
+    if (index < count)
         return true;
-    });
-    printTable(rows);
-    return finishScan(path, scan);
-}
-
-int listJson(const char* path)
-{
-    bool first = true;
-    std::fputs("[", stdout);
-    ScanResult scan = scanFile(path, [&](unsigned long long index, long offset,
-                                         const GRIB_HDR& gh) {
-        Decoded d;
-        decodeMessage(gh, d);
-        std::fputs(first ? "\n  " : ",\n  ", stdout);
-        std::fputs(messageJson(index, offset, gh, d).c_str(), stdout);
-        first = false;
-        return true;
-    });
-    std::fputs(first ? "]\n" : "\n]\n", stdout);
-    return finishScan(path, scan);
-}
-
-void printValues(const Decoded& d)
-{
-    const unsigned long n = d.points();
-    for (unsigned long i = 0; i < n; ++i)
-        std::printf("%.9g\n", double(d.values[i]));
-}
-
-// Runs action on message index; reports a missing message.
-int withMessage(const char* path, unsigned long long index,
-                const std::function<int(const GRIB_HDR&)>& action)
-{
-    int exitStatus = kExitOk;
-    bool reached = false;
-    ScanResult scan = scanFile(path, [&](unsigned long long i, long,
-                                         const GRIB_HDR& gh) {
-        if (i != index)
-            return true;
-        reached = true;
-        exitStatus = action(gh);
-        return false;
-    });
-    if (reached)
-        return exitStatus;
-    if (scan.status != kSeekEnd)
-        return reportScanError(path, scan);
-    complain(std::string(path) + ": no message " + std::to_string(index) +
-             " (the file holds " + std::to_string(scan.found) + ")");
-    return kExitFailed;
+    complain(std::string(path) + ": no field " + std::to_string(index) + " (the file holds " +
+             std::to_string(count) + ")");
+    return false;
 }
 
 int showValues(const char* path, unsigned long long index)
 {
-    return withMessage(path, index, [&](const GRIB_HDR& gh) {
-        Decoded d;
-        decodeMessage(gh, d);
-        if (d.status != 0) {
-            complain(std::string(path) + ": message " + std::to_string(index) +
-                     ": " + d.error);
-            return kExitFailed;
-        }
-        printValues(d);
-        return kExitOk;
-    });
+    GribFile file(path);
+    if (!hasField(file, path, index))
+        return kExitFailed;
+    std::vector<double> values;
+    std::string error;
+    if (!file.storedValues(int(index), values, error)) {
+        complain(std::string(path) + ": field " + std::to_string(index) + ": " + oneLine(error));
+        return kExitFailed;
+    }
+    for (double v : values)
+        std::printf("%.9g\n", v);
+    return kExitOk;
 }
 
-int dumpMessage(const char* path, unsigned long long index)
+int dumpField(const char* path, unsigned long long index)
 {
-    return withMessage(path, index, [](const GRIB_HDR& gh) {
-        display_gribhdr(&gh);
-        return kExitOk;
-    });
+    GribFile file(path);
+    if (!hasField(file, path, index))
+        return kExitFailed;
+    const GribField& f = file.fields()[size_t(index)];
+    std::string error;
+    if (f.edition == 2) {
+        if (dumpEdition2Sections(path, f, error))
+            return kExitOk;
+    } else {
+        const GribHdrPtr gh = newMessageBuffer();
+        if (loadEdition1(path, f.offset, gh.get())) {
+            display_gribhdr(gh.get());
+            return kExitOk;
+        }
+        error = "cannot be read again";
+    }
+    complain(std::string(path) + ": field " + std::to_string(index) + ": " + oneLine(error));
+    return kExitFailed;
 }
 
 // Splits --json off the arguments.
@@ -541,11 +625,6 @@ int runOnFile(const std::string& command, const std::vector<std::string>& args,
     return run(path, json);
 }
 
-int listMessages(const char* path, bool json)
-{
-    return json ? listJson(path) : listTable(path);
-}
-
 int runIndexed(const std::string& command, const std::vector<std::string>& args)
 {
     if (args.size() != 2)
@@ -556,8 +635,7 @@ int runIndexed(const std::string& command, const std::vector<std::string>& args)
     const char* path = args[0].c_str();
     if (!checkReadable(path))
         return kExitUsage;
-    return command == "values" ? showValues(path, index)
-                               : dumpMessage(path, index);
+    return command == "values" ? showValues(path, index) : dumpField(path, index);
 }
 
 // A finite decimal number within [low, high].
@@ -604,7 +682,7 @@ int run(int argc, char** argv)
         return kExitOk;
     }
     if (command == "list")
-        return runOnFile(command, args, listMessages);
+        return runOnFile(command, args, listFields);
     if (command == "values" || command == "dump")
         return runIndexed(command, args);
     if (command == "compounds")

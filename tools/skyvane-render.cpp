@@ -1,5 +1,5 @@
-// skyvane-render: a GRIB edition 1 forecast drawn as the map draws it, to a
-// PNG file, without a window: the same projectors, colour layer and
+// skyvane-render: a GRIB forecast of either edition drawn as the map draws
+// it, to a PNG file, without a window: the same projectors, colour layer and
 // symbols.
 
 #include "GeoProjector.h"
@@ -7,6 +7,7 @@
 #include "GribFileHelper.h"
 #include "MeteoKinds.h"
 #include "SettingsFactory.h"
+#include "kind_names.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -28,7 +29,7 @@ constexpr int kExitUsage = 2;   // bad arguments
 const char* const kUsage =
     "Usage: skyvane-render FILE --out PICTURE.png [options]\n"
     "\n"
-    "Draws the forecast in FILE (GRIB edition 1) as the Skyvane map shows it:\n"
+    "Draws the forecast in FILE (GRIB edition 1 or 2) as the Skyvane map shows it:\n"
     "land and sea, the colour layer of one field with its legend and the\n"
     "local-time date line, wind barbs, arrows, isobars and city names.\n"
     "\n"
@@ -145,18 +146,9 @@ QString parseOptions(const QStringList& args, Options& options)
 // The meteo flags for a --type name; 0 for an unknown name.
 int typeOfName(const QString& name)
 {
-    static const struct {
-        const char* name;
-        int type;
-    } kNames[] = {
-        {"wind", mtWind}, {"pressure", mtPressure}, {"precipitation", mtPrecipitation},
-        {"temperature", mtTemperature}, {"wave", mtWave}, {"sst", mtSST}, {"tidal", mtTidal},
-        {"preciprate", mtPrecipRate}, {"combined", mtWind | mtPressure | mtPrecipitation},
-    };
-    for (const auto& entry : kNames)
-        if (name == entry.name)
-            return entry.type;
-    return 0;
+    if (name == "combined")
+        return mtWind | mtPressure | mtPrecipitation;
+    return KindNames::typeOf(name.toStdString());
 }
 
 // The largest zoom at which the area (degrees) fits the picture.
@@ -196,8 +188,13 @@ int main(int argc, char** argv)
 
     auto helper = std::make_unique<GribFileHelper>();
     if (!helper->openGribFile(options.input, true))
-        return fail(kExitFailed, options.input + " holds no GRIB edition 1 message that can be read");
+        return fail(kExitFailed, options.input + " holds no GRIB message that can be read");
     const int steps = helper->getCompoundNum();
+    if (steps == 0) {
+        const std::string why = helper->gribFile()->openProblem();
+        return fail(kExitFailed, options.input + " cannot be drawn: " +
+                                     (why.empty() ? QString("it holds no whole time step") : QString::fromStdString(why)));
+    }
     if (options.step >= steps)
         return fail(kExitFailed, QString("--step %1: the file has %2 time step(s), 0 to %3")
                                      .arg(options.step).arg(steps).arg(steps - 1));

@@ -107,7 +107,8 @@ const QStringList kJsonNames = {
     "index", "offset", "length", "edition", "centre", "subcentre", "table", "param", "levelType", "height1",
     "height2", "gct", "dataType", "ni", "nj", "lat1", "lon1", "lat2", "lon2", "di", "dj", "scanMode", "year",
     "month", "day", "hour", "minute", "century", "timeUnit", "p1", "p2", "timeRange", "decScale", "binScale",
-    "reference", "bitsPerValue", "bitmap", "points", "status", "error"};
+    "reference", "bitsPerValue", "bitmap", "points", "status", "error", "discipline", "category", "number", "grid",
+    "validTime", "kind", "drawable", "problem"};
 
 QByteArray compact(const QJsonValue& v)
 {
@@ -135,6 +136,35 @@ QString samplePath(const char* name)
     return QDir(QStringLiteral(SKYVANE_GRIB_SAMPLES)).filePath(QString::fromLatin1(name));
 }
 
+// GRIB1, GRIB2 and GRIB1 samples one after the other; empty when one is missing.
+QString writeMixedFile(const QTemporaryDir& dir)
+{
+    QByteArray bytes;
+    for (const char* name : {"regular_latlon_surface.grib1", "regular_latlon_surface.grib2",
+                             "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"}) {
+        QFile f(samplePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        bytes += f.readAll();
+    }
+    return writeFile(dir, "mixed.grb", bytes);
+}
+
+const QString kGribLsKeys = "edition,discipline,parameterCategory,parameterNumber,gridType,validityDate,validityTime";
+
+// A field as grib_ls -j describes it, under the names of list --json.
+QJsonObject fromGribLs(const QJsonObject& m)
+{
+    auto code = [&m](const char* key) { return m.value(key).isString() ? QJsonValue() : m.value(key); };
+    const int date = m.value("validityDate").toInt();
+    const int time = m.value("validityTime").toInt();
+    return {{"edition", m.value("edition")}, {"discipline", code("discipline")},
+            {"category", code("parameterCategory")}, {"number", code("parameterNumber")},
+            {"grid", m.value("gridType")},
+            {"validTime", QString::asprintf("%04d-%02d-%02dT%02d:%02d:00Z", date / 10000, date / 100 % 100,
+                                            date % 100, time / 100, time % 100)}};
+}
+
 }  // namespace
 
 class TestSkyvaneGribTool : public QObject {
@@ -154,6 +184,9 @@ private slots:
     void sampleFiles();
     void compoundsOfAForecast();
     void pointForecast();
+    void editionsAgainstEcCodes_data();
+    void editionsAgainstEcCodes();
+    void grib2Forecast();
 
 private:
     void writeMessages();
@@ -296,8 +329,9 @@ void TestSkyvaneGribTool::listTableHasOneAlignedRowPerMessage()
         for (const QByteArray& part : rows[i].second)
             QVERIFY2(lines[i + 1].contains(part), lines[i + 1].constData());
     }
+    // Message 2 has no grid, so its sea temperature cannot be drawn.
     for (int i = 1; i < lines.size(); ++i)
-        QVERIFY2(lines[i].endsWith(" ok"), lines[i].constData());
+        QVERIFY2(lines[i].endsWith(i == 3 ? "sst  grid none is not drawn" : " ok"), lines[i].constData());
 }
 
 void TestSkyvaneGribTool::valuesMatchWrittenData()
@@ -339,10 +373,10 @@ void TestSkyvaneGribTool::exitCodes_data()
         {"dump", "dump @good 1", 0, ""},
         {"compounds", "compounds @good", 0, ""},
         {"compounds of junk", "compounds --json @bad", 0, ""},
-        {"point", "point @good 55 -5", 0, ""},
+        {"point", "point @good 89.5 1", 0, ""},
         {"values undecodable", "values @bad 0", 1, "unknown datatype=50"},
-        {"index past end", "values @good 4", 1, "no message 4"},
-        {"huge index", "values @good 99999999999999999999999", 1, "no message"},
+        {"index past end", "values @good 4", 1, "no field 4"},
+        {"huge index", "values @good 99999999999999999999999", 1, "no field"},
         {"point outside every grid", "point @good -80 100", 1, "outside every grid"},
         {"point without LON", "point @good 55", 2, "LAT and LON"},
         {"point beyond the pole", "point @good 90.5 0", 2, "LAT must be"},
@@ -471,7 +505,6 @@ void TestSkyvaneGribTool::sampleFiles_data()
     QTest::newRow("polar stereographic")
         << "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib" << 1 << 5 << 135 << 95 << true;
     QTest::newRow("spherical harmonics") << "spherical_pressure_level.grib1" << 1 << -1 << 0 << 0 << false;
-    QTest::newRow("GRIB2 only") << "regular_latlon_surface.grib2" << 0 << 0 << 0 << 0 << false;
 }
 
 void TestSkyvaneGribTool::sampleFiles()
@@ -585,6 +618,102 @@ void TestSkyvaneGribTool::pointForecast()
     const QList<QByteArray> lines = text.out.trimmed().split('\n');
     QVERIFY2(text.code == 0 && lines.size() == 3, text.out.constData());
     QCOMPARE(lines[0], QByteArray("2009-01-31 18:00  Wind speed 5.83095  Pressure 101100"));
+}
+
+void TestSkyvaneGribTool::editionsAgainstEcCodes_data()
+{
+    QTest::addColumn<QString>("file");  // empty: the mixed file
+    QTest::addColumn<int>("fields");
+    QTest::addColumn<int>("probe");     // the field whose kind, status, values and sections are checked
+    QTest::addColumn<QString>("kind");  // empty: null
+    QTest::addColumn<bool>("drawable");
+    QTest::addColumn<QString>("status");  // the end of its line in the table
+
+    QTest::newRow("10 m u") << "gfs.grb" << 344 << 222 << "wind" << true << " ok";
+    QTest::newRow("under a bitmap") << "gfs.grb" << 344 << 207 << "" << false << " ok";
+    QTest::newRow("second field of a message") << "gfs.grb" << 344 << 4 << "" << false << " ok";
+    QTest::newRow("one field") << "regular_latlon_surface.grib2" << 1 << 0 << "temperature" << true << " ok";
+    QTest::newRow("polar stereographic") << "safrica.grib2" << 75 << 2 << "preciprate" << false
+                                         << "  grid polar_stereographic is not drawn";
+    QTest::newRow("mixed editions") << "" << 3 << 1 << "temperature" << true << " ok";
+}
+
+// Every field's codes, grid and valid time as grib_ls -j gives them; the
+// probe's values as grib_get_data prints them and its sections' lengths as
+// grib_get reads them.
+void TestSkyvaneGribTool::editionsAgainstEcCodes()
+{
+    QFETCH(QString, file);
+    QFETCH(int, fields);
+    QFETCH(int, probe);
+    QFETCH(QString, kind);
+    QFETCH(bool, drawable);
+    QFETCH(QString, status);
+    const QString gribLs = QStandardPaths::findExecutable("grib_ls");
+    const QString gribGet = QStandardPaths::findExecutable("grib_get");
+    const QString gribGetData = QStandardPaths::findExecutable("grib_get_data");
+    const QString path = file.isEmpty() ? writeMixedFile(dir_) : samplePath(qPrintable(file));
+    if (gribLs.isEmpty() || gribGet.isEmpty() || gribGetData.isEmpty() || !QFile::exists(path))
+        QSKIP("ecCodes' tools or the sample files not installed");
+
+    bool ok = false;
+    const QJsonArray list = parseArray(runTool({"list", "--json", path}).out, &ok);
+    const QJsonArray theirs = QJsonDocument::fromJson(runProgram(gribLs, {"-j", "-p", kGribLsKeys, path}).out)
+                                  .object().value("messages").toArray();
+    QVERIFY2(ok && list.size() == fields && theirs.size() == fields, qPrintable(path));
+    QStringList names = kJsonNames;
+    names.sort();
+    for (int i = 0; i < fields; ++i) {
+        const QJsonObject field = list[i].toObject();
+        QCOMPARE(field.keys(), names);
+        QCOMPARE(field.value("centre").isNull(), field.value("edition") == 2);
+        checkFields(field, fromGribLs(theirs[i].toObject()));
+    }
+    checkFields(list[probe].toObject(), {{"kind", kind.isEmpty() ? QJsonValue() : kind}, {"drawable", drawable}});
+    const QList<QByteArray> table = runTool({"list", path}).out.trimmed().split('\n');
+    QVERIFY(table.size() == fields + 1 && table[probe + 1].endsWith(status.toLatin1()));
+
+    const QString count = QStringLiteral("count=%1").arg(probe + 1);
+    const ToolRun values = runTool({"values", path, QString::number(probe)});
+    QByteArray expected;
+    for (const QByteArray& line : runProgram(gribGetData, {"-m", "-9999", "-F", "%.9g", "-w", count, path})
+                                      .out.trimmed().split('\n').mid(1))
+        expected += line.simplified().split(' ').value(2) + '\n';
+    QVERIFY(values.code == 0 && !values.out.isEmpty());
+    QCOMPARE(values.out, expected);
+
+    if (list[probe].toObject().value("edition") != 2)
+        return;
+    QByteArray lengths;  // dump's lines of sections 3 to 7
+    for (const QByteArray& line : runTool({"dump", path, QString::number(probe)}).out.split('\n').mid(5, 5))
+        lengths += line.simplified().split(' ').last() + ' ';
+    const ToolRun theirLengths = runProgram(
+        gribGet, {"-w", count, "-p", "section3Length,section4Length,section5Length,section6Length,section7Length", path});
+    QCOMPARE(lengths.trimmed(), theirLengths.out.trimmed());
+}
+
+// The time steps of GRIB2 files, and the wind at 50N 10E, a grid point,
+// as the speed of the 10 m u and v values stored there.
+void TestSkyvaneGribTool::grib2Forecast()
+{
+    const QString gfs = samplePath("gfs.grb");
+    if (!QFile::exists(gfs) || !QFile::exists(samplePath("safrica.grib2")))
+        QSKIP("sample files not installed");
+    checkFields(QJsonDocument::fromJson(runTool({"compounds", "--json", gfs}).out).object(),
+                {{"messages", 308}, {"fields", 344}, {"compounds", 1}, {"unreadable", 0}, {"problem", QJsonValue()}});
+    const QJsonObject safrica =
+        QJsonDocument::fromJson(runTool({"compounds", "--json", samplePath("safrica.grib2")}).out).object();
+    QVERIFY(safrica.value("compounds") == 0 && safrica.value("problem").toString().contains("polar_stereographic"));
+
+    const std::vector<double> u = parseValues(runTool({"values", gfs, "222"}).out);
+    const std::vector<double> v = parseValues(runTool({"values", gfs, "223"}).out);
+    const size_t at = 16 * 144 + 4;  // row 16 from 90N, column 4 from 0E, 2.5 degrees apart
+    bool ok = false;
+    const QJsonArray steps = parseArray(runTool({"point", "--json", gfs, "50", "10"}).out, &ok);
+    QVERIFY(ok && steps.size() == 1 && u.size() == 144 * 73 && v.size() == u.size());
+    const QJsonObject wind = steps[0].toObject().value("rows").toArray().at(0).toObject();
+    QCOMPARE(wind.value("label"), "Wind speed");
+    QVERIFY(std::fabs(wind.value("value").toDouble() - std::hypot(u[at], v[at])) < 1e-4);
 }
 
 QTEST_GUILESS_MAIN(TestSkyvaneGribTool)

@@ -1,5 +1,5 @@
 // Runs the skyvane-render binary on a forecast written by the stand-in
-// server's builder and on a sample file from elsewhere, and checks its
+// server's builder and on sample files from elsewhere, and checks its
 // pictures, messages and exit codes.
 
 #include "ForecastBuilder.h"
@@ -156,31 +156,46 @@ private slots:
         QVERIFY(!QFile::exists(work.filePath("x.png")));
     }
 
-    // A 2 m temperature analysis from another centre (ECMWF's parameter
-    // 167 on the surface level) holds none of the fields the map knows.
-    void sampleFromElsewhere()
+    // Sample files from elsewhere: ECMWF's 2 m temperature in either
+    // edition, a GFS forecast in edition 2, and fields on a grid the map
+    // does not draw, refused with the reason.
+    void samples_data()
     {
-        const QString sample = QStringLiteral(SKYVANE_GRIB_SAMPLES "/regular_latlon_surface.grib1");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");  // part of stderr
+        QTest::newRow("edition 1") << "regular_latlon_surface.grib1" << 0 << "";
+        QTest::newRow("edition 2") << "regular_latlon_surface.grib2" << 0 << "";
+        QTest::newRow("GFS edition 2") << "gfs.t12z.pgrbf120.2p5deg.grib2" << 0 << "";
+        QTest::newRow("polar stereographic") << "safrica.grib2" << 1 << "(polar_stereographic)";
+    }
+
+    void samples()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QString sample = QStringLiteral(SKYVANE_GRIB_SAMPLES "/") + file;
         if (!QFile::exists(sample))
             QSKIP("sample file not installed");
-        const QString out = work.filePath("sample.png");
-        Run r = run({sample, "--out", out});
-        QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(sample) && r.err.contains("no field"), qPrintable(r.err));
-        QVERIFY(!QFile::exists(out));
+        const QString out = work.filePath(file + ".png");
+        const Run r = run({sample, "--out", out, "--size", "400x300"});
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(QImage(out).size(), code == 0 ? QSize(400, 300) : QSize(0, 0));
+    }
 
-        // Asked for temperature it draws the map of the file's area
-        // (60°N..0°, 0..30°E) without a colour layer.
-        r = run({sample, "--out", out, "--type", "temperature", "--size", "400x300"});
-        QCOMPARE(r.code, 0);
-        const QImage image(out);
-        QCOMPARE(image.size(), QSize(400, 300));
-        int coast = 0;
-        for (int y = 0; y < 300; ++y)
-            for (int x = 0; x < 400; ++x)
-                coast += image.pixel(x, y) == 0xFF000000;
-        QVERIFY(coast > 500);
-        QCOMPARE(image.pixel(5, 295), 0xFF5497D8);  // the Atlantic off Sierra Leone
+    // The two editions of the same field draw the same picture.
+    void editionsDrawAlike()
+    {
+        const QString grib1 = work.filePath("regular_latlon_surface.grib1.png");
+        const QString grib2 = work.filePath("regular_latlon_surface.grib2.png");
+        if (!QFile::exists(grib1) || !QFile::exists(grib2))
+            QSKIP("sample files not installed");
+        const QImage image(grib1);
+        QVERIFY(!image.isNull() && image == QImage(grib2));
+        QCOMPARE(image.pixel(5, 295), 0xFF5497D8);  // the Atlantic off Sierra Leone, outside the grid
+        QVERIFY(image.pixel(200, 250) != 0xFF5497D8);  // the Sahara under the colour layer
     }
 };
 
