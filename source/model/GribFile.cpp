@@ -1044,7 +1044,11 @@ void GribFile::groupByValidTime()
         const GribField& fb = index[size_t(b)];
         if (fa.validTime != fb.validTime)
             return fa.validTime < fb.validTime;
-        return keyRank(fa.gct) < keyRank(fb.gct);
+        if (fa.gct != fb.gct)
+            return keyRank(fa.gct) < keyRank(fb.gct);
+        // Of two totals ending together the one since the later start is
+        // kept: GFS states the last step's bucket beside the whole run's.
+        return fa.periodStart.isValid() && fb.periodStart.isValid() && fa.periodStart > fb.periodStart;
     });
     gcts.clear();
     for (int n : drawable) {

@@ -215,6 +215,19 @@ private slots:
         }
     }
 
+    // Beside the whole run's total, a step's own bucket is the one shown.
+    void bucketPreferredToRunTotal()
+    {
+        GribTestFile file;
+        for (const QList<int>& total : QList<QList<int>>{{0, 3, 3}, {0, 6, 6}, {3, 6, 2}})
+            file.add(window(precipitation(), total[0], total[1]), float(total[2]));
+        GribFile grib(file.write().constData());
+        CompoundMsg c;
+        QVERIFY(grib.goCompound(1, c));
+        QCOMPARE(c.size(), size_t(1));
+        QCOMPARE(c[0].values[0], 2.0f);
+    }
+
     // ECMWF's total precipitation: metres since the forecast began.
     void ecmwfPrecipitation()
     {
