@@ -124,13 +124,39 @@ bool fail(GribField& field, const std::string& why)
     return false;
 }
 
+bool valuesOf(codes_handle* h, size_t messageSize, std::vector<double>& values, std::string& error)
+{
+    values.clear();
+    size_t count = 0;
+    if (codes_get_size(h, "values", &count) != 0) {
+        error = "ecCodes finds no values";
+        return false;
+    }
+    if (long(count) > kPointsWithoutQuestion && long(count) / kPointsPerOctet > long(messageSize)) {
+        error = "grid of " + std::to_string(count) + " points is too large for its message";
+        return false;
+    }
+    codes_set_double(h, "missingValue", double(kGribMissingValue));
+    values.resize(count);
+    const int status = codes_get_double_array(h, "values", values.data(), &count);
+    if (status != 0) {
+        error = std::string("ecCodes cannot decode the values: ") + codes_get_error_message(status);
+        values.clear();
+        return false;
+    }
+    values.resize(count);
+    return true;
+}
+
 }  // namespace
 
 bool readHeader(const Message& message, GribField& field, StoredGrid& grid)
 {
     const Handle h = handleOf(message);
-    if (!h)
+    if (!h) {
+        field.readable = false;
         return fail(field, "ecCodes cannot read the field's headers");
+    }
     field.discipline = int(longKey(h.get(), "discipline"));
     field.category = int(longKey(h.get(), "parameterCategory"));
     field.number = int(longKey(h.get(), "parameterNumber"));
@@ -157,31 +183,22 @@ bool readHeader(const Message& message, GribField& field, StoredGrid& grid)
 
 bool storedValues(const Message& message, std::vector<double>& values, std::string& error)
 {
-    values.clear();
     const Handle h = handleOf(message);
     if (!h) {
         error = "ecCodes cannot read the field";
         return false;
     }
-    size_t count = 0;
-    if (codes_get_size(h.get(), "values", &count) != 0) {
-        error = "ecCodes finds no values";
+    return valuesOf(h.get(), message.size(), values, error);
+}
+
+bool gridAndValues(const Message& message, StoredGrid& grid, std::vector<double>& values, std::string& error)
+{
+    const Handle h = handleOf(message);
+    if (!h || !readGrid(h.get(), stringKey(h.get(), "gridType"), grid)) {
+        error = "ecCodes cannot read the field's grid";
         return false;
     }
-    if (long(count) > kPointsWithoutQuestion && long(count) / kPointsPerOctet > long(message.size())) {
-        error = "grid of " + std::to_string(count) + " points is too large for its message";
-        return false;
-    }
-    codes_set_double(h.get(), "missingValue", double(kGribMissingValue));
-    values.resize(count);
-    const int status = codes_get_double_array(h.get(), "values", values.data(), &count);
-    if (status != 0) {
-        error = std::string("ecCodes cannot decode the values: ") + codes_get_error_message(status);
-        values.clear();
-        return false;
-    }
-    values.resize(count);
-    return true;
+    return valuesOf(h.get(), message.size(), values, error);
 }
 
 }  // namespace Grib2Codec

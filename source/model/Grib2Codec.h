@@ -21,6 +21,9 @@ bool readHeader(const Message& message, GribField& field, StoredGrid& grid);
 // The values in the order ecCodes gives them, missing points as -9999.
 bool storedValues(const Message& message, std::vector<double>& values, std::string& error);
 
+// A drawable field's grid and values, read through one handle.
+bool gridAndValues(const Message& message, StoredGrid& grid, std::vector<double>& values, std::string& error);
+
 }  // namespace Grib2Codec
 
 #endif

@@ -22,6 +22,7 @@ struct GribField {
     float valueScale = 1.0f;  // file units to the model's: model = file * scale + offset
     float valueOffset = 0.0f;
     bool drawable = false;    // a known key on a grid the map can draw
+    bool readable = true;     // its headers could be read
     std::string problem;      // why the field cannot be read or drawn; empty otherwise
 };
 

@@ -615,10 +615,12 @@ long GribFile::addEdition2Message(std::FILE* fp, long offset, long fileSize)
         field.fieldInMessage = int(k);
         Grib2Codec::Message header;
         StoredGrid grid;
-        if (!Grib2Sections::assembleField(read, layout, k, false, header, field.problem))
+        if (!Grib2Sections::assembleField(read, layout, k, false, header, field.problem)) {
             field.problem = "field cannot be read: " + field.problem;
-        else
+            field.readable = false;
+        } else {
             Grib2Codec::readHeader(header, field, grid);
+        }
         index.push_back(field);
     }
     return long(layout.totalLength);
@@ -670,6 +672,7 @@ GribField GribFile::fieldOfLoaded(const GRIB_HDR* gh, long offset)
     grid_desc_sec gds;
     if (!productDefinition(gh, pds, gds)) {
         field.problem = "product definition section too short";
+        field.readable = false;
         return field;
     }
     char err[GRIB_ERRMSG_LEN] = "";
@@ -763,15 +766,14 @@ void GribFile::decodeEdition2(const GribField& field, GribMsg& msg)
     fillTime(field.validTime, msg);
     Grib2Codec::Message message;
     std::string error;
-    GribField described;
     StoredGrid grid;
+    std::vector<double> stored;
     if (!field.drawable || !assembledField(fileName, field, true, message, error) ||
-        !Grib2Codec::readHeader(message, described, grid))
+        !Grib2Codec::gridAndValues(message, grid, stored, error))
         return;
     placeGrid(grid, msg);
-    std::vector<double> stored;
     const size_t count = size_t(grid.ni) * size_t(grid.nj);
-    if (!Grib2Codec::storedValues(message, stored, error) || stored.size() != count)
+    if (stored.size() != count)
         return;
     msg.values = static_cast<float*>(std::malloc(count * sizeof(float)));
     if (!msg.values)
@@ -910,7 +912,7 @@ int GribFile::unreadableCount() const
 {
     int count = 0;
     for (const GribField& field : index)
-        count += !field.problem.empty() && field.problem.compare(0, 5, "grid ") != 0 ? 1 : 0;
+        count += field.readable ? 0 : 1;
     return count;
 }
 
