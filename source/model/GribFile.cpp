@@ -1118,17 +1118,29 @@ void GribFile::deriveStreams(std::vector<int>& group)
 void GribFile::linkAccumulations()
 {
     earlierPeriod.assign(index.size(), -1);
+    std::vector<int> totals;
     for (size_t n = 0; n < index.size(); ++n) {
-        const GribField& field = index[n];
-        if (!field.periodStart.isValid() || field.gct != GribKey::precipitation)
+        if (index[n].periodStart.isValid() && index[n].gct == GribKey::precipitation)
+            totals.push_back(int(n));
+    }
+    // By start, then end: each total's predecessor among those of its
+    // start is the one that ends before it.
+    std::stable_sort(totals.begin(), totals.end(), [this](int a, int b) {
+        const GribField& fa = index[size_t(a)];
+        const GribField& fb = index[size_t(b)];
+        return fa.periodStart != fb.periodStart ? fa.periodStart < fb.periodStart : fa.validTime < fb.validTime;
+    });
+    for (size_t k = 1; k < totals.size(); ++k) {
+        const GribField& field = index[size_t(totals[k])];
+        size_t before = k;
+        while (before > 0 && index[size_t(totals[before - 1])].periodStart == field.periodStart &&
+               index[size_t(totals[before - 1])].validTime == field.validTime)
+            --before;  // another total of the same period
+        if (before == 0)
             continue;
-        for (size_t e = 0; e < index.size(); ++e) {
-            const GribField& other = index[e];
-            const bool candidate = other.gct == field.gct && other.periodStart == field.periodStart &&
-                                   other.validTime < field.validTime && other.validTime > field.periodStart;
-            if (candidate && (earlierPeriod[n] < 0 || other.validTime > index[size_t(earlierPeriod[n])].validTime))
-                earlierPeriod[n] = int(e);
-        }
+        const GribField& earlier = index[size_t(totals[before - 1])];
+        if (earlier.periodStart == field.periodStart && earlier.validTime > field.periodStart)
+            earlierPeriod[size_t(totals[k])] = totals[before - 1];
     }
 }
 
