@@ -5,6 +5,10 @@
 
 #include <eccodes.h>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+
 #include <cmath>
 #include <memory>
 
@@ -14,18 +18,62 @@ namespace {
 
 constexpr long kMinuteUnit = 0;  // ecCodes' stepUnits for minutes
 constexpr long kAccumulation = 1;  // code table 4.10
-// A grid far larger than its message could pack (a constant field aside)
-// is a damaged one: decoding it would only exhaust memory.
-constexpr long kPointsWithoutQuestion = 4L * 1024 * 1024;
-constexpr long kPointsPerOctet = 8;
 
 struct HandleDeleter {
     void operator()(codes_handle* h) const { codes_handle_delete(h); }
 };
 using Handle = std::unique_ptr<codes_handle, HandleDeleter>;
 
+uint32_t be32(const unsigned char* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// Whether ecCodes has a definition of template number of this section:
+// given one it does not define, it loses the memory of the handle it was
+// making.
+bool templateDefined(unsigned section, unsigned number)
+{
+    const char* paths = codes_definition_path(nullptr);
+    const QString name = QStringLiteral("grib2/template.%1.%2.def").arg(section).arg(number);
+    for (const QString& dir : QString::fromLocal8Bit(paths ? paths : "").split(QLatin1Char(':'))) {
+        if (!dir.isEmpty() && QFileInfo::exists(QDir(dir).filePath(name)))
+            return true;
+    }
+    return false;
+}
+
+// The grid, product and representation templates of an assembled field
+// (one of each, after section 0), all defined.
+bool templatesDefined(const Message& message)
+{
+    struct Where {
+        unsigned section;
+        size_t octet;  // of the template number within the section
+    };
+    const Where places[] = {{3, 12}, {4, 7}, {5, 9}};
+    for (size_t at = 16; at + 5 <= message.size();) {
+        const uint32_t length = be32(&message[at]);
+        const unsigned section = message[at + 4];
+        if (length < 5 || length > message.size() - at)
+            return false;
+        for (const Where& w : places) {
+            if (w.section != section)
+                continue;
+            if (length < w.octet + 2)
+                return false;
+            if (!templateDefined(section, (unsigned(message[at + w.octet]) << 8) | message[at + w.octet + 1]))
+                return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
 Handle handleOf(const Message& message)
 {
+    if (!templatesDefined(message))
+        return Handle();
     return Handle(codes_handle_new_from_message(nullptr, message.data(), message.size()));
 }
 
@@ -132,7 +180,7 @@ bool valuesOf(codes_handle* h, size_t messageSize, std::vector<double>& values, 
         error = "ecCodes finds no values";
         return false;
     }
-    if (long(count) > kPointsWithoutQuestion && long(count) / kPointsPerOctet > long(messageSize)) {
+    if (!plausiblePointCount((long long)count, (long long)messageSize)) {
         error = "grid of " + std::to_string(count) + " points is too large for its message";
         return false;
     }

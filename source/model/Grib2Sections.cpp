@@ -156,7 +156,7 @@ bool readLayout(const Reader& read, uint64_t available, Layout& layout, std::str
         const uint32_t length = be32(head);
         if (length < kSectionHead || length > end - at)
             return fail(error, "section " + std::to_string(head[4]) + " at octet " + std::to_string(at) +
-                                   " states length " + std::to_string(length) + " past the message's end");
+                                   " states length " + std::to_string(length) + ", which does not fit the message");
         if (!walk.step(at, length, head[4]))
             return false;
         at += length;

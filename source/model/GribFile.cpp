@@ -694,11 +694,27 @@ GribField GribFile::fieldOfLoaded(const GRIB_HDR* gh, long offset)
     return field;
 }
 
+// Whether the loaded edition 1 message's grid is of a size it can hold;
+// the library would fill a huge constant field before any check.
+bool GribFile::loadedGridPlausible() const
+{
+    const GRIB_HDR* gh = buffer.get();
+    grid_desc_sec gds;
+    PDS_INPUT pds;
+    BMS_INPUT bms;
+    BDS_HEAD_INPUT bds;
+    init_dec_struct(&pds, &gds, &bms, &bds);
+    char err[GRIB_ERRMSG_LEN] = "";
+    if (gh->gds_len < kMinGdsLength || gribgetgds(gh->gds_ptr, &gds, err) != 0 || !isLatLonGrid(gds))
+        return true;
+    return plausiblePointCount((long long)gds.llg.usNi * (long long)gds.llg.usNj, gh->msg_length);
+}
+
 // Decodes the edition 1 message found at offset.
 void GribFile::decode(long offset, GribMsg& msg)
 {
     msg.releaseValues();
-    if (!loadMessage(offset))
+    if (!loadMessage(offset) || !loadedGridPlausible())
         return;
     GRIB_HDR* gh = buffer.get();
     GRIB_MESSAGE decoded;
@@ -850,6 +866,10 @@ bool GribFile::storedValues(int n, std::vector<double>& values, std::string& err
         error = "message cannot be read";
         return false;
     }
+    if (!loadedGridPlausible()) {
+        error = "grid too large for its message";
+        return false;
+    }
     GRIB_MESSAGE decoded;
     char err[GRIB_ERRMSG_LEN] = "";
     const bool ok = grib_decode_message(buffer->entire_msg, kGribMissingValue, &decoded, err) == 0 && decoded.values;
@@ -897,7 +917,7 @@ bool GribFile::isOurGribFile()
 {
     if (offsets.empty() || index.front().edition != 1)
         return false;
-    if (!loadMessage(offsets.front()))
+    if (!loadMessage(offsets.front()) || !loadedGridPlausible())
         return false;
     const GRIB_HDR* gh = buffer.get();
     GRIB_MESSAGE decoded;

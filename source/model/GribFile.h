@@ -155,6 +155,7 @@ private:
     // a new one per decode would be allocated and zeroed every time.
     grib_hdr* messageBuffer() const;
     bool loadMessage(long offset) const;
+    bool loadedGridPlausible() const;
     bool readHeader(int n, GribMsg& msg);
     static GribField fieldOfLoaded(const grib_hdr* gh, long offset);
     bool indexEdition2();

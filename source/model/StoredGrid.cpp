@@ -17,6 +17,13 @@ constexpr int kLatitudeSlack = 2;
 
 }  // namespace
 
+bool plausiblePointCount(long long points, long long messageOctets)
+{
+    constexpr long long kPointsWithoutQuestion = 4LL * 1024 * 1024;
+    constexpr long long kPointsPerOctet = 8;
+    return points <= kPointsWithoutQuestion || points / kPointsPerOctet <= messageOctets;
+}
+
 void placeGrid(const StoredGrid& grid, GribMsg& msg)
 {
     msg.ni = grid.ni;

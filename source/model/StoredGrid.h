@@ -25,6 +25,12 @@ struct StoredGrid {
     bool isNorthWestOrder() const { return !iNegative && !jPositive && !jConsecutive && !alternateRows; }
 };
 
+// Whether a grid of this many points can come from a message this long:
+// beyond a few million points, one bit a point at least.  A constant field
+// may pack any grid into nothing, but a huge one from a small message is a
+// damaged message that would only exhaust memory.
+bool plausiblePointCount(long long points, long long messageOctets);
+
 // Fills msg's grid (lat1/lon1 the north-west corner, lat2/lon2 the
 // south-east one, rowLats for Gaussian grids) from the stored grid.
 void placeGrid(const StoredGrid& grid, GribMsg& msg);

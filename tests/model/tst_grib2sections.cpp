@@ -173,7 +173,7 @@ private slots:
         QTest::newRow("total length past the file")
             << Damage([](Bytes& m) { setTotal(m, m.size() + 1); }) << QByteArray("runs past the end of the file");
         QTest::newRow("total length short of the sections")
-            << Damage([](Bytes& m) { setTotal(m, m.size() - 100); }) << QByteArray("past the message's end");
+            << Damage([](Bytes& m) { setTotal(m, m.size() - 100); }) << QByteArray("does not fit the message");
         QTest::newRow("section length 0")
             << Damage([](Bytes& m) { editSections(m, [](auto& s) { putBe32(s[2], 0, 0); }); })
             << QByteArray("section 3 at octet 54 states length 0");
@@ -182,7 +182,7 @@ private slots:
             << QByteArray("section 3 at octet 54 states length 4");
         QTest::newRow("section running past the end")
             << Damage([](Bytes& m) { editSections(m, [](auto& s) { putBe32(s[6], 0, be32(s[6], 0) + 100); }); })
-            << QByteArray("section 7 at octet 187 states length 1097 past the message's end");
+            << QByteArray("section 7 at octet 187 states length 1097, which does not fit the message");
         QTest::newRow("sections out of order")
             << Damage([](Bytes& m) { editSections(m, [](auto& s) { std::swap(s[3], s[4]); }); })
             << QByteArray("section 5 out of order after section 3");
@@ -228,6 +228,37 @@ private slots:
     {
         QFETCH(QByteArray, layout);
         checkFile(layout);
+    }
+
+    // Refused before the decoders see them: a template ecCodes does not
+    // define (it would lose the handle it was making), and an 84-octet
+    // edition 1 constant field of 65280 x 1793 points.
+    void refusedBeforeDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        Bytes unknownTemplate = good2;
+        editSections(unknownTemplate, [](std::vector<Bytes>& sections) {
+            sections[3][7] = 0x12, sections[3][8] = 0x00;  // product template 4.4608
+        });
+        QTest::newRow("product template unknown to ecCodes")
+            << QByteArray(reinterpret_cast<const char*>(unknownTemplate.data()), int(unknownTemplate.size()));
+        QTest::newRow("huge constant field") << QByteArray::fromBase64(
+            "R1JJQgAAVAEAABwCB2D/gAtpAAIJAR9SAAEAAAAAAAAVAAAAAAAgACAA/wAHAQAEkAhfAAAAgOAANgEAYvAEO0QNAAAAAAwIAADBoAAAAAA3Nzc3");
+    }
+
+    void refusedBeforeDecoding()
+    {
+        QFETCH(QByteArray, message);
+        GribTestFile file;
+        file.addRaw(Bytes(message.begin(), message.end()));
+        GribFile grib(file.write().constData());
+        QCOMPARE(grib.messageCount(), 1);
+        GribMsg msg;
+        QVERIFY(grib.goMsg(0, msg));
+        QVERIFY(!msg.values);
+        std::vector<double> values;
+        std::string error;
+        QVERIFY(!grib.storedValues(0, values, error) && values.empty());
     }
 
     void sound()
