@@ -83,7 +83,8 @@ StoredGrid storedGridOf(const grid_desc_sec& gds)
     grid.iNegative = (g.usScan_mode & 0x80) != 0;
     grid.jPositive = (g.usScan_mode & 0x40) != 0;
     grid.jConsecutive = (g.usScan_mode & 0x20) != 0;
-    if (gds.head.usData_type == kGaussianType) {
+    // Quasi-regular Gaussian grids are not drawn: their rows are not needed.
+    if (gds.head.usData_type == kGaussianType && g.usNi != kMissingCount) {
         grid.gaussianN = g.iDj;  // the Gaussian grid states N where dj would stand
         grid.dj = grid.nj > 1 ? std::abs(grid.lat1 - grid.lat2) / (grid.nj - 1) : 0;
     }
