@@ -34,11 +34,21 @@ uint32_t be32(const unsigned char* p)
 // making.
 bool templateDefined(unsigned section, unsigned number)
 {
+    constexpr unsigned kFirstLocal = 32768;  // a centre's own templates, kept by centre
     const char* paths = codes_definition_path(nullptr);
-    const QString name = QStringLiteral("grib2/template.%1.%2.def").arg(section).arg(number);
+    const QString name = QStringLiteral("template.%1.%2.def").arg(section).arg(number);
     for (const QString& dir : QString::fromLocal8Bit(paths ? paths : "").split(QLatin1Char(':'))) {
-        if (!dir.isEmpty() && QFileInfo::exists(QDir(dir).filePath(name)))
+        if (dir.isEmpty())
+            continue;
+        if (QFileInfo::exists(QDir(dir).filePath(QStringLiteral("grib2/") + name)))
             return true;
+        const QDir local(QDir(dir).filePath(QStringLiteral("grib2/local")));
+        if (number < kFirstLocal)
+            continue;
+        for (const QString& centre : local.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (QFileInfo::exists(QDir(local.filePath(centre)).filePath(name)))
+                return true;
+        }
     }
     return false;
 }
