@@ -1090,16 +1090,19 @@ void GribFile::groupByValidTime()
                 gcts.push_back(keyOfMember(n));
         }
     }
+    // A time of a lone current component has nothing left to show.
+    groups.erase(std::remove_if(groups.begin(), groups.end(), [](const std::vector<int>& g) { return g.empty(); }),
+                 groups.end());
     compoundSize = 0;
     for (const std::vector<int>& group : groups)
         compoundSize = std::max(compoundSize, int(group.size()));
     shortFirstCompound = false;
     timeStep = 1;
     if (groups.size() > 1)
-        timeStep = int(index[size_t(groups[0].front())].validTime.secsTo(index[size_t(groups[1].front())].validTime) / 3600);
+        timeStep = int(fieldOfMember(groups[0].front()).validTime.secsTo(fieldOfMember(groups[1].front()).validTime) / 3600);
     if (!groups.empty()) {
         GribMsg first;
-        readHeader(groups[0].front(), first);
+        readHeader(int(&fieldOfMember(groups[0].front()) - index.data()), first);
         takeAreaOf(first);
     }
     current = 0;
@@ -1108,6 +1111,12 @@ void GribFile::groupByValidTime()
 unsigned GribFile::keyOfMember(int n) const
 {
     return size_t(n) < index.size() ? index[size_t(n)].gct : derived[size_t(n) - index.size()].gct;
+}
+
+// The file's field behind a compound member: a derived one's u component.
+const GribField& GribFile::fieldOfMember(int n) const
+{
+    return index[size_t(n) < index.size() ? size_t(n) : size_t(derived[size_t(n) - index.size()].u)];
 }
 
 // A time step with the current's components but no tidal stream gets the

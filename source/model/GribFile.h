@@ -173,6 +173,7 @@ private:
     void deriveStreams(std::vector<int>& group);
     void decodeDerived(size_t k, GribMsg& msg);
     unsigned keyOfMember(int n) const;
+    const GribField& fieldOfMember(int n) const;
     void linkAccumulations();
     void takeAreaOf(const GribMsg& first);
 

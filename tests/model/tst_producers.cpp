@@ -290,14 +290,17 @@ private slots:
         GribTestFile file;
         file.add(at(field(49, 1, 0), 0), 3.0f);
         file.add(at(field(50, 1, 0), 0), 4.0f);
+        file.add(at(field(49, 1, 0), 3), 1.0f);  // a lone component: no step
         GribFile grib(file.write().constData());
         CompoundMsg c;
+        QCOMPARE(grib.getCompoundNum(), 1);
+        QCOMPARE(grib.getLat1(), 60000);  // from the u component's grid
         QVERIFY(grib.goCompound(0, c));
         QCOMPARE(c.size(), size_t(2));
         QCOMPARE(QList<unsigned>({c[0].gct, c[1].gct}), QList<unsigned>({GribKey::tidalSpeed, GribKey::tidalDirection}));
         QCOMPARE(c[0].values[0], 5.0f);
         QCOMPARE(qRound(c[1].values[0] * 100), 3687);
-        QCOMPARE(grib.messageCount(), 2);  // the file's own fields, as listed
+        QCOMPARE(grib.messageCount(), 3);  // the file's own fields, as listed
     }
 
     void gaussianRowsAreWhereTheyLie()
