@@ -7,6 +7,8 @@
 #include "StoredGrid.h"
 #include "grib.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -559,6 +561,9 @@ bool GribFile::indexEdition2()
     const File fp(std::fopen(fileName.c_str(), "rb"));
     if (!fp)
         return true;
+    // Only the headers are read, a few hundred octets a message apart:
+    // reading ahead would fetch the data in between from the disk.
+    posix_fadvise(fileno(fp.get()), 0, 0, POSIX_FADV_RANDOM);
     const long size = fileSizeOf(fp.get());
     bool edition1 = false;
     for (long at = 0; at >= 0 && at < size;) {
