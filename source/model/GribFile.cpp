@@ -287,9 +287,13 @@ long findIndicator(std::FILE* fp, long from, long end)
         const size_t got = std::fread(chunk.data(), 1, want, fp);
         if (got < 8)
             return -1;
-        for (size_t i = 0; i + 8 <= got; ++i) {
-            if (chunk[i] == 'G' && std::memcmp(&chunk[i], "GRIB", 4) == 0)
-                return at + long(i);
+        const unsigned char* const last = chunk.data() + got - 8;
+        for (const unsigned char* g = chunk.data(); g <= last; ++g) {
+            g = static_cast<const unsigned char*>(std::memchr(g, 'G', size_t(last - g) + 1));
+            if (!g)
+                break;
+            if (std::memcmp(g, "GRIB", 4) == 0)
+                return at + long(g - chunk.data());
         }
         at += long(got) - kOverlap;
     }
