@@ -300,18 +300,6 @@ long findIndicator(std::FILE* fp, long from, long end)
     return -1;
 }
 
-// The length of the edition 1 message at offset when its stated end holds
-// the end marker; 0 otherwise.
-long edition1Span(std::FILE* fp, long offset, const unsigned char* indicator, long fileSize)
-{
-    const long length = (long(indicator[4]) << 16) | (long(indicator[5]) << 8) | long(indicator[6]);
-    unsigned char marker[4];
-    if (length < 8 || offset + length > fileSize || std::fseek(fp, offset + length - 4, SEEK_SET) != 0 ||
-        std::fread(marker, 1, 4, fp) != 4 || std::memcmp(marker, "7777", 4) != 0)
-        return 0;
-    return length;
-}
-
 }  // namespace
 
 GribFile::GribFile(const char* path)
@@ -335,29 +323,21 @@ void GribFile::makeIdx()
     index.clear();
     current = 0;
     GRIB_HDR* gh = messageBuffer();
-    if (!gh)
+    const File fp(std::fopen(fileName.c_str(), "rb"));
+    if (!gh || !fp)
         return;
+    // Edition 2 messages are read header by header, a few hundred octets a
+    // message apart: reading ahead would fetch the data in between.
+    posix_fadvise(fileno(fp.get()), 0, 0, POSIX_FADV_RANDOM);
+    const long size = fileSizeOf(fp.get());
     // The edition 1 locator reads every octet between its messages: it
-    // runs only when the file holds such messages at all.
+    // runs only once an edition 1 message turns up.
+    const long firstEdition1 = indexEdition2(fp.get(), 0, size, size, true);
     int status = kSeekEnd;
     std::vector<GribField> edition1;
-    if (indexEdition2()) {
-        char err[GRIB_ERRMSG_LEN] = "";
-        long offset = 0;
-        while ((status = grib_seek(fileName.c_str(), &offset, 0, gh, err)) == 0) {
-            if (err[0] != '\0') {
-                err[0] = '\0';
-                ++offset;
-            } else if (gh->msg_length < 0) {
-                reportBadLength(gh->msg_length);
-                break;
-            } else if (gh->msg_length == 0) {
-                ++offset;
-            } else {
-                edition1.push_back(fieldOfLoaded(gh, offset));
-                offset += gh->msg_length;
-            }
-        }
+    if (firstEdition1 >= 0) {
+        status = locateEdition1(edition1);
+        indexEdition2Between(fp.get(), firstEdition1, edition1, size);
     }
     mergeEditions(edition1);
     for (const GribField& field : index)
@@ -365,35 +345,62 @@ void GribFile::makeIdx()
     current = status == kSeekEnd ? 0 : offsets.size();
 }
 
-// Indexes the edition 2 messages, going from message to message by their
-// stated lengths, so that only their headers are read; whether the file
-// holds edition 1 messages too, for the edition 1 locator to find.
-bool GribFile::indexEdition2()
+// The edition 1 messages, found by the locator's forward scan; its last
+// status.
+int GribFile::locateEdition1(std::vector<GribField>& found)
 {
-    const File fp(std::fopen(fileName.c_str(), "rb"));
-    if (!fp)
-        return true;
-    // Only the headers are read, a few hundred octets a message apart:
-    // reading ahead would fetch the data in between from the disk.
-    posix_fadvise(fileno(fp.get()), 0, 0, POSIX_FADV_RANDOM);
-    const long size = fileSizeOf(fp.get());
-    bool edition1 = false;
-    for (long at = 0; at >= 0 && at < size;) {
-        const long found = findIndicator(fp.get(), at, size);
-        unsigned char indicator[Grib2Sections::kIndicatorLength];
-        if (found < 0 || std::fseek(fp.get(), found, SEEK_SET) != 0 ||
-            std::fread(indicator, 1, sizeof indicator, fp.get()) != sizeof indicator)
+    GRIB_HDR* gh = messageBuffer();
+    char err[GRIB_ERRMSG_LEN] = "";
+    long offset = 0;
+    int status = 0;
+    while ((status = grib_seek(fileName.c_str(), &offset, 0, gh, err)) == 0) {
+        if (err[0] != '\0') {
+            err[0] = '\0';
+            ++offset;
+        } else if (gh->msg_length < 0) {
+            reportBadLength(gh->msg_length);
             break;
-        long length = 0;
-        if (indicator[7] == 1) {
-            edition1 = true;
-            length = edition1Span(fp.get(), found, indicator, size);
-        } else if (indicator[7] == 2) {
-            length = addEdition2Message(fp.get(), found, size);
+        } else if (gh->msg_length == 0) {
+            ++offset;
+        } else {
+            found.push_back(fieldOfLoaded(gh, offset));
+            offset += gh->msg_length;
         }
+    }
+    return status;
+}
+
+// Indexes the edition 2 messages that start between from and to, going
+// from message to message by their stated lengths.  With untilEdition1 it
+// stops at the first edition 1 message and gives its offset; otherwise
+// edition 1 indicators are passed over, and the result is -1.
+long GribFile::indexEdition2(std::FILE* fp, long from, long to, long fileSize, bool untilEdition1)
+{
+    for (long at = from; at >= 0 && at < to;) {
+        const long found = findIndicator(fp, at, to);
+        unsigned char indicator[Grib2Sections::kIndicatorLength];
+        if (found < 0 || std::fseek(fp, found, SEEK_SET) != 0 ||
+            std::fread(indicator, 1, sizeof indicator, fp) != sizeof indicator)
+            break;
+        if (indicator[7] == 1 && untilEdition1)
+            return found;
+        const long length = indicator[7] == 2 ? addEdition2Message(fp, found, fileSize) : 0;
         at = found + std::max(length, 1L);
     }
-    return edition1;
+    return -1;
+}
+
+// Indexes the edition 2 messages from `from` on that lie between the
+// edition 1 ones.
+void GribFile::indexEdition2Between(std::FILE* fp, long from, const std::vector<GribField>& edition1, long fileSize)
+{
+    long at = from;
+    for (const GribField& field : edition1) {
+        if (field.offset > at)
+            indexEdition2(fp, at, field.offset, fileSize, false);
+        at = std::max(at, field.offset + field.length);
+    }
+    indexEdition2(fp, at, fileSize, fileSize, false);
 }
 
 // Joins the edition 1 messages to the edition 2 ones in file order; an

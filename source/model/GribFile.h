@@ -158,7 +158,9 @@ private:
     bool loadedGridPlausible() const;
     bool readHeader(int n, GribMsg& msg);
     static GribField fieldOfLoaded(const grib_hdr* gh, long offset);
-    bool indexEdition2();
+    int locateEdition1(std::vector<GribField>& found);
+    long indexEdition2(std::FILE* fp, long from, long to, long fileSize, bool untilEdition1);
+    void indexEdition2Between(std::FILE* fp, long from, const std::vector<GribField>& edition1, long fileSize);
     void mergeEditions(std::vector<GribField>& edition1);
     long addEdition2Message(std::FILE* fp, long offset, long fileSize);
     void decodeField(size_t n, GribMsg& msg);
