@@ -1,4 +1,4 @@
-// Skyvane: a viewer for GRIB edition 1 weather forecasts.
+// Skyvane: a viewer for GRIB weather forecasts of either edition.
 #include "CustomStyle.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"

@@ -21,7 +21,7 @@ public:
     ~GribFileHelper();
 
     // Opens path and reads its first compound.  False, with no file held,
-    // for a missing file or one without a GRIB edition 1 message.
+    // for a missing file or one without any GRIB message.
     bool openGribFile(const QString& path, bool isolines);
     bool isValid() const { return file != nullptr; }
     // Changes with every openGribFile, so that views which keep results
