@@ -11,6 +11,7 @@
 #include "ByteSize.h"
 #include "DownloadThread.h"
 #include "ForecastDataSets.h"
+#include "kind_names.h"
 #include "MeteoType.h"
 #include "Provider.h"
 #include "SettingsFactory.h"
@@ -50,18 +51,9 @@ int complain(const QString& what, int code)
 
 bool parseTypes(const QString& text, int& meteoType)
 {
-    static const struct {
-        const char* name;
-        int bit;
-    } names[] = {{"wind", mtWind},   {"pressure", mtPressure}, {"precipitation", mtPrecipitation},
-                 {"temperature", mtTemperature}, {"wave", mtWave}, {"sst", mtSST},
-                 {"tidal", mtTidal}, {"preciprate", mtPrecipRate}};
     meteoType = 0;
     for (const QString& item : text.split(QLatin1Char(','))) {
-        int bit = 0;
-        for (const auto& entry : names)
-            if (item == QLatin1String(entry.name))
-                bit = entry.bit;
+        const int bit = KindNames::typeOf(item.toStdString());
         if (!bit)
             return false;
         meteoType |= bit;
