@@ -12,7 +12,6 @@
 #include "DownloadThread.h"
 #include "ForecastDataSets.h"
 #include "kind_names.h"
-#include "MeteoType.h"
 #include "Provider.h"
 #include "SettingsFactory.h"
 
