@@ -2,6 +2,7 @@
 
 #include "GribFile.h"
 #include "GribParameters.h"
+#include "Grib2Sections.h"
 
 #include <eccodes.h>
 
@@ -23,11 +24,6 @@ struct HandleDeleter {
     void operator()(codes_handle* h) const { codes_handle_delete(h); }
 };
 using Handle = std::unique_ptr<codes_handle, HandleDeleter>;
-
-uint32_t be32(const unsigned char* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
 
 // Whether ecCodes has a definition of template number of this section:
 // given one it does not define, it loses the memory of the handle it was
@@ -53,29 +49,15 @@ bool templateDefined(unsigned section, unsigned number)
     return false;
 }
 
-// The grid, product and representation templates of an assembled field
-// (one of each, after section 0), all defined.
+// Whether ecCodes defines every template an assembled field names.
 bool templatesDefined(const Message& message)
 {
-    struct Where {
-        unsigned section;
-        size_t octet;  // of the template number within the section
-    };
-    const Where places[] = {{3, 12}, {4, 7}, {5, 9}};
-    for (size_t at = 16; at + 5 <= message.size();) {
-        const uint32_t length = be32(&message[at]);
-        const unsigned section = message[at + 4];
-        if (length < 5 || length > message.size() - at)
+    std::vector<Grib2Sections::TemplateNumber> numbers;
+    if (!Grib2Sections::templateNumbers(message, numbers))
+        return false;
+    for (const Grib2Sections::TemplateNumber& t : numbers) {
+        if (!templateDefined(t.section, t.number))
             return false;
-        for (const Where& w : places) {
-            if (w.section != section)
-                continue;
-            if (length < w.octet + 2)
-                return false;
-            if (!templateDefined(section, (unsigned(message[at + w.octet]) << 8) | message[at + w.octet + 1]))
-                return false;
-        }
-        at += length;
     }
     return true;
 }

@@ -123,6 +123,28 @@ void appendEmptySection(unsigned number, std::vector<unsigned char>& out)
 
 }  // namespace
 
+bool templateNumbers(const std::vector<unsigned char>& message, std::vector<TemplateNumber>& numbers)
+{
+    // Where each section states its template number (octets 13-14, 8-9
+    // and 10-11, counted from 1).
+    const size_t numberAt[8] = {0, 0, 0, 12, 7, 9, 0, 0};
+    numbers.clear();
+    for (size_t at = kIndicatorLength; at + kSectionHead <= message.size();) {
+        const uint32_t length = be32(&message[at]);
+        const unsigned section = message[at + 4];
+        if (length < kSectionHead || length > message.size() - at)
+            return false;
+        if (section < 8 && numberAt[section] != 0) {
+            const size_t octet = at + numberAt[section];
+            if (length < numberAt[section] + 2)
+                return false;
+            numbers.push_back({section, (unsigned(message[octet]) << 8) | message[octet + 1]});
+        }
+        at += length;
+    }
+    return true;
+}
+
 uint64_t statedLength(const unsigned char* indicator)
 {
     if (std::memcmp(indicator, "GRIB", 4) != 0 || indicator[7] != 2)

@@ -42,6 +42,16 @@ uint64_t statedLength(const unsigned char* indicator);
 // marker is wrong, or a field refers to a bitmap the message never gave.
 bool readLayout(const Reader& read, uint64_t available, Layout& layout, std::string& error);
 
+struct TemplateNumber {
+    unsigned section;  // 3 grid, 4 product, 5 representation
+    unsigned number;
+};
+
+// The template numbers of the grid, product and representation sections
+// of a message as assembleField makes it; false when a section is too
+// short to state one or a length does not fit.
+bool templateNumbers(const std::vector<unsigned char>& message, std::vector<TemplateNumber>& numbers);
+
 // Field k as a message of its own.  Without data its bitmap and data
 // sections are left empty: enough for ecCodes to read every header key.
 bool assembleField(const Reader& read, const Layout& layout, size_t k, bool withData,
