@@ -428,14 +428,9 @@ void GribFile::lastCompound(CompoundMsg& c)
 void GribFile::readCompound(int n, CompoundMsg& c)
 {
     if (byValidTime) {
-        if (n >= 0 && n < getCompoundNum() && c.size() >= groups[size_t(n)].size()) {
-            const std::vector<int>& group = groups[size_t(n)];
-            for (size_t k = 0; k < group.size(); ++k) {
-                current = size_t(group[k]);
-                decodeField(current, c[k]);
-            }
-            currentGroup = n;
-        }
+        // Steps by time have no arithmetic to follow: step n is read whole.
+        if (n >= 0 && n < getCompoundNum() && c.size() >= groups[size_t(n)].size())
+            readGroup(n, c);
         return;
     }
     for (int k = 0; k < compoundSize && size_t(k) < c.size(); ++k) {
