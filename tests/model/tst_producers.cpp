@@ -56,9 +56,9 @@ class TestProducers : public QObject {
 
 private slots:
     // The table's rules: raw WMO keys, ECMWF's local tables by parameter
-    // alone, edition 2 codes only on their surface, unit changes.  The
-    // entry met in real files is checked against ecCodes' short names in
-    // the cross-checks.
+    // alone, edition 2 codes only on their surface, unit changes.  Entries
+    // met in real files are checked against ecCodes' short names in the
+    // cross-checks.
     void edition1Codes_data()
     {
         QTest::addColumn<QList<unsigned>>("codes");  // centre, table, parameter, level type, level
