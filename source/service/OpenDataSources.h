@@ -38,6 +38,15 @@ struct OpenDataSource {
     int gridStepMilli;          // 250
     const char* licence;        // "Public domain", "CC BY 4.0"
     const char* attribution;    // the credit its terms ask for
+    const char* service;        // "NOMADS", as error messages name it
+    // File naming, with {date} (YYYYMMDD), {hour} (HH), {step} (hours as
+    // they are) and {step3} (three digits) filled in: the run's folder and
+    // a step's file in it.
+    const char* runFolder;      // "/gfs.{date}/{hour}/atmos"
+    const char* stepFile;       // "gfs.t{hour}z.pgrb2.0p25.f{step3}"
+    const char* filterScript;   // NOMADS: the filter's path; else empty
+    const char* inventoryRoot;  // NOMADS: where the runs' inventories are
+    int requestIntervalMs;      // least time between two requests started
 
     // The forecast hours of one run, ascending.
     QVector<int> steps() const;
