@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "ForecastServiceClient.h"
+#include "OpenDataSources.h"
 #include "Provider.h"
 #include "SharedData.h"
 
@@ -42,6 +43,15 @@ bool findValue(const QStringList& pieces, const QString& key, QString& value)
         }
     }
     return false;
+}
+
+// An open-data preset names its source too: the source, not its code,
+// is what the preset means, and older versions skip a piece they do not
+// know.
+QString sourcePiece(int resolution)
+{
+    const OpenDataSource* source = findOpenDataSource(resolution);
+    return source ? QStringLiteral("source=%1;").arg(QString::fromLatin1(source->id)) : QString();
 }
 
 }  // namespace
@@ -212,7 +222,7 @@ QString SettingsFactory::preset2String(QString name, ToviForecastParameters* par
            QStringLiteral("stepsNumber=%1;").arg(p.stepsNumber) + QStringLiteral("timeStep=%1;").arg(p.timeStep) +
            QStringLiteral("centerLat=%1;").arg(p.centerLat) + QStringLiteral("centerLon=%1;").arg(p.centerLon) +
            QStringLiteral("zoom=%1;").arg(p.zoom) + QStringLiteral("width=%1;").arg(mapSize.width()) +
-           QStringLiteral("height=%1;").arg(mapSize.height());
+           QStringLiteral("height=%1;").arg(mapSize.height()) + sourcePiece(int(p.resolution));
 }
 
 bool SettingsFactory::string2Preset(QString text, QString& name, ToviForecastParameters** parameters)
@@ -235,6 +245,10 @@ bool SettingsFactory::string2Preset(QString text, QString& name, ToviForecastPar
         name = value;
     int32_t resolution = p.resolution;
     signedValue("resolution", resolution);
+    if (findValue(pieces, QStringLiteral("source"), value)) {
+        if (const OpenDataSource* source = findOpenDataSource(value))
+            resolution = source->resolution;
+    }
     p.resolution = ToviForecastParameters::GribResolution(resolution);
     signedValue("meteoType", p.meteoType);
     signedValue("forecastDay", p.forecastDay);

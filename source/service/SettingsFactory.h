@@ -65,14 +65,16 @@ public:
     // Removes name, if stored, and rewrites the Favourites group.
     static bool deletePreset(QString name);
 
-    // The preset text: "name=...;resolution=...;" and so on, ending with
-    // the width and height the map widget last reported.  parameters must
-    // not be null.
+    // The preset text: "name=...;resolution=...;" and so on, then the
+    // width and height the map widget last reported, and for an open-data
+    // source "source=<id>;".  parameters must not be null.
     static QString preset2String(QString name, ToviForecastParameters* parameters);
     // Reads the preset text into name and *parameters.  A key that is
     // missing leaves name and the forecast fields as they are, and sets
     // centerLat and centerLon to 0 and zoom to 8; width and height are
-    // ignored.  False only for a null record.
+    // ignored.  A known source id sets the resolution to that source's
+    // code; an unknown one leaves the line's.  False only for a null
+    // record.
     static bool string2Preset(QString text, QString& name, ToviForecastParameters** parameters);
 
     // Registers the preset for daily e-mail delivery with the stored

@@ -172,6 +172,10 @@ private slots:
         SettingsFactory::setMapSize(QSize(900, 600));
         ToviForecastParameters example = north();
         QCOMPARE(SettingsFactory::preset2String(u"North"_s, &example), QString::fromLatin1(kNorthText));
+        // An open-data preset also names its source, after the map size.
+        example.resolution = ToviForecastParameters::GribResolution(203);
+        QVERIFY(SettingsFactory::preset2String(u"North"_s, &example).endsWith(u"height=600;source=ecmwf;"_s));
+        example.resolution = ToviForecastParameters::grHighResolution;
         // The text has no escapes: a name keeps what precedes a ';' (or '=').
         QString name;
         ToviForecastParameters* target = &example;
@@ -219,6 +223,14 @@ private slots:
                                                });
         QTest::newRow("only its own keys") << "width=1;height=2;top=9;left=9" << "before" << with([](auto&) {});
         QTest::newRow("empty name") << "name=;zoom=2" << "" << with([](auto& p) { p.zoom = 2; });
+        // A known source sets the code; an unknown one leaves the line's.
+        auto code = [](int resolution) { return ToviForecastParameters::GribResolution(resolution); };
+        QTest::newRow("open-data source") << "name=e;resolution=201;source=ecmwf;" << "e"
+                                          << with([&](auto& p) { p.resolution = code(203); });
+        QTest::newRow("source alone") << "source=gfs-wave" << "before"
+                                      << with([&](auto& p) { p.resolution = code(202); });
+        QTest::newRow("unknown source") << "resolution=7;source=noaa;Source=gfs" << "before"
+                                        << with([&](auto& p) { p.resolution = code(7); });
     }
 
     void parsePresetText()
