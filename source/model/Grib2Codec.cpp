@@ -208,6 +208,7 @@ bool readHeader(const Message& message, GribField& field, StoredGrid& grid)
     codes.number = field.number;
     codes.surfaceType = longKey(h.get(), "typeOfFirstFixedSurface");
     codes.surfaceValue = surfaceValueOf(h.get());
+    codes.centre = longKey(h.get(), "centre");
     const ModelParameter parameter = modelParameterOf(codes);
     field.gct = parameter.gct;
     field.valueScale = parameter.scale;

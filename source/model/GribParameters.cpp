@@ -37,13 +37,14 @@ const EcmwfEntry kEcmwfTable[] = {
 };
 
 // Edition 2: discipline / category / number, on a surface type (-1: any)
-// at a value (NaN: any).
+// at a value (NaN: any); a centre's local code only from that centre.
 struct Grib2Entry {
     long discipline, category, number;
     long surfaceType;
     double surfaceValue;
     unsigned gct;
     float scale;
+    long centre = -1;
 };
 
 constexpr double kAnyValue = NAN;
@@ -59,6 +60,7 @@ const Grib2Entry kGrib2Table[] = {
     {0, 3, 0, kMeanSeaLevel, kAnyValue, GribKey::pressureMsl, 1.0f},  // pressure at MSL (ECMWF's msl)
     {0, 0, 0, kAboveGround, 2, GribKey::temperature2m, 1.0f},
     {0, 1, 8, kGround, kAnyValue, GribKey::precipitation, 1.0f},       // kg m-2 = mm
+    {0, 1, 193, kGround, kAnyValue, GribKey::precipitation, kMetresToMillimetres, long(kEcmwfCentre)},  // tp
     {0, 1, 7, kGround, kAnyValue, GribKey::precipRate, kPerSecondToPerHour},
     {0, 1, 52, kGround, kAnyValue, GribKey::precipRate, kPerSecondToPerHour},
     {10, 0, 3, -1, kAnyValue, GribKey::waveCombined, 1.0f},
@@ -67,6 +69,10 @@ const Grib2Entry kGrib2Table[] = {
     {10, 0, 7, -1, kAnyValue, GribKey::swellDirection, 1.0f},
     {10, 0, 8, -1, kAnyValue, GribKey::swellHeight, 1.0f},
     {10, 0, 11, -1, kAnyValue, GribKey::wavePeriod, 1.0f},
+    {10, 0, 15, -1, kAnyValue, GribKey::wavePeriod, 1.0f},         // mean period (ECMWF's mwp)
+    // The mean direction of wind waves and swell together (ECMWF's mwd), the
+    // one direction its wave files give, drawn as the waves' direction.
+    {10, 0, 14, -1, kAnyValue, GribKey::windWaveDirection, 1.0f},
     {10, 3, 0, -1, kAnyValue, GribKey::seaTemperature, 1.0f},
     {10, 1, 0, -1, kAnyValue, GribKey::tidalDirection, 1.0f},
     {10, 1, 1, -1, kAnyValue, GribKey::tidalSpeed, 1.0f},
@@ -121,7 +127,7 @@ ModelParameter modelParameterOf(const Grib2Codes& codes)
     ModelParameter p;
     for (const Grib2Entry& e : kGrib2Table) {
         if (e.discipline == codes.discipline && e.category == codes.category && e.number == codes.number &&
-            surfaceMatches(e, codes)) {
+            (e.centre < 0 || e.centre == codes.centre) && surfaceMatches(e, codes)) {
             p.gct = e.gct;
             p.scale = e.scale;
             return p;

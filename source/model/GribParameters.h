@@ -20,6 +20,7 @@ struct Grib2Codes {
     long number = -1;
     long surfaceType = -1;      // type of the first fixed surface
     double surfaceValue = 0.0;  // its value in the surface's unit (metres above ground, …)
+    long centre = -1;           // whose local codes (192 to 254) these may be
 };
 
 struct ModelParameter {

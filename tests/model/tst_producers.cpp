@@ -86,7 +86,7 @@ private slots:
 
     void edition2Codes_data()
     {
-        QTest::addColumn<QList<double>>("codes");  // discipline, category, number, surface type, value
+        QTest::addColumn<QList<double>>("codes");  // discipline, category, number, surface type, value[, centre]
         QTest::addColumn<unsigned>("gct");
         QTest::addColumn<float>("scale");
         using C = QList<double>;
@@ -100,6 +100,10 @@ private slots:
         QTest::newRow("significant wave height") << C{10, 0, 3, 1, 0} << GribKey::waveCombined << 1.0f;
         QTest::newRow("first swell partition") << C{10, 0, 8, 241, 1} << GribKey::swellHeight << 1.0f;
         QTest::newRow("second swell partition") << C{10, 0, 8, 241, 2} << 0u << 1.0f;
+        QTest::newRow("ECMWF tp, local code, metres") << C{0, 1, 193, 1, 0, 98} << GribKey::precipitation << 1000.0f;
+        QTest::newRow("local code of another centre") << C{0, 1, 193, 1, 0, 7} << 0u << 1.0f;
+        QTest::newRow("ECMWF mwp") << C{10, 0, 15, 1, 0} << GribKey::wavePeriod << 1.0f;
+        QTest::newRow("ECMWF mwd") << C{10, 0, 14, 1, 0} << GribKey::windWaveDirection << 1.0f;
     }
 
     void edition2Codes()
@@ -108,7 +112,8 @@ private slots:
         QFETCH(unsigned, gct);
         QFETCH(float, scale);
         const ModelParameter p =
-            modelParameterOf(Grib2Codes{long(codes[0]), long(codes[1]), long(codes[2]), long(codes[3]), codes[4]});
+            modelParameterOf(Grib2Codes{long(codes[0]), long(codes[1]), long(codes[2]), long(codes[3]), codes[4],
+                                        long(codes.value(5, -1))});
         QCOMPARE(p.gct, gct);
         QCOMPARE(p.scale, scale);
     }
