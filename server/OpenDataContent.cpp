@@ -109,15 +109,37 @@ bool OpenDataContent::appendField(OpenDataFeed feed, int field, const QDateTime&
     if (!messageTime(feed, f.quantity, run, step, time))
         return true;
     const double runHours = SyntheticAtmosphere::hoursOf(run);
-    std::vector<float> values = weather.values(f.quantity, runHours + time.startHour, runHours + step);
-    if (f.quantity == Quantity::Precipitation && !isNomads(feed))
+    std::vector<float> values;
+    if (f.quantity == Quantity::Precipitation && !isNomads(feed)) {
+        values = totalSinceRun(cacheKey(feed, run, 0, {}, block), run, step, weather);
         for (float& v : values)
             v *= 0.001f;  // ECMWF gives metres
+    } else {
+        values = weather.values(f.quantity, runHours + time.startHour, runHours + step);
+    }
     const qint64 offset = file.bytes.size();
     if (!appendOpenDataMessage(feed, f, block, time, values, weather.land(), file.bytes, error))
         return false;
     file.entries.append({field, offset, file.bytes.size() - offset});
     return true;
+}
+
+std::vector<float> OpenDataContent::totalSinceRun(const QString& runBlock, const QDateTime& run, int step,
+                                                 OpenDataWeather& weather)
+{
+    constexpr int kPartHours = 3;
+    const double runHours = SyntheticAtmosphere::hoursOf(run);
+    if (runningTotal.runBlock != runBlock || runningTotal.step > step)
+        runningTotal = {runBlock, 0, std::vector<float>(weather.land().size(), 0.0f), weather.rainRate(runHours)};
+    for (int from = runningTotal.step; from < step; from += kPartHours) {
+        const int to = std::min(step, from + kPartHours);
+        std::vector<float> rate = weather.rainRate(runHours + to);
+        for (size_t k = 0; k < rate.size(); ++k)
+            runningTotal.mm[k] += 0.5f * (runningTotal.rate[k] + rate[k]) * float(to - from);
+        runningTotal.rate.swap(rate);
+    }
+    runningTotal.step = step;
+    return runningTotal.mm;
 }
 
 StepFilePtr OpenDataContent::stepFile(OpenDataFeed feed, const QDateTime& run, int step,

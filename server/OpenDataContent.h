@@ -16,6 +16,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 class LandMask;
 
@@ -58,8 +59,22 @@ private:
                      const QuarterDegreeBlock& block, class OpenDataWeather& weather, StepFile& file,
                      QString& error);
 
+    // ECMWF's precipitation since the start of the run (mm): the rain rate
+    // summed over 3-hour steps (trapezoids), carried on from the last total
+    // made for the same run and block when that is not later than step.
+    std::vector<float> totalSinceRun(const QString& runBlock, const QDateTime& run, int step,
+                                     class OpenDataWeather& weather);
+
+    struct RunningTotal {
+        QString runBlock;
+        int step = 0;
+        std::vector<float> mm;
+        std::vector<float> rate;  // mm/h at step
+    };
+
     const LandMask& landMask;
     QCache<QString, StepFilePtr> cache;
+    RunningTotal runningTotal;
 };
 
 #endif

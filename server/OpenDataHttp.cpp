@@ -118,13 +118,11 @@ RangeAnswer rangeOf(const QByteArray& header, qint64 size, ByteRange& range)
     }
     if (!toOffset(from, first) || (!to.isEmpty() && !toOffset(to, last)))
         return RangeAnswer::Whole;
-    if (to.isEmpty())
-        last = size - 1;
-    if (last < first)
+    if (!to.isEmpty() && last < first)
         return RangeAnswer::Whole;
     if (first >= size)
         return RangeAnswer::Unsatisfiable;
-    range = {first, std::min(last, size - 1)};
+    range = {first, to.isEmpty() ? size - 1 : std::min(last, size - 1)};
     return RangeAnswer::Part;
 }
 

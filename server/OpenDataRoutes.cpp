@@ -78,6 +78,14 @@ QVector<int> chosenFields(OpenDataFeed feed, const Query& query)
     return fields;
 }
 
+QVector<int> everyField(OpenDataFeed feed)
+{
+    QVector<int> fields;
+    for (int k = 0; k < feedFields(feed).size(); ++k)
+        fields.append(k);
+    return fields;
+}
+
 bool toDegrees(const QByteArray& text, double& degrees)
 {
     bool ok = false;
@@ -169,11 +177,8 @@ Answer OpenDataRoutes::nomadsInventory(OpenDataFeed feed, const QDateTime& run, 
 {
     if (!publication.published(feed, run, step))
         return failure(404, QStringLiteral("not found"));
-    QVector<int> every;
-    for (int k = 0; k < feedFields(feed).size(); ++k)
-        every.append(k);
     QString error;
-    const StepFilePtr file = content.stepFile(feed, run, step, every, QuarterDegreeBlock(), error);
+    const StepFilePtr file = content.stepFile(feed, run, step, everyField(feed), QuarterDegreeBlock(), error);
     if (!file)
         return failure(500, error);
     Answer a;
@@ -186,11 +191,8 @@ Answer OpenDataRoutes::ecmwfFile(OpenDataFeed feed, const QDateTime& run, int st
 {
     if (!publication.published(feed, run, step))
         return failure(404, QStringLiteral("not found"));
-    QVector<int> every;
-    for (int k = 0; k < feedFields(feed).size(); ++k)
-        every.append(k);
     QString error;
-    const StepFilePtr file = content.stepFile(feed, run, step, every, QuarterDegreeBlock(), error);
+    const StepFilePtr file = content.stepFile(feed, run, step, everyField(feed), QuarterDegreeBlock(), error);
     if (!file)
         return failure(500, error);
     Answer a;

@@ -126,7 +126,10 @@ void OpenDataServer::takeRequests(QTcpSocket* socket, Connection& connection, co
 void OpenDataServer::refuse(QTcpSocket* socket, Connection& connection, int status)
 {
     const QByteArray body = reasonPhrase(status).toLower() + '\n';
-    socket->write(answerHead(status, body.size(), "text/plain", false) + body);
+    QList<QPair<QByteArray, QByteArray>> extra;
+    if (status == 405)
+        extra.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
+    socket->write(answerHead(status, body.size(), "text/plain", false, extra) + body);
     connection.halted = true;
     connection.buffer.clear();
     socket->disconnectFromHost();

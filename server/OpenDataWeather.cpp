@@ -93,6 +93,13 @@ std::vector<float> OpenDataWeather::seaQuantity(Quantity quantity, const Moment&
     return out;
 }
 
+std::vector<float> OpenDataWeather::rainRate(double t) const
+{
+    std::vector<float> mmPerHour(size_t(grid.pointCount()));
+    atmosphere.rainRate(t, mmPerHour.data());
+    return mmPerHour;
+}
+
 std::vector<float> OpenDataWeather::values(Quantity quantity, double t0, double t)
 {
     const size_t n = size_t(grid.pointCount());

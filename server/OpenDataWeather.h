@@ -23,6 +23,8 @@ public:
     // The quantity at hour t (hours since 2000-01-01 00 UTC); precipitation
     // is what falls from t0 to t.
     std::vector<float> values(Quantity quantity, double t0, double t);
+    // The rate rain falls at, at hour t (mm/h).
+    std::vector<float> rainRate(double t) const;
 
 private:
     struct Moment {

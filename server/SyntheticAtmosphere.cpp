@@ -367,6 +367,13 @@ void SyntheticAtmosphere::precipitation(double t0, double t1, float* mm) const
         mm[k] = total[k] < 0.05 ? 0.0f : float(std::min(total[k], 10.0));
 }
 
+void SyntheticAtmosphere::rainRate(double t, float* mmPerHour) const
+{
+    std::vector<double> rate(size_t(grid.pointCount()), 0.0);
+    lowRainRate(systemsAt(t), 1.0, rate);
+    std::copy(rate.begin(), rate.end(), mmPerHour);
+}
+
 void SyntheticAtmosphere::temperature(double t, float* kelvin) const
 {
     const double season = std::cos(2.0 * kPi * (dayOfYear(t) - 20.0) / kYearDays);

@@ -35,6 +35,9 @@ public:
     void pressureAndWind(double t, float* pressure, float* u, float* v) const;
     // Precipitation accumulated from t0 to t1 (mm, 0 to 10).
     void precipitation(double t0, double t1, float* mm) const;
+    // The rate precipitation falls at round the lows at t (mm/h), with no
+    // threshold or cap: totals over long periods sum it themselves.
+    void rainRate(double t, float* mmPerHour) const;
     // 2 m temperature (K).
     void temperature(double t, float* kelvin) const;
     // Waves from the 10 m wind of the same moment: wind-wave height (m),
