@@ -106,7 +106,13 @@ void OpenDataServer::readRequests(QTcpSocket* socket, Connection& connection)
             break;
     }
     if (connection.halted)
-        socket->readAll();
+        socket->readAll();  // dropped: nothing more is answered
+}
+
+void OpenDataServer::closeAfterAnswer(QTcpSocket* socket, Connection& connection)
+{
+    connection.halted = true;
+    socket->disconnectFromHost();
 }
 
 void OpenDataServer::takeRequests(QTcpSocket* socket, Connection& connection, const HttpRequestReader& reader)
@@ -130,9 +136,8 @@ void OpenDataServer::refuse(QTcpSocket* socket, Connection& connection, int stat
     if (status == 405)
         extra.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
     socket->write(answerHead(status, body.size(), "text/plain", false, extra) + body);
-    connection.halted = true;
     connection.buffer.clear();
-    socket->disconnectFromHost();
+    closeAfterAnswer(socket, connection);
 }
 
 void OpenDataServer::log(const HttpRequest& request)
@@ -197,8 +202,7 @@ void OpenDataServer::send(QTcpSocket* socket, Connection& connection, const Http
     if (!head)
         socket->write(body);
     if (!keepAlive) {
-        connection.halted = true;
-        socket->disconnectFromHost();
+        closeAfterAnswer(socket, connection);
     }
 }
 
@@ -212,10 +216,8 @@ bool OpenDataServer::sendFault(QTcpSocket* socket, Connection& connection, const
     case FaultMode::Unavailable: {
         const QByteArray text = "service unavailable\n";
         socket->write(answerHead(503, text.size(), "text/plain", keepAlive) + text);
-        if (!keepAlive) {
-            connection.halted = true;
-            socket->disconnectFromHost();
-        }
+        if (!keepAlive)
+            closeAfterAnswer(socket, connection);
         return true;
     }
     case FaultMode::Stall:
@@ -233,7 +235,6 @@ bool OpenDataServer::sendFault(QTcpSocket* socket, Connection& connection, const
         break;
     }
     }
-    connection.halted = true;
-    socket->disconnectFromHost();
+    closeAfterAnswer(socket, connection);
     return true;
 }

@@ -37,6 +37,7 @@ private:
     void send(QTcpSocket* socket, Connection& connection, const HttpRequest& request, const Answer& answer);
     bool sendFault(QTcpSocket* socket, Connection& connection, const QByteArray& head, const QByteArray& body,
                    bool keepAlive);
+    void closeAfterAnswer(QTcpSocket* socket, Connection& connection);
     void refuse(QTcpSocket* socket, Connection& connection, int status);
     void log(const HttpRequest& request);
     bool listenTls(QString& error);
