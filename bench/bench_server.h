@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QStringList>
 
 #include "ForecastRequest.h"
 #include "ToviForecastParameters.h"
@@ -30,10 +31,10 @@ inline ForecastRequest forecastRequestOf(const ToviForecastParameters& p)
 struct StandInServer {
     QProcess process;
     QByteArray endpoint;
-    bool start()
+    bool start(const QString& program = QStringLiteral(SKYVANE_SERVER_PATH), const QStringList& options = {})
     {
-        process.setProgram(QStringLiteral(SKYVANE_SERVER_PATH));
-        process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
+        process.setProgram(program);
+        process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + options);
         process.setStandardErrorFile(QProcess::nullDevice());
         process.start();
         QByteArray line;

@@ -2,11 +2,15 @@
 // server on loopback: a 0.5-degree forecast of the North Atlantic with
 // five parameters and 32 steps, from the request to the file opened, with
 // the receiving, inflating, writing and opening apart, and the time the
-// server spends producing the payload measured on its own.
+// server spends producing the payload measured on its own.  Then the same
+// from the open-data stand-in: GFS (and GFS-Wave for the waves), five
+// parameters and 41 steps, with run discovery, the parallel transfers,
+// writing and opening apart, and once more from the cache.
 // download [--reps R] [--tiny]
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -15,6 +19,8 @@
 #include <vector>
 
 #include "DownloadThread.h"
+#include "OpenDataDownload.h"
+#include "OpenDataSources.h"
 #include "ForecastBuilder.h"
 #include "GribFileHelper.h"
 #include "SettingsFactory.h"
@@ -97,6 +103,84 @@ bool downloadAndOpen(const QString& endpoint, const ToviForecastParameters& requ
     return opened;
 }
 
+struct OpenDataRun {
+    double totalMs = 0;
+    double openMs = 0;
+    OpenDataFigures figures;
+    int compounds = 0;
+};
+
+bool fetchOpenDataAndOpen(const QString& base, const ToviForecastParameters& request, const QString& folder,
+                          OpenDataRun& run)
+{
+    QElapsedTimer clock;
+    clock.start();
+    OpenDataDownload download(folder + QStringLiteral("/"), folder + QStringLiteral("/cache/"));
+    for (const OpenDataSource& source : openDataSources())
+        download.setBase(QString::fromLatin1(source.id), base);
+    bool ok = false;
+    QEventLoop loop;
+    QObject::connect(&download, &OpenDataDownload::finished, &loop, [&](bool done) {
+        ok = done;
+        loop.quit();
+    });
+    download.start(request);
+    loop.exec();
+    if (!ok) {
+        std::fprintf(stderr, "open-data download failed: %s\n", qPrintable(download.errorText()));
+        return false;
+    }
+    QElapsedTimer openClock;
+    openClock.start();
+    GribFileHelper helper;
+    const bool opened = helper.openGribFile(download.fileName(), true);
+    run.openMs = double(openClock.nsecsElapsed()) / 1e6;
+    run.totalMs = double(clock.nsecsElapsed()) / 1e6;
+    run.figures = download.figures();
+    run.compounds = helper.getCompoundNum();
+    QFile::remove(download.fileName());
+    return opened;
+}
+
+void printOpenDataRun(const char* title, const OpenDataRun& run)
+{
+    const OpenDataFigures& f = run.figures;
+    std::printf("%s: %.1f ms, %d steps\n", title, run.totalMs, run.compounds);
+    std::printf("  run discovery: %.1f ms\n", double(f.discoveryNs) / 1e6);
+    std::printf("  transfers: %.1f ms, %d requests (%d retries), up to %d at once, %.2f MB fetched, %.2f MB "
+                "from the cache\n",
+                double(f.transferNs) / 1e6, f.requests, f.retries, f.maxParallel, double(f.fetchedBytes) / 1048576.0,
+                double(f.cachedBytes) / 1048576.0);
+    std::printf("  writing: %.1f ms; opening (index, first step, isolines): %.1f ms\n", double(f.writeNs) / 1e6,
+                run.openMs);
+}
+
+// GFS with GFS-Wave for the waves, five parameters, 41 three-hour steps
+// from this hour, over the North Atlantic.
+int openDataCase(bool tiny, const QString& folder)
+{
+    bench::StandInServer server;
+    if (!server.start(QStringLiteral(SKYVANE_OPENDATA_SERVER_PATH))) {
+        std::fprintf(stderr, "the open-data stand-in did not start\n");
+        return 1;
+    }
+    ToviForecastParameters request = northAtlantic(tiny);
+    request.resolution = ToviForecastParameters::GribResolution(findOpenDataSource(QStringLiteral("gfs"))->resolution);
+    request.forecastTime = QDateTime::currentDateTimeUtc().time().hour();
+    request.stepsNumber = tiny ? 2 : 41;
+    std::printf("\nopen data: GFS 0.25 degree + GFS-Wave, North Atlantic %d..%d N %d..%d E, 5 parameters, %d "
+                "steps\n",
+                request.bottom / 1000, request.top / 1000, request.left / 1000, request.right / 1000,
+                request.stepsNumber);
+    OpenDataRun first, cached;
+    if (!fetchOpenDataAndOpen(QString::fromLatin1(server.endpoint), request, folder, first) ||
+        !fetchOpenDataAndOpen(QString::fromLatin1(server.endpoint), request, folder, cached))
+        return 1;
+    printOpenDataRun("request to file opened", first);
+    printOpenDataRun("the same request again, from the cache", cached);
+    return 0;
+}
+
 double mbPerSecond(qint64 bytes, double ms)
 {
     return ms > 0 ? double(bytes) / 1048576.0 / (ms / 1000.0) : 0.0;
@@ -164,6 +248,7 @@ int main(int argc, char** argv)
     std::printf("  inflating: %.1f ms, %.1f MB/s of output\n", inflateMs, mbPerSecond(f.savedBytes, inflateMs));
     std::printf("  writing: %.1f ms; opening (index, first step, isolines): %.1f ms\n", double(f.writeNs) / 1e6,
                 median.openMs);
+    const int openData = openDataCase(tiny, home.path());
     SettingsFactory::destroy();
-    return 0;
+    return openData;
 }

@@ -1,10 +1,12 @@
 // skyvane-fetch: downloads a forecast (or the buoy document) with the
-// viewer's own download code, for scripts and for people without a
-// display.  Progress goes to standard error, the saved path to standard
-// output.
+// viewer's own download code, from the provider's service or from a public
+// open-data service, for scripts and for people without a display.
+// Progress goes to standard error, the saved path to standard output.
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -12,6 +14,8 @@
 #include "DownloadThread.h"
 #include "ForecastDataSets.h"
 #include "kind_names.h"
+#include "OpenDataDownload.h"
+#include "OpenDataSources.h"
 #include "Provider.h"
 #include "SettingsFactory.h"
 
@@ -22,6 +26,9 @@ const char kUsage[] =
     "                     [--steps N] [--step H] [--day D] [--hour H] [--out FILE]\n"
     "                     [--login NAME] [--password TEXT] [--server URL]\n"
     "                     [--max-bytes N]\n"
+    "       skyvane-fetch --source ID --type LIST --area TOP,LEFT,BOTTOM,RIGHT\n"
+    "                     [--steps N] [--step H] [--day D] [--hour H] [--out FILE]\n"
+    "                     [--run YYYYMMDDHH] [--base URL] [--ca-file PEM]\n"
     "       skyvane-fetch --buoys [--out FILE] [--server URL] [--max-bytes N]\n"
     "  --type LIST         wind,pressure,precipitation,temperature,wave,sst,\n"
     "                      tidal,preciprate\n"
@@ -37,6 +44,12 @@ const char kUsage[] =
     "  --server URL        e.g. http://127.0.0.1:30080 (default: the settings')\n"
     "  --max-bytes N       refuse data that inflates to more than N bytes\n"
     "                      (default 1073741824, 1 GiB)\n"
+    "  --source ID         an open-data service instead of the provider's:\n"
+    "                      gfs, gfs-wave (NOAA NOMADS), ecmwf, ecmwf-wave (ECMWF)\n"
+    "  --run YYYYMMDDHH    that run (default: the newest complete one)\n"
+    "  --base URL          the service's root address, for a mirror (default:\n"
+    "                      the settings' [OpenData] entry, else the service's own)\n"
+    "  --ca-file PEM       trust these certificate authorities too\n"
     "Exit status: 0 when saved, 1 when the download failed, 2 for bad arguments.\n";
 
 const int kBadArguments = 2;
@@ -105,7 +118,17 @@ struct Options {
     bool haveArea = false;
     unsigned maxBytes = kMaxInflatedBytes;
     QString out, login, password, server;
+    const OpenDataSource* source = nullptr;
+    QDateTime run;
+    QString base, caFile;
 };
+
+QDateTime parseRun(const QString& text)
+{
+    QDateTime run = QDateTime::fromString(text, QStringLiteral("yyyyMMddHH"));
+    run.setTimeSpec(Qt::UTC);
+    return run;
+}
 
 // Fills options from the arguments; an error text, or empty.
 QString parseArguments(const QStringList& args, Options& o)
@@ -148,6 +171,14 @@ QString parseArguments(const QStringList& args, Options& o)
             o.server = value;
         else if (option == QLatin1String("--max-bytes"))
             ok = parseByteCount(value, o.maxBytes);
+        else if (option == QLatin1String("--source"))
+            ok = (o.source = findOpenDataSource(value)) != nullptr;
+        else if (option == QLatin1String("--run"))
+            ok = (o.run = parseRun(value)).isValid();
+        else if (option == QLatin1String("--base"))
+            o.base = value;
+        else if (option == QLatin1String("--ca-file"))
+            o.caFile = value;
         else
             return QStringLiteral("unknown option %1").arg(option);
         if (!ok)
@@ -159,6 +190,10 @@ QString parseArguments(const QStringList& args, Options& o)
     }
     if (!o.haveTypes || !o.haveArea)
         return QStringLiteral("--type and --area are needed");
+    if (o.source)
+        p.resolution = ToviForecastParameters::GribResolution(o.source->resolution);
+    else if (o.run.isValid() || !o.base.isEmpty() || !o.caFile.isEmpty())
+        return QStringLiteral("--run, --base and --ca-file go with --source");
     if (p.stepsNumber <= 0)
         p.stepsNumber = defaultStepsNumber(p.resolution, p.timeStep);
     return QString();
@@ -170,6 +205,60 @@ void printProgress(int received, int total)
         return;
     std::fprintf(stderr, "\rskyvane-fetch: %s of %s   ", bytes2String(received).toLocal8Bit().constData(),
                  bytes2String(total).toLocal8Bit().constData());
+}
+
+void printOpenDataProgress(qint64 bytesDone, qint64 bytesTotal, int stepsDone, int stepsTotal)
+{
+    std::fprintf(stderr, "\rskyvane-fetch: step %d of %d, %s", stepsDone, stepsTotal,
+                 bytes2String(bytesDone).toLocal8Bit().constData());
+    if (bytesTotal > 0)
+        std::fprintf(stderr, " of %s", bytes2String(bytesTotal).toLocal8Bit().constData());
+    std::fputs("   ", stderr);
+}
+
+// The root a source is fetched from: the option (for the source asked and
+// its companion, which live on the same service), else the settings'.
+QString baseOf(const OpenDataSource& source, const Options& o)
+{
+    const bool asked = &source == o.source || QLatin1String(source.id) == QLatin1String(o.source->companionId);
+    if (asked && !o.base.isEmpty())
+        return o.base;
+    return SettingsFactory::getParameter("OpenData", source.settingsKey, "");
+}
+
+int fetchOpenData(QCoreApplication& application, const Options& o)
+{
+    const QString cacheFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Skyvane/opendata/");
+    OpenDataDownload download(SettingsFactory::getMyDocumentsPath(), cacheFolder);
+    for (const OpenDataSource& source : openDataSources()) {
+        const QString base = baseOf(source, o);
+        if (!base.isEmpty())
+            download.setBase(QString::fromLatin1(source.id), base);
+    }
+    if (!o.caFile.isEmpty() && !download.addCaCertificates(o.caFile))
+        return complain(QStringLiteral("%1 holds no certificate").arg(o.caFile), kBadArguments);
+    if (o.run.isValid())
+        download.setRun(o.run);
+    download.setTargetFile(o.out);
+    QObject::connect(&download, &OpenDataDownload::progress, &printOpenDataProgress);
+    QObject::connect(&download, &OpenDataDownload::runChosen, [](const QString& label) {
+        std::fprintf(stderr, "\rskyvane-fetch: run %s\n", label.toLocal8Bit().constData());
+    });
+    bool saved = false;
+    QObject::connect(&download, &OpenDataDownload::finished, &application, [&](bool ok) {
+        saved = ok;
+        application.quit();
+    }, Qt::QueuedConnection);
+    std::fprintf(stderr, "skyvane-fetch: looking for the newest %s run...\n", o.source->label);
+    QTimer::singleShot(0, &download, [&] { download.start(o.request); });
+    application.exec();
+    std::fputc('\n', stderr);
+    SettingsFactory::destroy();
+    if (!saved)
+        return complain(QStringLiteral("download failed: %1").arg(download.errorText()), kFailed);
+    std::printf("%s\n", download.fileName().toLocal8Bit().constData());
+    return 0;
 }
 
 }  // namespace
@@ -186,6 +275,8 @@ int main(int argc, char** argv)
     const QString error = parseArguments(args, options);
     if (!error.isEmpty())
         return complain(error + QLatin1Char('\n') + QString::fromLatin1(kUsage), kBadArguments);
+    if (options.source)
+        return fetchOpenData(application, options);
 
     DownloadThread worker(nullptr);
     worker.parameters = options.request;

@@ -2,7 +2,8 @@
 // the data set's grid, the byte counts the progress shows, the limit on
 // the inflated size, the file names and their clash rule, saving through a
 // temporary file, and the command-line downloader, all against the
-// stand-in server on loopback.
+// stand-in server on loopback; the downloader also against the open-data
+// stand-in over HTTPS.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,7 +11,9 @@
 #include "ByteSize.h"
 #include "ForecastDownload.h"
 #include "ForecastServiceClient.h"
+#include "GribFileHelper.h"
 #include "RequestArea.h"
+#include "opendatafixtures.h"
 #include "servicefixtures.h"
 
 namespace {
@@ -184,6 +187,68 @@ private slots:
         QVERIFY2(listing.contains("compounds           3\n") && listing.contains("timeStep            6 h\n") &&
                      listing.contains("compoundSize        3\n"),
                  listing.constData());
+    }
+
+    void fetchToolOpenData_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("requests");  // the log's lines, each a prefix
+        const QString day = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd"));
+        const QStringList today{"--run", day + "00", "--day", "0", "--hour", "6", "--area", "50,-10,40,0"};
+        QTest::newRow("gfs, a fixed run")
+            << QStringList{"--source", "gfs", "--type", "pressure", "--steps", "2", "--step", "6"} + today << 0
+            << QStringList{QStringLiteral("GET /cgi-bin/filter_gfs_0p25.pl?dir=%2Fgfs.%1%2F00%2Fatmos&file=gfs.t00z."
+                                          "pgrb2.0p25.f006&var_PRMSL=on&lev_mean_sea_level=on&subregion=&toplat=50&"
+                                          "leftlon=-10&rightlon=0&bottomlat=40")
+                               .arg(day),
+                           QStringLiteral("GET /cgi-bin/filter_gfs_0p25.pl?dir=%2Fgfs.%1%2F00%2Fatmos&file=gfs.t00z."
+                                          "pgrb2.0p25.f012&var_PRMSL=on")
+                               .arg(day)};
+        QTest::newRow("ecmwf wave, a fixed run")
+            << QStringList{"--source", "ecmwf-wave", "--type", "wave", "--steps", "1"} + today << 0
+            << QStringList{QStringLiteral("GET /ecmwf/%1/00z/ifs/0p25/wave/%2-6h-wave-fc.index").arg(day, day + "000000"),
+                           QStringLiteral("GET /ecmwf/%1/00z/ifs/0p25/wave/%2-6h-wave-fc.grib2 range=bytes=0-")
+                               .arg(day, day + "000000")};
+        QTest::newRow("unknown source") << QStringList{"--source", "icon", "--type", "wind"} + today << 2
+                                        << QStringList();
+        QTest::newRow("a run without a source")
+            << QStringList{"--type", "wind", "--resolution", "2"} + today << 2 << QStringList();
+    }
+
+    // The open-data options reach the download: the source, the run and
+    // the root asked, over HTTPS with the authority given; the file opens.
+    void fetchToolOpenData()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, requests);
+        ThrowawayCertificate certificate;
+        const QString run = arguments[arguments.indexOf("--run") + 1];
+        OpenDataStandIn server(certificate.serverOptions() + QStringList{"--run", run});
+        QVERIFY(server.running());
+        QTemporaryDir dir;
+        const QString out = dir.filePath("forecast.grb2");
+        const QString base = arguments.contains("ecmwf-wave") ? server.baseEcmwf() : server.baseNomads();
+        QProcess fetch;
+        // A cache of its own, so that every row fetches.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CACHE_HOME", dir.filePath("cache"));
+        fetch.setProcessEnvironment(environment);
+        fetch.start(QStringLiteral(SKYVANE_FETCH_PATH),
+                    arguments + QStringList{"--base", base, "--ca-file", certificate.certificatePath, "--out", out});
+        QVERIFY(fetch.waitForFinished(60000));
+        QCOMPARE(fetch.exitCode(), exitCode);
+        QCOMPARE(QFile::exists(out), exitCode == 0);
+        const QStringList log = server.requestLog();
+        QCOMPARE(log.size(), requests.size());
+        for (int k = 0; k < requests.size(); ++k)
+            QVERIFY2(log[k].startsWith(requests[k]), qPrintable(log[k]));
+        if (exitCode != 0)
+            return;
+        GribFileHelper helper;
+        QVERIFY(helper.openGribFile(out, false));
+        QCOMPARE(helper.getCompoundNum(), arguments.contains("gfs") ? 2 : 1);
     }
 };
 
