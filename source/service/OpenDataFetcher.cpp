@@ -9,6 +9,7 @@
 #include <QUrlQuery>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -221,6 +222,7 @@ void OpenDataFetcher::fetch(OpenDataFetch request, Done done)
     if (request.body == OpenDataFetch::Body::None)
         request.grib = false;
     auto* transfer = new Transfer(std::move(request), std::move(done), this);
+    live.insert(transfer);
     connect(&transfer->connectTimer, &QTimer::timeout, transfer, [transfer] {
         transfer->connectExpired = true;
         transfer->reply->abort();
@@ -237,11 +239,12 @@ void OpenDataFetcher::abortAll()
         entry.second->inFlight = 0;
     }
     inFlight = 0;
-    for (Transfer* transfer : findChildren<Transfer*>(QString(), Qt::FindDirectChildrenOnly))
-        if (transfer->done) {
-            transfer->done = nullptr;
-            transfer->abandon();
-        }
+    const std::set<Transfer*> abandoned = std::move(live);
+    live.clear();
+    for (Transfer* transfer : abandoned) {
+        transfer->done = nullptr;
+        transfer->abandon();
+    }
 }
 
 OpenDataFetcher::Host& OpenDataFetcher::hostOf(const QUrl& url)
@@ -342,7 +345,7 @@ void OpenDataFetcher::settle(Transfer* transfer)
 {
     transfer->connectTimer.stop();
     QNetworkReply* reply = transfer->reply;
-    if (transfer->refusal.isEmpty()) {
+    if (transfer->refusal.isEmpty() && reply->isOpen()) {
         const qint64 before = transfer->received;
         transfer->take(reply->readAll());
         counted.bytes += transfer->received - before;
@@ -362,17 +365,18 @@ void OpenDataFetcher::settle(Transfer* transfer)
                          true);
     else if (!transfer->refusal.isEmpty())
         verdict = failed(transfer->refusal, transfer->refusalRetried);
-    else if (status >= 200 && status < 300 && announcedMore)
-        verdict = failed(QStringLiteral("%1 sent fewer bytes than announced for %2 (%3 of %4)")
-                             .arg(request.service, targetOf(request.url))
-                             .arg(transfer->received)
-                             .arg(transfer->announced),
-                         true);
+    // Nothing aborts the reply but the refusals above and the stall limit.
     else if (reply->error() == QNetworkReply::OperationCanceledError ||
              reply->error() == QNetworkReply::TimeoutError)
         verdict = failed(QStringLiteral("The transfer stalled: nothing came from %1 for %2 s")
                              .arg(request.service)
                              .arg(stallMs / 1000),
+                         true);
+    else if (status >= 200 && status < 300 && announcedMore)
+        verdict = failed(QStringLiteral("%1 sent fewer bytes than announced for %2 (%3 of %4)")
+                             .arg(request.service, targetOf(request.url))
+                             .arg(transfer->received)
+                             .arg(transfer->announced),
                          true);
     else if (status == 0 && reply->error() == QNetworkReply::SslHandshakeFailedError)
         verdict = failed(QStringLiteral("The connection to %1 is not trusted: %2")
@@ -411,6 +415,7 @@ void OpenDataFetcher::conclude(Transfer* transfer, OpenDataAnswer answer)
 {
     Done done = std::move(transfer->done);
     transfer->done = nullptr;
+    live.erase(transfer);
     transfer->deleteLater();
     if (done)
         done(answer);

@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 class QNetworkAccessManager;
 
@@ -104,6 +105,8 @@ private:
 
     QNetworkAccessManager* network;
     std::map<QString, std::unique_ptr<Host>> hosts;
+    // Requests not yet answered, queued, under way or waiting to retry.
+    std::set<Transfer*> live;
     QList<QSslCertificate> authorities;
     int connectMs = 30000;
     int stallMs = 60000;
