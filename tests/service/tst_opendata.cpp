@@ -17,6 +17,7 @@
 #include "OpenDataDownload.h"
 #include "OpenDataSources.h"
 #include "opendatafixtures.h"
+#include "servicefixtures.h"
 
 namespace {
 
@@ -258,6 +259,49 @@ private slots:
         QVERIFY(!outcome.ok);
         QVERIFY2(outcome.error.startsWith("The connection to " + host + " is not trusted"), qPrintable(outcome.error));
         QCOMPARE(outcome.figures.retries, 0);
+    }
+
+    // Answers the stand-in does not give, from a listener that records the
+    // request: NOMADS' error page comes with 200, a 4xx is not retried, a
+    // redirect is followed, a server silent in the handshake hits the
+    // connect limit.
+    void otherAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("answer");  // %1: the stand-in's filter address
+        QTest::addColumn<bool>("https");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("retries");
+        QTest::newRow("error page") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 26\r\n\r\n<html>No such file</html>\n")
+                                    << false << "NOMADS sent something other than GRIB data for gfs.t06z.pgrb2.0p25.f003" << 0;
+        QTest::newRow("not found") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n") << false
+                                   << "NOMADS answered 404 Not Found for gfs.t06z.pgrb2.0p25.f003" << 0;
+        QTest::newRow("redirected") << QByteArray("HTTP/1.1 302 Found\r\nLocation: %1\r\nContent-Length: 0\r\n\r\n")
+                                    << false << "" << 0;
+        QTest::newRow("silent handshake") << QByteArray() << true
+                                          << "Could not connect to 127.0.0.1 within 1 s after 4 tries" << 3;
+    }
+
+    void otherAnswers()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, https);
+        QFETCH(QString, error);
+        QFETCH(int, retries);
+        OpenDataStandIn server(kRunOption);
+        const QString filter = server.baseNomads() +
+                               "/cgi-bin/filter_gfs_0p25.pl?dir=%2Fgfs.20261207%2F06%2Fatmos&file=gfs.t06z.pgrb2.0p25.f003"
+                               "&var_UGRD=on&var_VGRD=on&lev_10_m_above_ground=on&subregion=&toplat=60&leftlon=-10.5"
+                               "&rightlon=5&bottomlat=40";
+        CaptureListener listener(QByteArray(answer).replace("%1", filter.toLatin1()));
+        const Outcome outcome = download(server, biscay(201, mtWind, 1), {}, {}, [&](OpenDataDownload& d) {
+            d.setBase("gfs", QStringLiteral("%1://127.0.0.1:%2").arg(https ? "https" : "http").arg(listener.port));
+            d.setRun(QDateTime(QDate(2026, 12, 7), QTime(6, 0), Qt::UTC));
+            d.setTimeLimits(1, 30, 10);
+        });
+        QVERIFY2(error.isEmpty() ? outcome.ok : outcome.error.startsWith(error), qPrintable(outcome.error));
+        QCOMPARE(outcome.figures.retries, retries);
+        if (!https)
+            QVERIFY(listener.requests().value(0).contains("\r\nUser-Agent: Skyvane/3.2\r\n"));
     }
 
     void faults_data()
