@@ -315,8 +315,13 @@ void OpenDataFetcher::begin(Transfer* transfer, Host& host)
     transfer->reply = reply;
     reply->setParent(transfer);
     reply->setReadBufferSize(kReadBufferBytes);
-    connect(reply, &QNetworkReply::requestSent, transfer, [transfer] { transfer->connectTimer.stop(); });
+    // Connected once the request is out, the handshake done or anything
+    // has come back, whichever the protocol in use tells first.
+    const auto connected = [transfer] { transfer->connectTimer.stop(); };
+    connect(reply, &QNetworkReply::requestSent, transfer, connected);
+    connect(reply, &QNetworkReply::encrypted, transfer, connected);
     connect(reply, &QNetworkReply::metaDataChanged, transfer, [transfer] {
+        transfer->connectTimer.stop();
         transfer->announced = announcedLength(transfer->reply);
         if (transfer->announced > transfer->request.maxBytes)
             transfer->refuse(QStringLiteral("%1 announced %2 bytes for %3, past the limit")
@@ -326,6 +331,7 @@ void OpenDataFetcher::begin(Transfer* transfer, Host& host)
                              false);
     });
     connect(reply, &QNetworkReply::readyRead, transfer, [this, transfer] {
+        transfer->connectTimer.stop();
         const qint64 before = transfer->received;
         if (!transfer->take(transfer->reply->readAll()))
             return;

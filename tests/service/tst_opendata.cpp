@@ -263,8 +263,8 @@ private slots:
 
     // Answers the stand-in does not give, from a listener that records the
     // request: NOMADS' error page comes with 200, a 4xx is not retried, a
-    // redirect is followed, a server silent in the handshake hits the
-    // connect limit.
+    // body past the limit is refused, a redirect is followed, a server
+    // silent in the handshake hits the connect limit.
     void otherAnswers_data()
     {
         QTest::addColumn<QByteArray>("answer");  // %1: the stand-in's filter address
@@ -275,6 +275,8 @@ private slots:
                                     << false << "NOMADS sent something other than GRIB data for gfs.t06z.pgrb2.0p25.f003" << 0;
         QTest::newRow("not found") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n") << false
                                    << "NOMADS answered 404 Not Found for gfs.t06z.pgrb2.0p25.f003" << 0;
+        QTest::newRow("too large") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 300000000000\r\n\r\nGRIB") << false
+                                   << "NOMADS announced 300000000000 bytes for gfs.t06z.pgrb2.0p25.f003, past the limit" << 0;
         QTest::newRow("redirected") << QByteArray("HTTP/1.1 302 Found\r\nLocation: %1\r\nContent-Length: 0\r\n\r\n")
                                     << false << "" << 0;
         QTest::newRow("silent handshake") << QByteArray() << true
@@ -317,7 +319,7 @@ private slots:
                                     << "NOMADS answered 503 Service Unavailable after 4 tries" << 6 << 3;
         QTest::newRow("stall once") << QStringList{"--fault", "stall"} << 0 << "" << 6 << 1;
         QTest::newRow("stall always") << QStringList{"--fault", "stall"} + always << 0
-                                      << "The transfer stalled: nothing came from NOMADS for 2 s after 4 tries" << 6 << 3;
+                                      << "The transfer stalled: nothing came from NOMADS for 4 s after 4 tries" << 6 << 3;
         QTest::newRow("truncated once") << QStringList{"--fault", "truncate"} << 0 << "" << 6 << 1;
         QTest::newRow("truncated always") << QStringList{"--fault", "truncate"} + always << 0
                                           << "NOMADS sent fewer bytes than announced for gfs.t06z.pgrb2.0p25.f003" << 6 << 3;
@@ -337,7 +339,7 @@ private slots:
         OpenDataStandIn server(kRunOption + options);
         QVERIFY(server.running());
         const Outcome outcome = download(server, biscay(201, mtWind, 1), {}, {}, [&](OpenDataDownload& d) {
-            d.setTimeLimits(10, 2, 10);
+            d.setTimeLimits(10, 4, 10);
             d.setUtcClock([hoursLater] { return kNow.addSecs(3600 * hoursLater); });
         });
         QVERIFY2(error.isEmpty() ? outcome.ok : outcome.error.startsWith(error), qPrintable(outcome.error));
