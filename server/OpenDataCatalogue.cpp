@@ -24,6 +24,7 @@ const QVector<FeedField> kGfsWaveFields = {
     {"SWELL", "1_in_sequence", Quantity::SwellHeight, 10, 0, 8, kOrderedSequence, 1, true},
     {"WVPER", "surface", Quantity::WindWavePeriod, 10, 0, 6, kGround, kNoValue, true},
     {"SWPER", "1_in_sequence", Quantity::SwellPeriod, 10, 0, 9, kOrderedSequence, 1, true},
+    {"PERPW", "surface", Quantity::MeanWavePeriod, 10, 0, 11, kGround, kNoValue, true},
     {"WVDIR", "surface", Quantity::WindWaveDirection, 10, 0, 4, kGround, kNoValue, true},
     {"SWDIR", "1_in_sequence", Quantity::SwellDirection, 10, 0, 7, kOrderedSequence, 1, true},
 };

@@ -50,10 +50,9 @@ OpenDataSource gfsWave()
             {{mtWave, "HTSGW", "surface"},
              {mtWave, "WVHGT", "surface"},
              {mtWave, "WVDIR", "surface"},
-             {mtWave, "WVPER", "surface"},
              {mtWave, "SWELL", "1_in_sequence"},
              {mtWave, "SWDIR", "1_in_sequence"},
-             {mtWave, "SWPER", "1_in_sequence"}},
+             {mtWave, "PERPW", "surface"}},
             {0, 6, 12, 18}, 5, 250, "Public domain", kNoaaCredit, "NOMADS",
             "/gfs.{date}/{hour}/wave/gridded", "gfswave.t{hour}z.global.0p25.f{step3}.grib2",
             "/cgi-bin/filter_gfswave.pl", kNomadsInventory, kNomadsIntervalMs};

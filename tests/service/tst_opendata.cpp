@@ -141,8 +141,8 @@ private slots:
         auto gfs = [&](const char* step, const QString& fields) {
             return nomads("filter_gfs_0p25", "atmos", QString("gfs.t06z.pgrb2.0p25.f%1").arg(step), fields);
         };
-        const QString waveFields = "var_HTSGW=on&var_WVHGT=on&var_WVDIR=on&var_WVPER=on&var_SWELL=on&var_SWDIR=on"
-                                   "&var_SWPER=on&lev_surface=on&lev_1_in_sequence=on";
+        const QString waveFields = "var_HTSGW=on&var_WVHGT=on&var_WVDIR=on&var_SWELL=on&var_SWDIR=on&var_PERPW=on"
+                                   "&lev_surface=on&lev_1_in_sequence=on";
         auto wave = [&](const char* step) {
             return nomads("filter_gfswave", "wave%2Fgridded", QString("gfswave.t06z.global.0p25.f%1.grib2").arg(step),
                           waveFields);

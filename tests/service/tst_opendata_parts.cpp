@@ -102,8 +102,8 @@ private slots:
         QTest::newRow("gfs-wave filter") << "gfs-wave" << "filter"
                                          << "http://h/cgi-bin/filter_gfswave.pl" + gfsDir +
                                                 "wave%2Fgridded&file=gfswave.t06z.global.0p25.f003.grib2&var_HTSGW=on"
-                                                "&var_WVHGT=on&var_WVDIR=on&var_WVPER=on&var_SWELL=on&var_SWDIR=on"
-                                                "&var_SWPER=on&lev_surface=on&lev_1_in_sequence=on" +
+                                                "&var_WVHGT=on&var_WVDIR=on&var_SWELL=on&var_SWDIR=on&var_PERPW=on"
+                                                "&lev_surface=on&lev_1_in_sequence=on" +
                                                 cut;
         QTest::newRow("gfs probe") << "gfs" << "probe"
                                    << "http://h/pub/data/nccf/com/gfs/prod/gfs.20261207/06/atmos/gfs.t06z.pgrb2.0p25.f384.idx";
