@@ -3,9 +3,19 @@
 #include "ByteSize.h"
 #include "DialogPlacement.h"
 #include "DownloadThread.h"
+#include "OpenDataSources.h"
+#include "OpenDataThread.h"
+#include "SettingsFactory.h"
 #include "Skyvane.h"
 
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QMessageBox>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -16,6 +26,8 @@ const int kWorkerWaitMs = 2000;
 // of a degree: a little over one grid cell of the data set.
 int pointMarginMilli(int resolution)
 {
+    if (const OpenDataSource* source = findOpenDataSource(resolution))
+        return source->gridStepMilli + 1;
     switch (resolution) {
     case 1:
         return 1001;
@@ -41,6 +53,20 @@ int pointMarginMilli(int resolution)
     }
 }
 
+// Step files kept for the next download of the same run.
+QString openDataCacheFolder()
+{
+    const QString path =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/opendata/");
+    QDir().mkpath(path);
+    return path;
+}
+
+int clampedBytes(qint64 bytes)
+{
+    return int(std::clamp<qint64>(bytes, 0, INT_MAX));
+}
+
 }  // namespace
 
 ToviForecastParameters pointForecastRequest(int resolution, int latitudeMicro, int longitudeMicro,
@@ -55,6 +81,14 @@ ToviForecastParameters pointForecastRequest(int resolution, int latitudeMicro, i
     request.stepsNumber = 48;
     const int latMilli = latitudeMicro / 1000;
     const int lonMilli = longitudeMicro / 1000;
+    // A source of global files is fetched a whole field at a time, however
+    // small the area: the meteogram's six days in 6-hour steps take half
+    // the fields that 3-hour steps would.
+    const OpenDataSource* source = findOpenDataSource(resolution);
+    if (source && source->protocol == OpenDataProtocol::EcmwfIndex) {
+        request.timeStep = 6;
+        request.stepsNumber = 24;
+    }
     const int margin = pointMarginMilli(resolution);
     request.top = latMilli + margin;
     request.left = lonMilli - margin;
@@ -100,6 +134,8 @@ int DownloadDlg::downloadMeteo(int resolution, int latitude, int longitude)
 
 int DownloadDlg::runWorker(ToviForecastParameters* request)
 {
+    if (const OpenDataSource* source = findOpenDataSource(int(request->resolution)))
+        return runOpenData(*source, *request);
     auto worker = std::make_unique<DownloadThread>(this);
     centreOverParent(this);
     running = true;
@@ -135,13 +171,100 @@ int DownloadDlg::runWorker(ToviForecastParameters* request)
     return outcome == QDialog::Accepted ? 1 : 0;
 }
 
-void DownloadDlg::showDownloadFailed()
+int DownloadDlg::runOpenData(const OpenDataSource& source, const ToviForecastParameters& request)
 {
-    // The server's own reasons are not shown; the user can only retry.
-    QMessageBox::critical(parentWidget(), QStringLiteral("Download failed"),
-                          QStringLiteral("The data could not be downloaded from the forecast server. "
-                                         "Check the connection and your account, then try again."),
-                          QMessageBox::Ok);
+    openDataName = QString::fromUtf8(source.label);
+    OpenDataThread worker(request, SettingsFactory::getMyDocumentsPath(), openDataCacheFolder());
+    configureOpenData(worker);
+    connect(&worker, &OpenDataThread::progress, this, &DownloadDlg::setOpenDataProgress);
+    connect(&worker, &OpenDataThread::runChosen, this, &DownloadDlg::openDataRunChosen);
+    connect(&worker, &QThread::finished, this, &DownloadDlg::openDataWorkerEnded);
+    centreOverParent(this);
+    running = true;
+    openDataEnded = false;
+    openDataWorker = &worker;
+    worker.start();
+    const int outcome = exec();
+    running = false;
+    openDataWorker = nullptr;
+    waitForOpenDataEnd();
+    worker.wait();
+    disconnect(&worker, nullptr, this, nullptr);
+    if (outcome == QDialog::Accepted) {
+        fileName = worker.fileName();
+        if (auto* window = qobject_cast<Skyvane*>(parentWidget()))
+            window->noteOpenDataRun(source.resolution, worker.fetchedRun());
+        return 1;
+    }
+    // Finished while the user was cancelling: cancelled means no file.
+    if (worker.succeeded())
+        QFile::remove(worker.fileName());
+    if (!cancelled) {
+        const QString reason = worker.errorText().isEmpty() ? QStringLiteral("unknown failure") : worker.errorText();
+        showDownloadFailed(QStringLiteral("The data could not be downloaded from %1: %2").arg(openDataName, reason));
+    }
+    return 0;
+}
+
+void DownloadDlg::configureOpenData(OpenDataThread& worker) const
+{
+    // A mirror, or a stand-in, named in the settings file.
+    for (const OpenDataSource& source : openDataSources()) {
+        const QString base = SettingsFactory::getParameter("OpenData", source.settingsKey, "");
+        if (!base.isEmpty())
+            worker.setBase(QString::fromLatin1(source.id), base);
+    }
+    if (auto* window = qobject_cast<Skyvane*>(parentWidget()))
+        worker.setUtcClock(window->getUtcClock());
+}
+
+void DownloadDlg::waitForOpenDataEnd()
+{
+    if (openDataEnded)
+        return;
+    QEventLoop loop;
+    openDataEndWait = &loop;
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    openDataEndWait = nullptr;
+}
+
+void DownloadDlg::openDataWorkerEnded()
+{
+    openDataEnded = true;
+    if (openDataEndWait)
+        openDataEndWait->quit();
+    if (running && openDataWorker && sender() == openDataWorker)
+        downloadDone(openDataWorker->succeeded() ? 1 : 0);
+}
+
+void DownloadDlg::openDataRunChosen(const QString& label)
+{
+    openDataName = label;
+}
+
+void DownloadDlg::setOpenDataProgress(qint64 bytesDone, qint64 bytesTotal, int stepsDone, int stepsTotal)
+{
+    // Until every step's size is known, the steps tell how far it got.
+    const double share = bytesTotal > 0   ? double(bytesDone) / double(bytesTotal)
+                         : stepsTotal > 0 ? double(stepsDone) / double(stepsTotal)
+                                          : 0.0;
+    ui.progressBar->setValue(int(std::clamp(share, 0.0, 1.0) * 100.0));
+    QString bytes = bytes2String(clampedBytes(bytesDone));
+    if (bytesTotal > 0)
+        bytes += QStringLiteral(" from ") + bytes2String(clampedBytes(bytesTotal));
+    ui.label->setText(
+        QStringLiteral("Downloading %1: %2, step %3 of %4").arg(openDataName, bytes).arg(stepsDone).arg(stepsTotal));
+}
+
+void DownloadDlg::showDownloadFailed(const QString& reason)
+{
+    // The forecast server's own reasons are not shown; the user can only
+    // retry.  An open-data service's reason is the download's own words.
+    const QString text = !reason.isEmpty()
+                             ? reason
+                             : QStringLiteral("The data could not be downloaded from the forecast server. "
+                                              "Check the connection and your account, then try again.");
+    QMessageBox::critical(parentWidget(), QStringLiteral("Download failed"), text, QMessageBox::Ok);
 }
 
 void DownloadDlg::setProgress(int received, int total)
@@ -159,6 +282,8 @@ void DownloadDlg::cancel()
     running = false;
     if (thread)
         thread->stop();
+    if (openDataWorker)
+        openDataWorker->cancel();
     waitForWorker();
     QDialog::reject();
 }

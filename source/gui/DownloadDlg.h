@@ -17,6 +17,9 @@
 #include "ui_DownloadDlg.h"
 
 class DownloadThread;
+class OpenDataThread;
+class QEventLoop;
+struct OpenDataSource;
 
 class DownloadDlg : public QDialog {
     Q_OBJECT
@@ -42,26 +45,45 @@ public slots:
     void downloadDone(int ok);
     void reject() override;
 
+    // An open-data download's bytes and steps.
+    void setOpenDataProgress(qint64 bytesDone, qint64 bytesTotal, int stepsDone, int stepsTotal);
+
 private slots:
     void workerDone(int ok, const QString& savedFile);
+    void openDataRunChosen(const QString& label);
+    void openDataWorkerEnded();
 
 private:
     int runWorker(ToviForecastParameters* request);
+    // An open-data source's download, on a worker with its own event loop.
+    int runOpenData(const OpenDataSource& source, const ToviForecastParameters& request);
+    void configureOpenData(OpenDataThread& worker) const;
+    // After Cancel, until the worker has let go of its files; the window
+    // keeps painting but takes no input meanwhile.
+    void waitForOpenDataEnd();
     QDateTime utcNow() const;
     void waitForWorker();
-    void showDownloadFailed();
+    void showDownloadFailed(const QString& reason = QString());
 
     bool running = false;
     // The user ended the download: no failure to report.
     bool cancelled = false;
     // The worker of the download in progress, owned by runWorker().
     DownloadThread* thread = nullptr;
+    // The open-data worker of the download in progress, owned by
+    // runOpenData(); what it fetches, as the progress names it.
+    OpenDataThread* openDataWorker = nullptr;
+    QString openDataName;
+    bool openDataEnded = false;
+    QEventLoop* openDataEndWait = nullptr;
     QString fileName;
 };
 
 // The request a meteogram's point download makes: five parameters, 48
 // three-hour steps from this hour, over a square around the point whose
-// half side suits the data set's grid.
+// half side suits the data set's grid (a little over one cell of the
+// open-data sources' quarter-degree grid).  From a source of global files,
+// 24 six-hour steps instead.
 ToviForecastParameters pointForecastRequest(int resolution, int latitudeMicro, int longitudeMicro,
                                             const QDateTime& utcNow);
 

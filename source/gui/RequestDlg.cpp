@@ -9,6 +9,7 @@
 
 #include "GeoProjector.h"
 #include "MeteoType.h"
+#include "OpenDataSources.h"
 #include "SettingsFactory.h"
 #include "Skyvane.h"
 #include "WeatherMap.h"
@@ -26,6 +27,33 @@ const int kMaxForecastDay = 5;
 ToviForecastParameters* presetRecord(const QComboBox* combo, int index)
 {
     return combo->itemData(index).value<ToviForecastParameters*>();
+}
+
+// The newest run of source that is likely out at nowUtc: the latest run
+// hour at least its publishing delay ago.
+QDateTime newestProbableRun(const OpenDataSource& source, const QDateTime& nowUtc)
+{
+    const QDateTime latest = nowUtc.toUTC().addSecs(-qint64(source.publishDelayHours) * 3600);
+    for (int daysBack = 0; daysBack <= 1; ++daysBack) {
+        const QDate day = latest.date().addDays(-daysBack);
+        for (auto hour = source.runHours.crbegin(); hour != source.runHours.crend(); ++hour) {
+            const QDateTime run(day, QTime(*hour, 0), Qt::UTC);
+            if (run <= latest)
+                return run;
+        }
+    }
+    return latest;
+}
+
+// A step is offered when the source publishes every multiple of it from
+// the run on: its first steps are that close together or closer.
+bool stepPublishedFromStart(const OpenDataSource& source, int stepHours)
+{
+    const QVector<int> steps = source.steps();
+    if (steps.size() < 2)
+        return false;
+    const int firstGap = steps[1] - steps[0];
+    return firstGap > 0 && stepHours % firstGap == 0;
 }
 
 }  // namespace
@@ -208,6 +236,13 @@ void RequestDlg::initForecastRes(ToviForecastParameters::GribResolution newResol
     ui.sstReqPushButton->setVisible(sst);
     ui.labelSST->setVisible(sst);
 
+    if (const OpenDataSource* source = findOpenDataSource(resolution)) {
+        // A source lacking waves takes them from its companion.
+        ui.waveReqPushButton->show();
+        ui.labelWave->show();
+        initOpenDataSteps(*source);
+        horizon = openDataHorizon(*source);
+    }
     switch (resolution) {
     case 1:
     case 2:
@@ -249,8 +284,28 @@ void RequestDlg::initForecastRes(ToviForecastParameters::GribResolution newResol
     updateGribFileSizeSlot();
 }
 
+void RequestDlg::initOpenDataSteps(const OpenDataSource& source)
+{
+    ui.reqTimestepComboBox->clear();
+    const std::pair<int, const char*> choices[] = {{1, "1 hr"}, {3, "3 hrs"}, {6, "6 hrs"}};
+    for (const auto& [hours, text] : choices)
+        if (stepPublishedFromStart(source, hours))
+            ui.reqTimestepComboBox->addItem(tr(text), hours);
+    ui.reqTimestepComboBox->setCurrentIndex(std::max(ui.reqTimestepComboBox->findData(3), 0));
+}
+
+int RequestDlg::openDataHorizon(const OpenDataSource& source) const
+{
+    // Counted, like the forecast service's horizons, from the start of
+    // the day of the dialog's first step.
+    const QDateTime lastValid = newestProbableRun(source, utcNow()).addSecs(qint64(source.lastStep()) * 3600);
+    return int(QDateTime(base.date(), QTime(0, 0)).secsTo(lastValid) / 3600);
+}
+
 QString RequestDlg::getAreaNameByID(int resolution)
 {
+    if (const OpenDataSource* source = findOpenDataSource(resolution))
+        return QString::fromUtf8(source->label);
     switch (resolution) {
     case 1:
         return tr("Global 1.0");

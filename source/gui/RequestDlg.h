@@ -17,6 +17,7 @@
 #include "ui_RequestDlg.h"
 
 class QPushButton;
+struct OpenDataSource;
 class WeatherMap;
 
 class RequestDlg : public QDialog {
@@ -67,6 +68,10 @@ private:
     };
 
     QList<Toggle> toggles() const;
+    // An open-data source's step choices and the hours its newest run
+    // reaches.
+    void initOpenDataSteps(const OpenDataSource& source);
+    int openDataHorizon(const OpenDataSource& source) const;
     void loadPresets();
     void connectControls();
     void showMapSnapshot();

@@ -7,6 +7,7 @@
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "MeteoKinds.h"
+#include "OpenDataSources.h"
 #include "PlayPanel.h"
 #include "RequestDlg.h"
 #include "SettingsFactory.h"
@@ -314,6 +315,34 @@ void Skyvane::buildMenus()
         dataSet.first->setProperty("Resolution", unsigned(dataSet.second));
         connect(dataSet.first, &QAction::triggered, this, &Skyvane::changeResolution);
     }
+    buildOpenDataMenu();
+}
+
+void Skyvane::buildOpenDataMenu()
+{
+    // A submenu like the regional sets': the public services are other
+    // providers, kept apart from the forecast service's own sets.
+    openDataMenu = new QMenu(this);
+    openDataMenu->setStyleSheet(QString::fromLatin1(kMenuStyle));
+    auto* group = new QAction(resourceIcon(QStringLiteral("forecast.png")), QStringLiteral("Open data"), this);
+    group->setMenu(openDataMenu);
+    dataSetMenu->addAction(group);
+    for (const OpenDataSource& source : openDataSources()) {
+        auto* action = new QAction(resourceIcon(QStringLiteral("forecast.png")), QString::fromUtf8(source.label), this);
+        action->setToolTip(QString::fromUtf8(source.attribution));
+        action->setProperty("Resolution", unsigned(source.resolution));
+        connect(action, &QAction::triggered, this, &Skyvane::changeResolution);
+        openDataMenu->addAction(action);
+    }
+}
+
+void Skyvane::noteOpenDataRun(int resolution, const QDateTime& runUtc)
+{
+    if (!findOpenDataSource(resolution) || !runUtc.isValid())
+        return;
+    openDataRuns.insert(resolution, runUtc);
+    if (int(request.resolution) == resolution)
+        showDataSetName(dataSetAction(resolution), resolution);
 }
 
 void Skyvane::buildPresetsMenu()
@@ -604,11 +633,28 @@ void Skyvane::showDataSet(const QAction* dataSet, int resolution)
 {
     if (!dataSet)
         return;
-    ui.actionForecast->setIcon(dataSet->icon());
-    ui.actionForecast->setText(dataSet->toolTip());
+    showDataSetName(dataSet, resolution);
     ui.waveButton->setVisible(resolution != 16 && resolution != 17 && resolution != 18 && resolution != 25);
-    ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
     map->setActiveArea(resolution);
+}
+
+void Skyvane::showDataSetName(const QAction* dataSet, int resolution)
+{
+    if (!dataSet)
+        return;
+    ui.actionForecast->setIcon(dataSet->icon());
+    const OpenDataSource* source = findOpenDataSource(resolution);
+    if (!source) {
+        ui.actionForecast->setText(dataSet->toolTip());
+        ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
+        return;
+    }
+    // The run shown once one is known; the credit the source's licence
+    // asks for wherever its data are named.
+    const auto run = openDataRuns.constFind(resolution);
+    ui.actionForecast->setText(run != openDataRuns.constEnd() ? openDataRunLabel(*source, *run)
+                                                              : QString::fromUtf8(source->label));
+    ui.actionForecast->setToolTip(QString::fromUtf8(source->attribution));
 }
 
 void Skyvane::showDownloadedKind(const ToviForecastParameters& record)

@@ -6,6 +6,7 @@
 #define SKYVANE_SKYVANE_H
 
 #include <QDateTime>
+#include <QHash>
 #include <QMainWindow>
 #include <QTimer>
 #include <QVector>
@@ -55,6 +56,9 @@ public:
     // Fills the window's request from the command that is running (the
     // sender's record) and the visible map area; its address.
     ToviForecastParameters* currentParameters();
+    // An open-data download fetched this run of the source with this
+    // code: the data-set button names it from now on.
+    void noteOpenDataRun(int resolution, const QDateTime& runUtc);
 
     Ui_SkyvaneClass ui;
 
@@ -67,6 +71,7 @@ public:
     bool isConnected() const { return connected; }
     bool isForceDownload() const { return forceDownload; }
     QMenu* getPresetsMenu() const { return presetsMenu; }
+    QMenu* getOpenDataMenu() const { return openDataMenu; }
     const QTimer& getAnimationTimer() const { return animationTimer; }
 
 public slots:
@@ -112,6 +117,7 @@ private:
     void attachButtonRecords();
     void connectCommands();
     void buildMenus();
+    void buildOpenDataMenu();
     void buildPresetsMenu();
     void styleToolbarButtons();
     void centreOnDesktop();
@@ -136,6 +142,8 @@ private:
     // Shows a data-set action's name and icon on the data-set button and
     // the toolbar and map as that set needs them.
     void showDataSet(const QAction* dataSet, int resolution);
+    // The data-set button's icon, text and tool tip.
+    void showDataSetName(const QAction* dataSet, int resolution);
     QAction* dataSetAction(int resolution) const;
     // Shows the first kind that record asks for and the file holds.
     void showDownloadedKind(const ToviForecastParameters& record);
@@ -167,6 +175,9 @@ private:
     QMenu* superResMenu = nullptr;
     QMenu* projectionMenu = nullptr;
     QMenu* presetsMenu = nullptr;
+    QMenu* openDataMenu = nullptr;
+    // The run each open-data source's last download fetched.
+    QHash<int, QDateTime> openDataRuns;
     std::function<QDateTime()> utcNow;
     std::function<qint64()> monotonicNs;
 

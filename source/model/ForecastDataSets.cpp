@@ -32,10 +32,27 @@ int gridStepMilli(int resolution)
     return set ? set->gridStepMilli : 0;
 }
 
+namespace {
+
+// The codes of the open-data sources (OpenDataSources.h, in the service
+// layer above this one).
+constexpr int kFirstOpenDataCode = 201;
+constexpr int kLastOpenDataCode = 204;
+
+int defaultHours(int resolution)
+{
+    // The open-data services are fetched step by step from their own
+    // runs: five days is what a quick look at the coming days needs.
+    if (resolution >= kFirstOpenDataCode && resolution <= kLastOpenDataCode)
+        return 120;
+    return resolution == 4 ? 48 : (resolution == 1 || resolution == 2) ? 96 : 24;
+}
+
+}  // namespace
+
 int defaultStepsNumber(int resolution, int timeStep)
 {
     if (timeStep <= 0)
         return 0;
-    const int hours = resolution == 4 ? 48 : (resolution == 1 || resolution == 2) ? 96 : 24;
-    return hours / timeStep;
+    return defaultHours(resolution) / timeStep;
 }

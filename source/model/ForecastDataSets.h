@@ -21,7 +21,7 @@ int gridStepMilli(int resolution);
 
 // How many steps of timeStep hours a download asks for when it names no
 // count: four days on the global sets, two on the North Atlantic, one on
-// the others; 0 for a step of 0.
+// the others, five on the open-data sources; 0 for a step of 0.
 int defaultStepsNumber(int resolution, int timeStep);
 
 #endif
