@@ -4,7 +4,6 @@
 // Progress goes to standard error, the saved path to standard output.
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
 
@@ -228,9 +227,7 @@ QString baseOf(const OpenDataSource& source, const Options& o)
 
 int fetchOpenData(QCoreApplication& application, const Options& o)
 {
-    const QString cacheFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Skyvane/opendata/");
-    OpenDataDownload download(SettingsFactory::getMyDocumentsPath(), cacheFolder);
+    OpenDataDownload download(SettingsFactory::getMyDocumentsPath(), SettingsFactory::getOpenDataCachePath());
     for (const OpenDataSource& source : openDataSources()) {
         const QString base = baseOf(source, o);
         if (!base.isEmpty())

@@ -8,11 +8,9 @@
 #include "SettingsFactory.h"
 #include "Skyvane.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <climits>
@@ -51,15 +49,6 @@ int pointMarginMilli(int resolution)
     default:
         return 41;
     }
-}
-
-// Step files kept for the next download of the same run.
-QString openDataCacheFolder()
-{
-    const QString path =
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/opendata/");
-    QDir().mkpath(path);
-    return path;
 }
 
 int clampedBytes(qint64 bytes)
@@ -174,7 +163,7 @@ int DownloadDlg::runWorker(ToviForecastParameters* request)
 int DownloadDlg::runOpenData(const OpenDataSource& source, const ToviForecastParameters& request)
 {
     openDataName = QString::fromUtf8(source.label);
-    OpenDataThread worker(request, SettingsFactory::getMyDocumentsPath(), openDataCacheFolder());
+    OpenDataThread worker(request, SettingsFactory::getMyDocumentsPath(), SettingsFactory::getOpenDataCachePath());
     configureOpenData(worker);
     connect(&worker, &OpenDataThread::progress, this, &DownloadDlg::setOpenDataProgress);
     connect(&worker, &OpenDataThread::runChosen, this, &DownloadDlg::openDataRunChosen);

@@ -69,7 +69,7 @@ void OpenDataRunFinder::probe(int candidate)
         request.url = OpenDataUrls(*source, baseOf(*source), runs[candidate]).probe();
         request.body = OpenDataFetch::Body::None;
         request.service = QString::fromUtf8(source->service);
-        request.intervalMs = source->requestIntervalMs;
+        request.intervalMs = source->requestIntervalMsFor(baseOf(*source));
         fetcher.fetch(request, [this, candidate](const OpenDataAnswer& answer) {
             probed(candidate, answer.ok ? 200 : answer.status, answer.error);
         });

@@ -1,5 +1,7 @@
 #include "OpenDataSources.h"
 
+#include <QUrl>
+
 #include <QDate>
 
 #include "MeteoType.h"
@@ -31,7 +33,7 @@ const char* ecmwfCredit()
 
 OpenDataSource gfs()
 {
-    return {"gfs", "GFS 0.25°", 201, "gfs-wave", OpenDataProtocol::NomadsFilter, kNomadsRoot, "nomads",
+    return {"gfs", "GFS 0.25°", 201, "gfs-wave", OpenDataProtocol::NomadsFilter, kNomadsRoot, "gfs",
             kAtmosphereKinds,
             {{mtWind, "UGRD", "10_m_above_ground"},
              {mtWind, "VGRD", "10_m_above_ground"},
@@ -45,7 +47,7 @@ OpenDataSource gfs()
 
 OpenDataSource gfsWave()
 {
-    return {"gfs-wave", "GFS-Wave 0.25°", 202, "gfs", OpenDataProtocol::NomadsFilter, kNomadsRoot, "nomads",
+    return {"gfs-wave", "GFS-Wave 0.25°", 202, "gfs", OpenDataProtocol::NomadsFilter, kNomadsRoot, "gfs-wave",
             mtWave,
             {{mtWave, "HTSGW", "surface"},
              {mtWave, "WVHGT", "surface"},
@@ -70,7 +72,7 @@ OpenDataSource ecmwf()
 
 OpenDataSource ecmwfWave()
 {
-    return {"ecmwf-wave", "ECMWF wave 0.25°", 204, "ecmwf", OpenDataProtocol::EcmwfIndex, kEcmwfRoot, "ecmwf",
+    return {"ecmwf-wave", "ECMWF wave 0.25°", 204, "ecmwf", OpenDataProtocol::EcmwfIndex, kEcmwfRoot, "ecmwf-wave",
             mtWave,
             {{mtWave, "swh", ""}, {mtWave, "mwp", ""}, {mtWave, "mwd", ""}},
             {0, 12}, 8, 250, "CC BY 4.0", ecmwfCredit(), "ECMWF open data",
@@ -124,4 +126,9 @@ QString openDataRunLabel(const OpenDataSource& source, const QDateTime& runUtc)
 {
     return QStringLiteral("%1 %2Z").arg(QString::fromUtf8(source.label)).arg(runUtc.toUTC().time().hour(), 2, 10,
                                                                              QLatin1Char('0'));
+}
+
+int OpenDataSource::requestIntervalMsFor(const QString& base) const
+{
+    return QUrl(base).host() == QUrl(QString::fromLatin1(defaultBase)).host() ? requestIntervalMs : 0;
 }

@@ -48,6 +48,9 @@ struct OpenDataSource {
     const char* inventoryRoot;  // NOMADS: where the runs' inventories are
     int requestIntervalMs;      // least time between two requests started
 
+    // The pacing for requests to this root: the service's own rule on its
+    // own host; a mirror or a stand-in elsewhere sets its own limits.
+    int requestIntervalMsFor(const QString& base) const;
     // The forecast hours of one run, ascending.
     QVector<int> steps() const;
     // The last forecast hour; its file being there means the run is complete.

@@ -69,7 +69,7 @@ void OpenDataStepFetch::start(Done whenDone, std::function<void()> whenChanged)
     request.maxBytes = kMaxIndexBytes;
     request.grib = false;
     request.service = service;
-    request.intervalMs = step.source->requestIntervalMs;
+    request.intervalMs = step.source->requestIntervalMsFor(step.base);
     fetcher.fetch(request, [this](const OpenDataAnswer& answer) { indexArrived(answer); });
 }
 
@@ -106,7 +106,7 @@ void OpenDataStepFetch::fetchPiece(int index, const QUrl& url)
     request.rangeFirst = piece.first;
     request.rangeLast = piece.last;
     request.service = service;
-    request.intervalMs = step.source->requestIntervalMs;
+    request.intervalMs = step.source->requestIntervalMsFor(step.base);
     request.progress = [this, index](qint64 received, qint64 announced) {
         pieces[index].received = received;
         if (announced >= 0)

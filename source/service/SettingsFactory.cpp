@@ -176,6 +176,14 @@ QString SettingsFactory::getMyDocumentsPath()
     return path;
 }
 
+QString SettingsFactory::getOpenDataCachePath()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/') +
+                         QString::fromLatin1(Provider::webDomain) + QStringLiteral("/Skyvane/opendata/");
+    QDir().mkpath(path);
+    return path;
+}
+
 int SettingsFactory::presetsCount()
 {
     return int(instance()->presets.size());

@@ -46,6 +46,10 @@ public:
     // Documents/skyvane.example/Skyvane/, created when missing; ends with
     // "/".  Does not open the store.
     static QString getMyDocumentsPath();
+    // The cache of open-data step files, shared by the window and the
+    // tools: ~/.cache/skyvane.example/Skyvane/opendata/, created when
+    // missing; ends with "/".  Does not open the store.
+    static QString getOpenDataCachePath();
 
     // Presets, ordered by name.
     //

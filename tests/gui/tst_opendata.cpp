@@ -18,7 +18,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
-#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 using guifixtures::OnModal;
@@ -70,8 +69,10 @@ class TestOpenData : public QObject {
             QVERIFY2(openData->running(), openData->messages().constData());
             QSettings ini(qEnvironmentVariable("XDG_CONFIG_HOME") + "/skyvane.example/Skyvane.ini",
                           QSettings::IniFormat);
-            ini.setValue("OpenData/nomads", openData->baseNomads());
-            ini.setValue("OpenData/ecmwf", openData->baseEcmwf());
+            for (const char* key : {"gfs", "gfs-wave"})
+                ini.setValue(QStringLiteral("OpenData/%1").arg(key), openData->baseNomads());
+            for (const char* key : {"ecmwf", "ecmwf-wave"})
+                ini.setValue(QStringLiteral("OpenData/%1").arg(key), openData->baseEcmwf());
         }
         logMark = openData->requestLog().size();
         guifixtures::showMainWindow(window);
@@ -98,7 +99,7 @@ private slots:
     {
         QDir(documents()).removeRecursively();
         // Step files kept from a test before would stand in for requests.
-        QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/opendata").removeRecursively();
+        QDir(SettingsFactory::getOpenDataCachePath()).removeRecursively();
         const QStringList faultless;
         restart(&faultless);
     }
