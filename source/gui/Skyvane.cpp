@@ -28,6 +28,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <QFontMetrics>
+
 #include <algorithm>
 #include <ctime>
 
@@ -50,6 +52,9 @@ const char kParameterButtonStyle[] =
 
 const char kToolBarStyle[] =
     "QToolBar { border-color: black; } QToolBar::separator { height: 20px; background: transparent; }";
+
+const int kToolButtonFontPixels = 11;
+const int kSmallestToolButtonFontPixels = 8;
 
 const char kToolButtonStyle[] =
     "QToolButton { font-family: Helvetica; font-size: 11px; width: 50px; } "
@@ -646,15 +651,49 @@ void Skyvane::showDataSetName(const QAction* dataSet, int resolution)
     const OpenDataSource* source = findOpenDataSource(resolution);
     if (!source) {
         ui.actionForecast->setText(dataSet->toolTip());
+        fitDataSetButtonFont(dataSet->toolTip());
         ui.actionForecast->setToolTip(ForecastUpdateTime::toolTip(resolution, utcNow()));
         return;
     }
     // The run shown once one is known; the credit the source's licence
     // asks for wherever its data are named.
+    const QString label = QString::fromUtf8(source->label);
     const auto run = openDataRuns.constFind(resolution);
-    ui.actionForecast->setText(run != openDataRuns.constEnd() ? openDataRunLabel(*source, *run)
-                                                              : QString::fromUtf8(source->label));
+    QString text = run != openDataRuns.constEnd() ? openDataRunLabel(*source, *run) : label;
+    // Two lines, as the other data sets' names: the toolbar is narrow.
+    const qsizetype cut = label.lastIndexOf(QLatin1Char(' '));
+    if (cut > 0)
+        text[cut] = QLatin1Char('\n');
+    ui.actionForecast->setText(text);
+    fitDataSetButtonFont(text);
     ui.actionForecast->setToolTip(QString::fromUtf8(source->attribution));
+}
+
+void Skyvane::fitDataSetButtonFont(const QString& text)
+{
+    QWidget* button = ui.mainToolBar->widgetForAction(ui.actionForecast);
+    if (!button)
+        return;
+    // The longest word the other buttons show whole is the room a line has;
+    // a longer name is set smaller rather than cut.
+    auto widest = [&text](int pixels) {
+        QFont font(QStringLiteral("Helvetica"));
+        font.setPixelSize(pixels);
+        const QFontMetrics metrics(font);
+        int width = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            width = std::max(width, metrics.horizontalAdvance(line));
+        return width;
+    };
+    QFont reference(QStringLiteral("Helvetica"));
+    reference.setPixelSize(kToolButtonFontPixels);
+    const int room = QFontMetrics(reference).horizontalAdvance(QStringLiteral("Projection"));
+    int pixels = kToolButtonFontPixels;
+    while (pixels > kSmallestToolButtonFontPixels && widest(pixels) > room)
+        --pixels;
+    button->setStyleSheet(QString::fromLatin1(kToolButtonStyle)
+                              .replace(QStringLiteral("font-size: %1px").arg(kToolButtonFontPixels),
+                                       QStringLiteral("font-size: %1px").arg(pixels)));
 }
 
 void Skyvane::showDownloadedKind(const ToviForecastParameters& record)

@@ -144,6 +144,8 @@ private:
     void showDataSet(const QAction* dataSet, int resolution);
     // The data-set button's icon, text and tool tip.
     void showDataSetName(const QAction* dataSet, int resolution);
+    // The data-set button's font, smaller when a line of its text would be cut.
+    void fitDataSetButtonFont(const QString& text);
     QAction* dataSetAction(int resolution) const;
     // Shows the first kind that record asks for and the file holds.
     void showDownloadedKind(const ToviForecastParameters& record);
