@@ -107,7 +107,11 @@ bool GribMsg::getValueAt(int lat, int lon, float& value) const
     long east = (long(lon) - long(lon1)) % kFullCircle;
     if (east < 0)
         east += kFullCircle;
-    if (east > span)
+    // On a grid round the whole globe the gap east of the last column (from
+    // 359.75° back to 0° on a 0.25° grid) is that column's, by the same
+    // north-west rule as every other point.
+    const bool roundTheGlobe = span + di >= kFullCircle;
+    if (east > span && !roundTheGlobe)
         return false;
     if (!values)
         return true;

@@ -235,7 +235,8 @@ private slots:
         QTest::newRow("300 to 60 at 60W") << G{300000, 60000, 121, 2} << QPoint(-60000, 59500) << 0;
         QTest::newRow("between points: north-west") << G{0, 10000, 11, 2} << QPoint(4999, 59001) << 4;
         QTest::newRow("0 to 359 at 10W") << G{0, 359000, 360, 2} << QPoint(-10000, 59500) << 350;
-        QTest::newRow("0 to 359, last gap") << G{0, 359000, 360, 2} << QPoint(-500, 59500) << -1;
+        QTest::newRow("0 to 359, the gap back to 0") << G{0, 359000, 360, 2} << QPoint(-500, 59500) << 359;
+        QTest::newRow("0 to 358, short of the globe") << G{0, 358000, 359, 2} << QPoint(-500, 59500) << -1;
         QTest::newRow("east of the grid") << G{0, 10000, 11, 2} << QPoint(10001, 59500) << -1;
         QTest::newRow("west of the grid") << G{0, 10000, 11, 2} << QPoint(-1, 59500) << -1;
         QTest::newRow("last point") << G{0, 3000, 4, 3} << QPoint(3000, 58000) << 11;

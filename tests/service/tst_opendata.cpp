@@ -200,7 +200,7 @@ private slots:
         QVERIFY2(outcome.ok, qPrintable(outcome.error));
 
         QStringList log = server.requestLog();
-        QCOMPARE(log.first(), requests.first());  // the run is found first
+        QVERIFY(log.first().startsWith("HEAD "));  // the run is found first
         log.sort();
         requests.sort();
         QCOMPARE(log, requests);
