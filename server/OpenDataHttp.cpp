@@ -101,11 +101,11 @@ RangeAnswer rangeOf(const QByteArray& header, qint64 size, ByteRange& range)
 {
     if (!header.startsWith("bytes=") || header.contains(','))
         return RangeAnswer::Whole;
-    const QByteArray spec = header.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray bounds = header.mid(6).trimmed();
+    const qsizetype dash = bounds.indexOf('-');
     if (dash < 0)
         return RangeAnswer::Whole;
-    const QByteArray from = spec.left(dash), to = spec.mid(dash + 1);
+    const QByteArray from = bounds.left(dash), to = bounds.mid(dash + 1);
     qint64 first = 0, last = 0;
     if (from.isEmpty()) {
         // The last n bytes.

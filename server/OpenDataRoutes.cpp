@@ -165,22 +165,15 @@ Answer OpenDataRoutes::nomadsFilter(OpenDataFeed feed, const QByteArray& queryTe
     const StepFilePtr file = content.stepFile(feed, run, step, chosenFields(feed, query), block, error);
     if (!file)
         return failure(500, error);
-    Answer a;
-    a.status = 200;
-    a.body = file->bytes;
-    a.contentType = "application/octet-stream";
-    a.data = true;
-    return a;
+    return gribAnswer(file->bytes);
 }
 
 Answer OpenDataRoutes::nomadsInventory(OpenDataFeed feed, const QDateTime& run, int step)
 {
-    if (!publication.published(feed, run, step))
-        return failure(404, QStringLiteral("not found"));
-    QString error;
-    const StepFilePtr file = content.stepFile(feed, run, step, everyField(feed), QuarterDegreeBlock(), error);
+    Answer refusal;
+    const StepFilePtr file = publishedStepFile(feed, run, step, refusal);
     if (!file)
-        return failure(500, error);
+        return refusal;
     Answer a;
     a.status = 200;
     a.body = OpenDataContent::nomadsInventory(feed, run, step, *file);
@@ -189,21 +182,40 @@ Answer OpenDataRoutes::nomadsInventory(OpenDataFeed feed, const QDateTime& run, 
 
 Answer OpenDataRoutes::ecmwfFile(OpenDataFeed feed, const QDateTime& run, int step, bool index)
 {
-    if (!publication.published(feed, run, step))
-        return failure(404, QStringLiteral("not found"));
+    Answer refusal;
+    const StepFilePtr file = publishedStepFile(feed, run, step, refusal);
+    if (!file)
+        return refusal;
+    Answer a;
+    if (index) {
+        a.status = 200;
+        a.body = OpenDataContent::ecmwfIndex(feed, run, step, *file);
+    } else {
+        a = gribAnswer(file->bytes);
+    }
+    a.rangeable = true;
+    return a;
+}
+
+StepFilePtr OpenDataRoutes::publishedStepFile(OpenDataFeed feed, const QDateTime& run, int step, Answer& refusal)
+{
+    if (!publication.published(feed, run, step)) {
+        refusal = failure(404, QStringLiteral("not found"));
+        return StepFilePtr();
+    }
     QString error;
     const StepFilePtr file = content.stepFile(feed, run, step, everyField(feed), QuarterDegreeBlock(), error);
     if (!file)
-        return failure(500, error);
+        refusal = failure(500, error);
+    return file;
+}
+
+Answer OpenDataRoutes::gribAnswer(const QByteArray& bytes)
+{
     Answer a;
     a.status = 200;
-    a.rangeable = true;
-    if (index) {
-        a.body = OpenDataContent::ecmwfIndex(feed, run, step, *file);
-    } else {
-        a.body = file->bytes;
-        a.contentType = "application/octet-stream";
-        a.data = true;
-    }
+    a.body = bytes;
+    a.contentType = "application/octet-stream";
+    a.data = true;
     return a;
 }

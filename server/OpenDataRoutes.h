@@ -31,6 +31,10 @@ private:
     Answer nomadsInventory(OpenDataFeed feed, const QDateTime& run, int step);
     Answer ecmwfFile(OpenDataFeed feed, const QDateTime& run, int step, bool index);
     Answer failure(int status, const QString& reason) const;
+    // The whole step file of a published step; null, with the answer to
+    // give instead, when it is not published or cannot be made.
+    StepFilePtr publishedStepFile(OpenDataFeed feed, const QDateTime& run, int step, Answer& refusal);
+    static Answer gribAnswer(const QByteArray& bytes);
 
     OpenDataContent& content;
     RunPublication publication;

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QString>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #include "AccountStore.h"
@@ -12,25 +10,9 @@
 #include "ForecastService.h"
 #include "RequestRecorder.h"
 #include "ServerOptions.h"
+#include "StopSignals.h"
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int)
-{
-    stopRequested.store(true);
-}
-
-void installSignalHandlers()
-{
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 int complain(const QString& message, int code)
 {
@@ -76,14 +58,14 @@ int main(int argc, char** argv)
     if (!options.dataDirectory.isEmpty() && service.setRealDataDirectory(options.dataDirectory) == 0)
         complain(QStringLiteral("no usable GRIB1 file in %1; serving synthetic forecasts").arg(options.dataDirectory), 0);
 
-    installSignalHandlers();
+    StopSignals::install();
     ForecastServer server(service, options.limits);
     if (!server.listen(options.host, options.port, error))
         return complain(error, 1);
     std::printf("skyvane-forecast-server listening on %s:%d\n", options.host.toLocal8Bit().constData(),
                 server.port());
     std::fflush(stdout);
-    server.run(stopRequested);
+    server.run(StopSignals::requested);
     std::fputs("skyvane-forecast-server stopped\n", stderr);
     return 0;
 }

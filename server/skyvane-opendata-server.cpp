@@ -5,8 +5,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #include "LandMask.h"
@@ -14,25 +12,9 @@
 #include "OpenDataOptions.h"
 #include "OpenDataRoutes.h"
 #include "OpenDataServer.h"
+#include "StopSignals.h"
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int)
-{
-    stopRequested.store(true);
-}
-
-void installSignalHandlers()
-{
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 int complain(const QString& message, int code)
 {
@@ -46,7 +28,7 @@ void quitOnSignal(QCoreApplication& application)
 {
     auto* timer = new QTimer(&application);
     QObject::connect(timer, &QTimer::timeout, &application, [] {
-        if (stopRequested.load())
+        if (StopSignals::requested.load())
             QCoreApplication::quit();
     });
     timer->start(100);
@@ -83,7 +65,7 @@ int main(int argc, char** argv)
     OpenDataContent content(landMask);
     OpenDataRoutes routes(content, RunPublication(newest, options.partialRun));
     OpenDataServer server(routes, options);
-    installSignalHandlers();
+    StopSignals::install();
     if (!server.start(error))
         return complain(error, 1);
     std::printf("skyvane-opendata-server listening on %s:%d\n", options.host.toLocal8Bit().constData(),

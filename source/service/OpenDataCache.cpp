@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -75,4 +76,18 @@ void OpenDataCache::removeOldRuns(const QDateTime& nowUtc) const
         if (match.hasMatch() && match.captured(1) < oldest)
             folder.remove(name);
     }
+}
+
+bool appendFileTo(QIODevice& target, const QString& path)
+{
+    constexpr qint64 kPieceBytes = qint64(1) << 20;
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(kPieceBytes);
+        if (piece.isEmpty() || target.write(piece) != piece.size())
+            return false;
+    }
+    return true;
 }

@@ -46,4 +46,9 @@ private:
     QString directory;
 };
 
+// Appends the whole of the file at path to target, in pieces; false when
+// either fails.
+class QIODevice;
+bool appendFileTo(QIODevice& target, const QString& path);
+
 #endif

@@ -22,20 +22,6 @@
 namespace {
 
 const char kResultEnding[] = ".grb2";
-constexpr qint64 kCopyChunkBytes = qint64(1) << 20;
-
-bool appendFile(QSaveFile& target, const QString& path)
-{
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(kCopyChunkBytes);
-        if (chunk.isEmpty() || target.write(chunk) != chunk.size())
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -251,7 +237,7 @@ void OpenDataDownload::Private::writeResult()
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly);
     for (size_t i = 0; i < steps.size() && written; ++i)
-        written = appendFile(file, steps[i]->path());
+        written = appendFileTo(file, steps[i]->path());
     if (!written || !file.commit()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -5,26 +5,6 @@
 #include "EcmwfIndex.h"
 #include "OpenDataFetcher.h"
 
-namespace {
-
-constexpr qint64 kCopyChunkBytes = qint64(1) << 20;
-
-// Appends the whole of a file to an open one.
-bool appendFile(QFile& target, const QString& path)
-{
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(kCopyChunkBytes);
-        if (chunk.isEmpty() || target.write(chunk) != chunk.size())
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 OpenDataStepFetch::OpenDataStepFetch(OpenDataFetcher& fetcher, const OpenDataCache& cache, OpenDataStep step)
     : fetcher(fetcher), cache(cache), step(std::move(step)), key(keyOf(this->step)), stepPath(cache.pathOf(key)),
       service(QString::fromUtf8(this->step.source->service))
@@ -169,7 +149,7 @@ QString OpenDataStepFetch::assemble()
         QFile target(whole);
         bool written = !whole.isEmpty() && target.open(QIODevice::WriteOnly);
         for (const Piece& piece : pieces)
-            written = written && appendFile(target, piece.file);
+            written = written && appendFileTo(target, piece.file);
         target.close();
         if (!written) {
             QFile::remove(whole);

@@ -11,9 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <csignal>
-
-#include <sys/prctl.h>
+#include "serverprocess.h"
 
 // A self-signed certificate and its key for 127.0.0.1 (subjectAltName
 // IP:127.0.0.1), made with the openssl command; valid when made.
@@ -56,22 +54,9 @@ public:
     {
         requestLogPath = dir.filePath(QStringLiteral("requests.log"));
         scheme = options.contains(QStringLiteral("--tls-cert")) ? QStringLiteral("https") : QStringLiteral("http");
-        process.setProgram(QStringLiteral(SKYVANE_OPENDATA_SERVER_PATH));
-        process.setArguments(QStringList{"--port", "0", "--log", requestLogPath} + options);
-        // Its messages go to a file: a pipe nobody reads would fill up and
-        // stall the server.
-        process.setStandardErrorFile(dir.filePath(QStringLiteral("server.log")));
-        // A test that dies must not leave its server running.
-        process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process.start();
-        if (!process.waitForStarted(5000))
-            return;
-        // The first line names the port.
-        QByteArray line;
-        while (!line.contains('\n') && process.waitForReadyRead(10000))
-            line += process.readAllStandardOutput();
-        const int colon = line.lastIndexOf(':');
-        port = colon > 0 ? line.mid(colon + 1).trimmed().toInt() : 0;
+        port = startServerProcess(process, QStringLiteral(SKYVANE_OPENDATA_SERVER_PATH),
+                                  QStringList{"--port", "0", "--log", requestLogPath} + options,
+                                  dir.filePath(QStringLiteral("server.log")));
     }
     ~OpenDataStandIn() { stop(); }
 

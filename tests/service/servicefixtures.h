@@ -18,14 +18,12 @@
 #include <QTimer>
 
 #include <atomic>
-#include <csignal>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,29 +34,16 @@
 #include "DecompressData.h"
 #include "Provider.h"
 #include "ToviForecastParameters.h"
+#include "serverprocess.h"
 
 // The stand-in server, started with --port 0 and the given options.
 class StandInServer {
 public:
     explicit StandInServer(const QStringList& options = {})
     {
-        process.setProgram(QStringLiteral(SKYVANE_SERVER_PATH));
-        process.setArguments(QStringList{"--port", "0"} + options);
-        // The log goes to a file: a pipe nobody reads would fill up and
-        // stall the server.
         logFile.open();
-        process.setStandardErrorFile(logFile.fileName());
-        // A test that dies must not leave its server running.
-        process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process.start();
-        if (!process.waitForStarted(5000))
-            return;
-        // The first line names the port.
-        QByteArray line;
-        while (!line.contains('\n') && process.waitForReadyRead(10000))
-            line += process.readAllStandardOutput();
-        const int colon = line.lastIndexOf(':');
-        port = colon > 0 ? line.mid(colon + 1).trimmed().toInt() : 0;
+        port = startServerProcess(process, QStringLiteral(SKYVANE_SERVER_PATH), QStringList{"--port", "0"} + options,
+                                  logFile.fileName());
         endpoint = QByteArray("http://127.0.0.1:") + QByteArray::number(port);
     }
     ~StandInServer() { stop(); }
