@@ -1,5 +1,10 @@
 #include "PlayPanel.h"
 
+#include "AnimationPace.h"
+
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QToolButton>
 
 PlayPanel::PlayPanel(QWidget* parent)
@@ -11,6 +16,40 @@ PlayPanel::PlayPanel(QWidget* parent)
     connect(ui.playButton, &QToolButton::clicked, this, &PlayPanel::playClicked);
     connect(ui.forwardButton, &QToolButton::clicked, this, &PlayPanel::forward);
     connect(ui.backwardButton, &QToolButton::clicked, this, &PlayPanel::backward);
+    ui.playButton->setToolTip(tr("Play or pause (Space)\nRight-click: speed ([ and ]) and loop"));
+    ui.forwardButton->setToolTip(tr("Next step (Page Down or .)"));
+    ui.backwardButton->setToolTip(tr("Previous step (Page Up or ,)"));
+    buildPaceMenu();
+}
+
+void PlayPanel::buildPaceMenu()
+{
+    menu = new QMenu(this);
+    speeds = new QActionGroup(this);
+    for (int speed : AnimationPace::kSpeeds) {
+        QAction* action = menu->addAction(speed == 1 ? tr("Normal speed") : tr("%1\u00d7 speed").arg(speed));
+        action->setCheckable(true);
+        action->setData(speed);
+        speeds->addAction(action);
+        connect(action, &QAction::triggered, this, [this, speed] { emit speedChosen(speed); });
+    }
+    menu->addSeparator();
+    loopAction = menu->addAction(tr("Loop"));
+    loopAction->setCheckable(true);
+    connect(loopAction, &QAction::triggered, this, &PlayPanel::loopToggled);
+    showPace(1, false);
+}
+
+void PlayPanel::showPace(int speed, bool loop)
+{
+    for (QAction* action : speeds->actions())
+        action->setChecked(action->data().toInt() == speed);
+    loopAction->setChecked(loop);
+}
+
+void PlayPanel::contextMenuEvent(QContextMenuEvent* event)
+{
+    menu->popup(event->globalPos());
 }
 
 void PlayPanel::playClicked()

@@ -6,12 +6,14 @@
 #include "ForecastUpdateTime.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
+#include "MapMenu.h"
 #include "MeteoKinds.h"
 #include "OpenDataSources.h"
 #include "PlayPanel.h"
 #include "RequestDlg.h"
 #include "SettingsFactory.h"
 #include "StartupDlg.h"
+#include "TimelineBar.h"
 #include "WeatherMap.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -149,9 +152,11 @@ Skyvane::Skyvane(QWidget* parent, Qt::WindowFlags flags)
     createPlayPanel();
     createProjectors();
     createMap();
+    createTimeline();
     placeParameterButtons();
     attachButtonRecords();
     connectCommands();
+    createKeyCommands();
     ui.actionEquirectProjection->trigger();
     buildMenus();
     ui.actionLowResForecast->trigger();
@@ -201,6 +206,57 @@ void Skyvane::createPlayPanel()
     connect(playPanel, &PlayPanel::pause, this, &Skyvane::pauseAnimation);
     connect(playPanel, &PlayPanel::forward, this, &Skyvane::forwardAnimation);
     connect(playPanel, &PlayPanel::backward, this, &Skyvane::backwardAnimation);
+    pace = AnimationPace(SettingsFactory::getAnimationSpeed(), SettingsFactory::getAnimationLoop());
+    playPanel->showPace(pace.speed(), pace.loops());
+    connect(playPanel, &PlayPanel::speedChosen, this, &Skyvane::setAnimationSpeed);
+    connect(playPanel, &PlayPanel::loopToggled, this, &Skyvane::setAnimationLoop);
+}
+
+void Skyvane::createTimeline()
+{
+    timeline = new TimelineBar(ui.centralWidget);
+    ui.centralWidget->layout()->addWidget(timeline);
+    timeline->hide();
+    connect(timeline, &TimelineBar::stepChosen, this, &Skyvane::showStep);
+}
+
+void Skyvane::createKeyCommands()
+{
+    struct KeyCommand {
+        QList<QKeySequence> keys;
+        std::function<void()> command;
+    };
+    const KeyCommand commands[] = {
+        {{Qt::Key_Left}, [this] { panByQuarter(1, 0); }},
+        {{Qt::Key_Right}, [this] { panByQuarter(-1, 0); }},
+        {{Qt::Key_Up}, [this] { panByQuarter(0, 1); }},
+        {{Qt::Key_Down}, [this] { panByQuarter(0, -1); }},
+        {{Qt::Key_Plus, Qt::Key_Equal, Qt::KeypadModifier | Qt::Key_Plus, QKeySequence::ZoomIn},
+         [this] { map->getMenu()->hide(); zoomIn(); }},
+        {{Qt::Key_Minus, Qt::KeypadModifier | Qt::Key_Minus, QKeySequence::ZoomOut},
+         [this] { map->getMenu()->hide(); zoomOut(); }},
+        {{Qt::Key_Space}, [this] { togglePlaying(); }},
+        {{Qt::Key_PageDown, Qt::Key_Period}, [this] { stepForward(); }},
+        {{Qt::Key_PageUp, Qt::Key_Comma}, [this] { stepBackward(); }},
+        {{Qt::Key_Home}, [this] { showStep(0); }},
+        {{Qt::Key_BracketRight}, [this] { fasterAnimation(); }},
+        {{Qt::Key_BracketLeft}, [this] { slowerAnimation(); }},
+        {{Qt::Key_F}, [this] { fitFileArea(); }},
+        {{QKeySequence::Quit, Qt::CTRL | Qt::Key_Q}, [this] { close(); }},
+    };
+    for (const KeyCommand& entry : commands) {
+        auto* action = new QAction(this);
+        action->setShortcuts(entry.keys);
+        connect(action, &QAction::triggered, this, entry.command);
+        addAction(action);
+    }
+    // The toolbar's open command carries its key itself.
+    ui.actionOpenGRIB->setShortcut(QKeySequence::Open);
+    ui.actionOpenGRIB->setToolTip(ui.actionOpenGRIB->toolTip() + QStringLiteral(" (Ctrl+O)"));
+    ui.actionZoomIn->setToolTip(tr("Zoom in (+ or the mouse wheel)"));
+    ui.actionZoomOut->setToolTip(tr("Zoom out (- or the mouse wheel)"));
+    ui.actionProjection->setToolTip(ui.actionProjection->toolTip() +
+                                    tr("\nArrows pan the map, F fits it to the open file"));
 }
 
 void Skyvane::createProjectors()
@@ -505,7 +561,7 @@ void Skyvane::openGribFile(QString path)
     } else {
         // Whatever was drawn belonged to the file the helper dropped.
         showCurrentStep(false, 0.0f);
-        playPanel->hide();
+        showPlayControls(false);
         reportUnreadable(path);
     }
 }
@@ -607,7 +663,7 @@ bool Skyvane::fetchForecast(ToviForecastParameters* record)
     forceDownload = true;
     refreshButtonIcons();
     showCurrentStep(false, 0.0f);
-    playPanel->hide();
+    showPlayControls(false);
     reportUnreadable(path);
     return false;
 }
@@ -719,12 +775,10 @@ void Skyvane::showDownloadedKind(const ToviForecastParameters& record)
             map->update();
         }
     }
-    if (!helper || helper->getCompoundNum() < 2) {
-        playPanel->hide();
-    } else {
-        playPanel->show();
+    const bool several = helper && helper->getCompoundNum() > 1;
+    showPlayControls(several);
+    if (several)
         playAnimation();
-    }
 }
 
 ToviForecastParameters* Skyvane::currentParameters()
@@ -940,6 +994,21 @@ void Skyvane::showCurrentStep(bool interpolate, float fraction)
 {
     map->getProjector()->setData(helper, displayedFlags, interpolate, fraction);
     map->update();
+    if (helper)
+        timeline->showStep(helper->currentCompoundNum());
+}
+
+void Skyvane::showPlayControls(bool shown)
+{
+    if (shown && helper) {
+        QVector<QDateTime> times;
+        for (int i = 0; i < helper->getCompoundNum(); ++i)
+            times.append(helper->gribFile()->compoundValidTime(i));
+        timeline->setSteps(times);
+        timeline->showStep(helper->currentCompoundNum());
+    }
+    playPanel->setVisible(shown);
+    timeline->setVisible(shown);
 }
 
 void Skyvane::rewind()
@@ -955,12 +1024,10 @@ void Skyvane::rewindTo(int compound)
     if (compound <= 0 || !helper->goCompound(compound))
         helper->firstCompound();
     showCurrentStep(false, 0.0f);
-    if (helper->getCompoundNum() > 1) {
-        playPanel->show();
+    const bool several = helper->getCompoundNum() > 1;
+    showPlayControls(several);
+    if (several)
         playAnimation();
-    } else {
-        playPanel->hide();
-    }
 }
 
 void Skyvane::playAnimation()
@@ -993,15 +1060,14 @@ void Skyvane::animateNext()
         pauseAnimation();
         return;
     }
-    const qint64 elapsed = elapsedMs();
-    int stepMs = helper->gribFile()->getTimeStep() * 1000;
-    if (stepMs == 0)
-        stepMs = 1000;
-    const float fraction = float(elapsed) / float(stepMs);
+    const float fraction = float(elapsedMs()) / float(stepDurationMs());
     const int count = helper->getCompoundNum();
     const int index = helper->currentCompoundNum();
     if (index >= count - 1 && (fraction >= 1.0f || index == animationStartIndex)) {
-        pauseAnimation();
+        if (pace.loops() && count > 1)
+            restartLoop();
+        else
+            pauseAnimation();
         return;
     }
     if (index != animationStartIndex && fraction < 1.0f) {
@@ -1017,8 +1083,28 @@ void Skyvane::animateNext()
     showAnimationFrame(0.0f);
 }
 
+int Skyvane::stepDurationMs() const
+{
+    return pace.stepDurationMs(helper ? helper->gribFile()->getTimeStep() : 0);
+}
+
+void Skyvane::restartLoop()
+{
+    helper->firstCompound();
+    animationStartIndex = 0;
+    GeoProjector* projector = map->getProjector();
+    projector->setData(helper, displayedFlags, false, 0.0f);
+    // The first step fills the caches, so that the next blends from it.
+    projector->update(true);
+    timeline->showStep(0);
+    map->repaint();
+    animationStartNs = monotonicNs();
+    animationTimer.start(animationFrameInterval(projector->getRenderTime()));
+}
+
 void Skyvane::showAnimationFrame(float fraction)
 {
+    timeline->showStep(helper->currentCompoundNum());
     map->getProjector()->setData(helper, displayedFlags, true, fraction);
     // Drawn now rather than at the next paint event, which would come
     // during the wait: the drawing and the wait together make the frame.
@@ -1049,4 +1135,94 @@ void Skyvane::backwardAnimation()
         return;
     helper->goCompound(helper->currentCompoundNum() - 1);
     showCurrentStep(false, 0.0f);
+}
+
+// --- Keyboard commands ------------------------------------------------------
+
+void Skyvane::togglePlaying()
+{
+    if (!helper || helper->getCompoundNum() < 2)
+        return;
+    if (playPanel->isPlaying()) {
+        pauseAnimation();
+        return;
+    }
+    // From the last step, as a player does, it starts over.
+    if (helper->currentCompoundNum() >= helper->getCompoundNum() - 1) {
+        helper->firstCompound();
+        showCurrentStep(false, 0.0f);
+    }
+    playAnimation();
+}
+
+void Skyvane::showStep(int step)
+{
+    pauseAnimation();
+    if (!helper || step == helper->currentCompoundNum() || !helper->goCompound(step))
+        return;
+    showCurrentStep(false, 0.0f);
+}
+
+void Skyvane::stepForward()
+{
+    pauseAnimation();
+    forwardAnimation();
+}
+
+void Skyvane::stepBackward()
+{
+    pauseAnimation();
+    backwardAnimation();
+}
+
+void Skyvane::panByQuarter(int columns, int rows)
+{
+    pauseAnimation();
+    map->getMenu()->hide();
+    map->pan(columns * (map->width() / 4), rows * (map->height() / 4));
+}
+
+void Skyvane::fitFileArea()
+{
+    pauseAnimation();
+    if (!helper || !helper->isValid())
+        return;
+    centreOnFileArea();
+    const QRectF& area = helper->gribFile()->getArea();
+    const auto micro = [](double degrees) { return int(std::clamp(degrees, -1000.0, 1000.0) * 1e6); };
+    map->fitBox(micro(area.y()), micro(area.x()), micro(area.y() + area.height()), micro(area.x() + area.width()));
+}
+
+void Skyvane::setAnimationSpeed(int speed)
+{
+    const qint64 elapsed = elapsedMs();
+    const int before = stepDurationMs();
+    if (!pace.setSpeed(speed))
+        return;
+    keepPace();
+    // The step under way goes on from where it was, at the new pace.
+    if (playPanel->isPlaying() && before > 0)
+        animationStartNs = monotonicNs() - elapsed * stepDurationMs() / before * 1000000;
+}
+
+void Skyvane::setAnimationLoop(bool loop)
+{
+    pace.setLoop(loop);
+    keepPace();
+}
+
+void Skyvane::fasterAnimation()
+{
+    setAnimationSpeed(pace.speed() * 2);
+}
+
+void Skyvane::slowerAnimation()
+{
+    setAnimationSpeed(pace.speed() / 2);
+}
+
+void Skyvane::keepPace()
+{
+    playPanel->showPace(pace.speed(), pace.loops());
+    SettingsFactory::setAnimation(pace.speed(), pace.loops());
 }

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "AnimationPace.h"
 #include "ToviForecastParameters.h"
 #include "ui_Skyvane.h"
 
@@ -21,6 +22,7 @@ class GribFileHelper;
 class PlayPanel;
 class QMenu;
 class QToolButton;
+class TimelineBar;
 class WeatherMap;
 
 // Whether the helper's current time step holds any of the kinds in the
@@ -64,6 +66,8 @@ public:
 
     WeatherMap* getMap() const { return map; }
     PlayPanel* getPlayPanel() const { return playPanel; }
+    TimelineBar* getTimeline() const { return timeline; }
+    const AnimationPace& getPace() const { return pace; }
     GribFileHelper* getHelper() const { return helper; }
     const QVector<GeoProjector*>& getProjectors() const { return projectors; }
     const ToviForecastParameters& getRequest() const { return request; }
@@ -96,6 +100,18 @@ public slots:
     void forwardAnimation();
     void backwardAnimation();
 
+    // Keyboard commands; each pauses the animation first.
+    void togglePlaying();
+    void showStep(int step);
+    void stepForward();
+    void stepBackward();
+    void panByQuarter(int columns, int rows);
+    void fitFileArea();
+    void setAnimationSpeed(int speed);
+    void setAnimationLoop(bool loop);
+    void fasterAnimation();
+    void slowerAnimation();
+
 public:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -111,6 +127,13 @@ private:
     };
 
     void createPlayPanel();
+    void createTimeline();
+    void createKeyCommands();
+    // The play panel and the timeline, shown for a file of several steps.
+    void showPlayControls(bool shown);
+    // Goes back to the first step and plays on, when the animation loops.
+    void restartLoop();
+    void keepPace();
     void createProjectors();
     void createMap();
     void placeParameterButtons();
@@ -154,9 +177,12 @@ private:
     static int columnLongitude(GeoProjector* projector, int x);
     static ToviForecastParameters* recordOf(QObject* source);
     qint64 elapsedMs() const;
+    int stepDurationMs() const;
 
     QTimer animationTimer;
     PlayPanel* playPanel = nullptr;
+    TimelineBar* timeline = nullptr;
+    AnimationPace pace;
     qint64 animationStartNs = 0;
     int animationStartIndex = 0;
     int displayedFlags = 16;

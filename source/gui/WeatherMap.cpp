@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QWheelEvent>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -28,6 +29,10 @@ int clampZoom(int zoom)
 {
     return std::clamp(zoom, 1, kMaxZoom);
 }
+
+// One notch of a mouse wheel, in eighths of a degree.
+constexpr int kWheelStep = 120;
+constexpr int kMaxCentreLatMicro = 80000000;
 
 // A press this close to a marker, in each axis, hits it.
 constexpr int kHitReach = 5;
@@ -256,6 +261,85 @@ int WeatherMap::zoomOut()
     return zoom;
 }
 
+bool WeatherMap::zoomAt(int x, int y, int direction)
+{
+    const int next = direction > 0 ? zoom * 2 : zoom / 2;
+    if (next < 1 || next > kMaxZoom)
+        return false;
+    // The widget may have changed size since the last paint.
+    projector->update(width(), height(), diameter);
+    int latMicro = 0;
+    int lonMicro = 0;
+    if (!projector->screen2Geo(x, y, latMicro, lonMicro)) {
+        x = width() >> 1;
+        y = height() >> 1;
+        latMicro = projector->getCenterLat();
+        lonMicro = projector->getCenterLon();
+    }
+    // The place goes to the centre, the zoom changes, and the map is moved
+    // so that the place comes back under (x, y).  Not rounded to 0.01° as
+    // a pan is: at the largest zooms that would be several pixels.
+    centreExactly(latMicro, lonMicro);
+    setZoom(next);
+    projector->update(width(), height(), diameter);
+    if (projector->screen2Geo(2 * (width() >> 1) - x, 2 * (height() >> 1) - y, latMicro, lonMicro))
+        centreExactly(latMicro, lonMicro);
+    return true;
+}
+
+void WeatherMap::centreExactly(int latMicro, int lonMicro)
+{
+    latMicro = std::clamp(latMicro, -kMaxCentreLatMicro, kMaxCentreLatMicro);
+    projector->update(width(), height(), diameter, latMicro, lonMicro);
+    update();
+}
+
+void WeatherMap::fitBox(int southMicro, int westMicro, int northMicro, int eastMicro)
+{
+    int fitting = 1;
+    for (int candidate = kMaxZoom; candidate > 1; candidate /= 2) {
+        projector->update(width(), height(), candidate * kPixelsPer180AtZoom1);
+        if (boxFits(southMicro, westMicro, northMicro, eastMicro)) {
+            fitting = candidate;
+            break;
+        }
+    }
+    setZoom(fitting);
+    projector->update(width(), height(), diameter);
+}
+
+bool WeatherMap::boxFits(int southMicro, int westMicro, int northMicro, int eastMicro) const
+{
+    // The map shows no more than 80° north and south.
+    const int north = std::min(std::max(northMicro, southMicro), kMaxCentreLatMicro);
+    const int south = std::max(std::min(northMicro, southMicro), -kMaxCentreLatMicro);
+    int left = 0, top = 0, right = 0, bottom = 0;
+    projector->geo2Screen(north, westMicro, left, top);
+    projector->geo2Screen(south, eastMicro, right, bottom);
+    return std::min(left, right) >= 0 && std::max(left, right) < width() && top >= 0 && bottom < height();
+}
+
+void WeatherMap::wheelEvent(QWheelEvent* event)
+{
+    const int turned = event->angleDelta().y();
+    event->accept();
+    if (turned == 0)
+        return;
+    pauseWindowAnimation();
+    menu->hide();
+    // A turn back starts afresh rather than paying off what was left.
+    if ((wheelEighthDegrees > 0) != (turned > 0))
+        wheelEighthDegrees = 0;
+    wheelEighthDegrees += turned;
+    const QPoint at = event->position().toPoint();
+    while (std::abs(wheelEighthDegrees) >= kWheelStep) {
+        const int direction = wheelEighthDegrees > 0 ? 1 : -1;
+        wheelEighthDegrees -= direction * kWheelStep;
+        if (!zoomAt(at.x(), at.y(), direction))
+            wheelEighthDegrees = 0;
+    }
+}
+
 void WeatherMap::centreOnPress()
 {
     projector->move((width() >> 1) - pressX, (height() >> 1) - pressY);
@@ -331,10 +415,7 @@ void WeatherMap::invokeAndShowStep(WeatherMarker* marker)
 
 void WeatherMap::mousePressEvent(QMouseEvent* event)
 {
-    // The main window pauses the animation before any change of the view.
-    QWidget* top = window();
-    if (top->metaObject()->indexOfSlot("pauseAnimation()") >= 0)
-        QMetaObject::invokeMethod(top, "pauseAnimation", Qt::DirectConnection);
+    pauseWindowAnimation();
     const QPoint position = event->position().toPoint();
     WeatherMarker* marker = getMarkerAt(position.x(), position.y());
     markerPressed = marker && !menuWasUp;
@@ -347,6 +428,13 @@ void WeatherMap::mousePressEvent(QMouseEvent* event)
     }
     pressX = position.x();
     pressY = position.y();
+}
+
+void WeatherMap::pauseWindowAnimation()
+{
+    QWidget* top = window();
+    if (top->metaObject()->indexOfSlot("pauseAnimation()") >= 0)
+        QMetaObject::invokeMethod(top, "pauseAnimation", Qt::DirectConnection);
 }
 
 void WeatherMap::mouseMoveEvent(QMouseEvent* event)

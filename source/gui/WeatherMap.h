@@ -66,6 +66,13 @@ public:
     void setDiameter(int diameter);
     int getZoom() const { return zoom; }
     int getDiameter() const { return diameter; }
+    // Zooms one step in (+1) or out (-1) keeping the place under (x, y)
+    // where it is; at the centre when (x, y) shows no place.  False at
+    // the zoom limits.
+    bool zoomAt(int x, int y, int direction);
+    // Centres on the box (microdegrees) at the largest zoom at which it
+    // fits in the map, or the smallest zoom when it fits at none.
+    void fitBox(int southMicro, int westMicro, int northMicro, int eastMicro);
     // The new projector takes over the current view.
     void setProjection(GeoProjector* projector);
     GeoProjector* getProjector() const { return projector; }
@@ -100,9 +107,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The main window pauses the animation before any change of the view.
+    void pauseWindowAnimation();
+    void centreExactly(int latMicro, int lonMicro);
+    bool boxFits(int southMicro, int westMicro, int northMicro, int eastMicro) const;
     void paintMarkers(QPainter& painter);
     void paintActiveArea(QPainter& painter);
     void centreOnPress();
@@ -122,6 +134,8 @@ private:
     int pressX = -1;
     int pressY = -1;
     int activeArea = 0;
+    // Wheel turns not yet making a whole step (trackpads send small ones).
+    int wheelEighthDegrees = 0;
 };
 
 #endif

@@ -460,6 +460,16 @@ std::vector<unsigned> GribFile::compoundKeys(int n) const
     return found;
 }
 
+QDateTime GribFile::compoundValidTime(int n) const
+{
+    if (n < 0 || n >= getCompoundNum())
+        return {};
+    if (byValidTime)
+        return fieldOfMember(groups[size_t(n)].front()).validTime;
+    const int first = compoundStart(n);
+    return first < messageCount() ? index[size_t(first)].validTime : QDateTime();
+}
+
 bool GribFile::containsGct(unsigned gct) const
 {
     for (unsigned key : gcts) {

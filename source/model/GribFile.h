@@ -111,6 +111,9 @@ public:
     void readCompound(int n, CompoundMsg& c);
     // The keys of compound n's messages, as the index found them.
     std::vector<unsigned> compoundKeys(int n) const;
+    // The valid time (UTC) of compound n, from the index; invalid when n
+    // is not a compound of the file.
+    QDateTime compoundValidTime(int n) const;
     // Whether nextCompound / prevCompound would find a whole compound.
     bool hasNextCompound() const;
     bool hasPrevCompound() const;

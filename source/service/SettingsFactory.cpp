@@ -168,6 +168,25 @@ void SettingsFactory::setHome(const QPointF& home, int zoom)
     store->commit();
 }
 
+int SettingsFactory::getAnimationSpeed()
+{
+    const int speed = instance()->settings->value(QStringLiteral("Animation/speed"), 1).toInt();
+    return speed == 2 || speed == 4 || speed == 8 ? speed : 1;
+}
+
+bool SettingsFactory::getAnimationLoop()
+{
+    return instance()->settings->value(QStringLiteral("Animation/loop"), false).toBool();
+}
+
+void SettingsFactory::setAnimation(int speed, bool loop)
+{
+    SettingsFactory* store = instance();
+    store->settings->setValue(QStringLiteral("Animation/speed"), speed);
+    store->settings->setValue(QStringLiteral("Animation/loop"), loop);
+    store->commit();
+}
+
 QString SettingsFactory::getMyDocumentsPath()
 {
     const QString path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QLatin1Char('/') +

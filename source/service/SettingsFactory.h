@@ -43,6 +43,13 @@ public:
     static int getHomeZoom();
     static void setHome(const QPointF& home, int zoom);
 
+    // Animation/speed: how many times faster than one second per forecast
+    // hour the animation plays, 1, 2, 4 or 8 (anything else reads as 1);
+    // Animation/loop: whether it starts again after the last step.
+    static int getAnimationSpeed();
+    static bool getAnimationLoop();
+    static void setAnimation(int speed, bool loop);
+
     // Documents/skyvane.example/Skyvane/, created when missing; ends with
     // "/".  Does not open the store.
     static QString getMyDocumentsPath();
