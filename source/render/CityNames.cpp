@@ -1,5 +1,6 @@
 // The city layer: balls shaded by a radial gradient, names in a small
-// font, placed on the copy of the world in view.
+// font, placed on the copy of the world in view.  The places are recorded
+// as they are drawn, so a hit test sees exactly what the frame shows.
 #include "CityNames.h"
 
 #include "GeoProjector.h"
@@ -14,8 +15,25 @@
 #include <cstdlib>
 #include <vector>
 
-void CityNames::paint(QPainter& painter, GeoProjector& projector, const SharedData* data, int threshold)
+namespace {
+
+// A ball smaller than this square is hard to hit with a mouse.
+constexpr int kMinTargetHalfPx = 5;
+// Around the ball, so that a click just beside it still counts.
+constexpr int kTargetMarginPx = 2;
+
+QRect dotTarget(int x, int y, int radius)
 {
+    const int half = std::max(radius + kTargetMarginPx, kMinTargetHalfPx);
+    return QRect(x - half, y - half, 2 * half + 1, 2 * half + 1);
+}
+
+}  // namespace
+
+void CityNames::paint(QPainter& painter, GeoProjector& projector, const SharedData* data, int threshold,
+                      std::vector<DrawnCity>& drawn)
+{
+    drawn.clear();
     if (!data)
         return;
     const int width = projector.frameWidth();
@@ -49,6 +67,11 @@ void CityNames::paint(QPainter& painter, GeoProjector& projector, const SharedDa
         for (unsigned ratio = unsigned(city->population / std::max(1, threshold)); ratio; ratio >>= 1)
             ++radius;
         painter.drawEllipse(QRect(x - radius, y - radius, 2 * radius, 2 * radius));
+        DrawnCity& record = drawn.emplace_back();
+        record.dotTarget = dotTarget(x, y, radius);
+        record.name = QString::fromUtf8(city->name);
+        record.latMicro = city->latMicro;
+        record.lonMicro = city->lonMicro;
         bool crowded = false;
         for (const QPoint& other : named)
             if (std::abs(other.x() - x) < 25 && std::abs(other.y() - y) < half) {
@@ -58,8 +81,18 @@ void CityNames::paint(QPainter& painter, GeoProjector& projector, const SharedDa
         if (crowded)
             continue;
         named.emplace_back(x, y);
-        const QString name = QString::fromUtf8(city->name);
-        painter.drawText(x - metrics.horizontalAdvance(name) / 2, y - radius - 3, name);
+        const int nameWidth = metrics.horizontalAdvance(record.name);
+        const QPoint baseline(x - nameWidth / 2, y - radius - 3);
+        painter.drawText(baseline, record.name);
+        record.nameBox = QRect(baseline.x(), baseline.y() - metrics.ascent(), nameWidth, metrics.height());
     }
     painter.restore();
+}
+
+const DrawnCity* CityNames::cityAt(const std::vector<DrawnCity>& drawn, const QPoint& point)
+{
+    const auto onTop = std::find_if(drawn.rbegin(), drawn.rend(), [&point](const DrawnCity& city) {
+        return city.dotTarget.contains(point) || city.nameBox.contains(point);
+    });
+    return onTop == drawn.rend() ? nullptr : &*onTop;
 }

@@ -343,7 +343,15 @@ void GeoProjector::render(QPainter& painter)
 
 void GeoProjector::renderCityNames(QPainter& painter)
 {
-    CityNames::paint(painter, *this, maskData(), cityThreshold);
+    CityNames::paint(painter, *this, maskData(), cityThreshold, drawnCities);
+}
+
+bool GeoProjector::drawnCityAt(int x, int y, DrawnCity& city) const
+{
+    const DrawnCity* found = CityNames::cityAt(drawnCities, QPoint(x, y));
+    if (found)
+        city = *found;
+    return found != nullptr;
 }
 
 void GeoProjector::renderWind(QPainter* painter)

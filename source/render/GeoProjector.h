@@ -14,6 +14,7 @@
 #define SKYVANE_GEOPROJECTOR_H
 
 #include "BaseMapImage.h"
+#include "CityNames.h"
 #include "ColourLayer.h"
 #include "ContourSet.h"
 #include "MeteoType.h"
@@ -83,6 +84,10 @@ public:
                         bool reverse);
     void renderIsoLines(QPainter* painter, const ContourSet::Map* isolines, const QColor& lineColour,
                         const QColor& textColour, int kind);
+
+    // The city whose ball or name the last frame drew at screen point
+    // (x, y), the one on top where several are; false when none is there.
+    bool drawnCityAt(int x, int y, DrawnCity& city) const;
 
     // The land masks and cities drawn; by default the settings store's.
     void setSharedData(const SharedData* data)
@@ -184,6 +189,8 @@ private:
     ColourLayer::FrameState colourFrameState() const;
 
     const SharedData* sharedData = nullptr;
+    // The cities of the last frame, in drawing order.
+    std::vector<DrawnCity> drawnCities;
     int meteoType = 0;
     bool windLayer = false;
     bool isobarLayer = false;

@@ -460,6 +460,51 @@ private slots:
         projector.setSharedData(none.get());
         QCOMPARE(differences(renderFrame(projector), background), 0);
     }
+
+    // Alta (radius 3) at (200, 150) with its name above; Bravo (radius 2, its name left out) at (208, 148), drawn
+    // after it. Each ball is a target of at least 11 x 11 pixels; the view is panned before the second frame.
+    void cityHits_data()
+    {
+        QTest::addColumn<QPoint>("pan");
+        QTest::addColumn<bool>("citiesKept");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QString>("name");  // empty: no city there
+        QTest::addColumn<QPoint>("position");  // (lat, lon) µ°
+        const QFontMetrics metrics(QFont("Helvetica", 9));
+        const int nameEnd = 200 - metrics.horizontalAdvance("Alta") / 2 + metrics.horizontalAdvance("Alta") - 1;
+        const QPoint alta(0, 0), bravo(50000, 170000);
+        QTest::newRow("Alta's ball") << QPoint() << true << QPoint(200, 150) << "Alta" << alta;
+        QTest::newRow("beside Alta's ball") << QPoint() << true << QPoint(195, 155) << "Alta" << alta;
+        QTest::newRow("Alta's name") << QPoint() << true << QPoint(nameEnd, 140) << "Alta" << alta;
+        QTest::newRow("Bravo over Alta") << QPoint() << true << QPoint(204, 150) << "Bravo" << bravo;
+        QTest::newRow("below the balls") << QPoint() << true << QPoint(200, 159) << "" << QPoint();
+        QTest::newRow("after the name") << QPoint() << true << QPoint(nameEnd + 3, 140) << "" << QPoint();
+        QTest::newRow("panned with the map") << QPoint(100, 0) << true << QPoint(300, 150) << "Alta" << alta;
+        QTest::newRow("where it was") << QPoint(100, 0) << true << QPoint(200, 150) << "" << QPoint();
+        QTest::newRow("panned away") << QPoint(300, 0) << true << QPoint(200, 150) << "" << QPoint();
+        QTest::newRow("cities gone") << QPoint() << false << QPoint(200, 150) << "" << QPoint();
+    }
+
+    void cityHits()
+    {
+        QFETCH(QPoint, pan);
+        QFETCH(bool, citiesKept);
+        QFETCH(QPoint, at);
+        QFETCH(QString, name);
+        EquirectProjector projector;
+        show(nullptr, projector, 0, 400, 300, 9000, 0.0, 0.0);  // zoom 8, as in cities()
+        const auto cities = citiesOf({{"Alta", 1000000, 0, 0}, {"Bravo", 500000, 0.05, 0.17}});
+        projector.setSharedData(cities.get());
+        renderFrame(projector);
+        projector.move(pan.x(), pan.y());
+        if (!citiesKept)
+            projector.setSharedData(noGeography.get());
+        renderFrame(projector);
+        DrawnCity city;
+        QCOMPARE(projector.drawnCityAt(at.x(), at.y(), city), !name.isEmpty());
+        QCOMPARE(city.name, name);
+        QTEST(QPoint(city.latMicro, city.lonMicro), "position");
+    }
 };
 
 QTEST_MAIN(TestSymbols)
