@@ -21,6 +21,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 using RenderMath::clampToInt;
 using RenderMath::kTurnMicro;
@@ -92,62 +93,83 @@ void catmullRomPatch(const float* p, int pw, float* c)
                            kBasis[k][3] * across[3][m];
 }
 
-// The values of the message's points, not a number where missing (under
-// a bitmap); with windV, the speed of u and v, missing where either is (a
-// v on another grid cannot be paired).
-std::vector<float> fieldValues(const GribMsg& msg, const GribMsg* windV)
+// The v whose points pair with msg's into a wind speed: on the same grid,
+// else none (the speed of u alone).
+const GribMsg* pairedV(const GribMsg& msg, const GribMsg* windV)
+{
+    return windV && windV->values && windV->ni == msg.ni && windV->nj == msg.nj ? windV : nullptr;
+}
+
+// The value of point index of the message, not a number where missing
+// (under a bitmap); with v, the speed of u and v, missing where either is.
+inline float fieldPoint(const GribMsg& msg, const GribMsg* v, size_t index)
 {
     auto valueOf = [](float value) { return FieldMessages::isPresent(value) ? value : kNoValue; };
-    std::vector<float> field(msg.values, msg.values + size_t(msg.ni) * size_t(msg.nj));
-    for (float& value : field)
-        value = valueOf(value);
-    if (windV && windV->values && windV->ni == msg.ni && windV->nj == msg.nj)
-        for (size_t i = 0; i < field.size(); ++i) {
-            const float v = valueOf(windV->values[i]);
-            field[i] = std::sqrt(field[i] * field[i] + v * v);
-        }
+    const float value = valueOf(msg.values[index]);
+    if (!v)
+        return value;
+    const float other = valueOf(v->values[index]);
+    return std::sqrt(value * value + other * other);
+}
+
+std::vector<float> fieldValues(const GribMsg& msg, const GribMsg* windV)
+{
+    const GribMsg* v = pairedV(msg, windV);
+    std::vector<float> field(size_t(msg.ni) * size_t(msg.nj));
+    for (size_t i = 0; i < field.size(); ++i)
+        field[i] = fieldPoint(msg, v, i);
     return field;
 }
 
-// The field with one more row and column on every side, copied from the
-// edge, or from the other side where the grid goes round the earth.
-std::vector<float> paddedGrid(const std::vector<float>& field, const ColourLayer::Grid& grid)
+// The grid has one more row and column on every side than the field,
+// copied from the edge, or from the other side where the grid goes round
+// the earth: the field's point that padded (row, col) holds.  Rows and
+// columns beyond the padding repeat it.
+inline size_t paddedSource(const ColourLayer::Grid& grid, int row, int col)
 {
     const int ni = grid.columns;
-    const int nj = grid.rows;
+    const int fieldRow = std::clamp(row - 1, 0, grid.rows - 1);
+    const int fieldColumn = grid.wrapsAround ? (col - 1 + ni) % ni : std::clamp(col - 1, 0, ni - 1);
+    return size_t(fieldRow) * size_t(ni) + size_t(fieldColumn);
+}
+
+std::vector<float> paddedGrid(const std::vector<float>& field, const ColourLayer::Grid& grid)
+{
     const int pw = grid.paddedColumns;
     std::vector<float> padded(size_t(pw) * size_t(grid.paddedRows));
-    for (int row = 0; row < grid.paddedRows; ++row) {
-        const float* in = &field[size_t(std::clamp(row - 1, 0, nj - 1)) * ni];
-        float* out = &padded[size_t(row) * pw];
+    for (int row = 0; row < grid.paddedRows; ++row)
         for (int col = 0; col < pw; ++col)
-            out[col] = in[grid.wrapsAround ? (col - 1 + ni) % ni : std::clamp(col - 1, 0, ni - 1)];
-    }
+            padded[size_t(row) * pw + col] = field[paddedSource(grid, row, col)];
     return padded;
 }
 
 // A missing point (not a number) takes the mean of its present neighbours
-// among eight, so that the derivatives of a cell beside a coast come from
-// the sea alone.  Points with no present neighbour stay missing.
+// among eight in a width x height grid read through at(row, col), so that
+// the derivatives of a cell beside a coast come from the sea alone.  With
+// no present neighbour it stays missing.
+template <class At>
+float gapFill(const At& at, int row, int col, int width, int height)
+{
+    float sum = 0.0f;
+    int present = 0;
+    for (int r = std::max(row - 1, 0); r <= std::min(row + 1, height - 1); ++r)
+        for (int c = std::max(col - 1, 0); c <= std::min(col + 1, width - 1); ++c) {
+            const float value = at(r, c);
+            if (!isMissing(value))
+                sum += value, ++present;
+        }
+    return present > 0 ? sum / float(present) : kNoValue;
+}
+
 std::vector<float> withGapsFilled(const std::vector<float>& grid, int width, int height)
 {
     std::vector<float> filled(grid);
+    auto at = [&grid, width](int row, int col) { return grid[size_t(row) * width + col]; };
     forEachRange(height, 64, [&](int begin, int end) {
         for (int row = begin; row < end; ++row)
-            for (int col = 0; col < width; ++col) {
-                if (!isMissing(grid[size_t(row) * width + col]))
-                    continue;
-                float sum = 0.0f;
-                int present = 0;
-                for (int r = std::max(row - 1, 0); r <= std::min(row + 1, height - 1); ++r)
-                    for (int c = std::max(col - 1, 0); c <= std::min(col + 1, width - 1); ++c) {
-                        const float value = grid[size_t(r) * width + c];
-                        if (!isMissing(value))
-                            sum += value, ++present;
-                    }
-                if (present > 0)
-                    filled[size_t(row) * width + col] = sum / float(present);
-            }
+            for (int col = 0; col < width; ++col)
+                if (isMissing(at(row, col)))
+                    filled[size_t(row) * width + col] = gapFill(at, row, col, width, height);
     });
     return filled;
 }
@@ -225,11 +247,9 @@ void ColourLayer::buildLookup(const GribFileHelper& helper, int type)
 // ---------------------------------------------------------------------------
 // The patches
 
-bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
+bool ColourLayer::describeGrid(const GribMsg& msg, Grid& grid)
 {
-    patches.clear();
-    gapCells.clear();
-    gridShape = Grid();
+    grid = Grid();
     if (!FieldMessages::hasUsableGrid(&msg))
         return false;
     const int ni = msg.ni;
@@ -245,18 +265,12 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
         std::llabs(south) > kTurnMicro)
         return false;
     const bool wraps = (long long)msg.di * ni == 360000 && ni > 1;
-    const long long cellColumns = wraps ? ni : ni - 1;
-    const long long cells = (long long)(nj - 1) * cellColumns;
-    if (cells > kMaxCells)
-        return false;
-
-    Grid& grid = gridShape;
     grid.columns = ni;
     grid.rows = nj;
     grid.paddedColumns = wraps ? ni + 3 : ni + 2;
     grid.paddedRows = nj + 2;
     grid.cellRows = nj - 1;
-    grid.cellColumns = int(cellColumns);
+    grid.cellColumns = wraps ? ni : ni - 1;
     grid.westMicro = int(west);
     grid.northMicro = int(north);
     grid.columnStepMicro = int(columnStep);
@@ -270,6 +284,22 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
         grid.northMicro = grid.rowLatsMicro.front();
         grid.southMicro = grid.rowLatsMicro.back();
     }
+    return true;
+}
+
+bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
+{
+    patches.clear();
+    gapCells.clear();
+    gridShape = Grid();
+    Grid described;
+    if (!describeGrid(msg, described))
+        return false;
+    const long long cells = (long long)described.cellRows * described.cellColumns;
+    if (cells > kMaxCells)
+        return false;
+    gridShape = std::move(described);
+    const Grid& grid = gridShape;
 
     const int pw = grid.paddedColumns;
     std::vector<float> padded;
@@ -282,8 +312,11 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
             const std::vector<float> filled = withGapsFilled(padded, pw, grid.paddedRows);
             forEachRange(grid.cellRows, 16, [&](int begin, int end) {
                 for (int i = begin; i < end; ++i)
-                    for (int j = 0; j < grid.cellColumns; ++j)
-                        buildGapCell(padded, filled, i, j);
+                    for (int j = 0; j < grid.cellColumns; ++j) {
+                        const size_t corner = size_t(i) * pw + j;
+                        const size_t cell = size_t(i) * grid.cellColumns + j;
+                        gapCells[cell] = gapCell(&padded[corner], pw, &filled[corner], pw, &patches[cell * 16]);
+                    }
             });
             return true;
         }
@@ -300,32 +333,77 @@ bool ColourLayer::buildPatches(const GribMsg& msg, const GribMsg* windV)
     return true;
 }
 
-void ColourLayer::buildGapCell(const std::vector<float>& padded, const std::vector<float>& filled, int i, int j)
+ColourLayer::GapCell ColourLayer::gapCell(const float* padded, size_t stride, const float* filled,
+                                          size_t filledStride, float* patch)
 {
-    const size_t pw = size_t(gridShape.paddedColumns);
-    const size_t cell = size_t(i) * gridShape.cellColumns + j;
-    GapCell& gap = gapCells[cell];
+    GapCell gap;
     for (int k = 0; k < 4; ++k) {
-        gap.corners[k] = padded[(size_t(i) + 1 + k / 2) * pw + j + 1 + k % 2];
+        gap.corners[k] = padded[(1 + k / 2) * stride + 1 + k % 2];
         if (isMissing(gap.corners[k]))
             gap.missingCorners |= uint8_t(1 << k);
     }
-    // A cell with missing corners is weighed from its present ones when
-    // painted; the others are patches of the present and guessed values.
+    // A cell with missing corners is weighed from its present ones; the
+    // others are patches of the present and guessed values.
     if (gap.missingCorners)
-        return;
-    catmullRomPatch(&filled[size_t(i) * pw + j], int(pw), &patches[cell * 16]);
+        return gap;
+    catmullRomPatch(filled, int(filledStride), patch);
     for (size_t n = 0; n < 16 && !gap.bounded; ++n)
-        gap.bounded = isMissing(padded[(size_t(i) + n / 4) * pw + j + n % 4]);
+        gap.bounded = isMissing(padded[(n / 4) * stride + n % 4]);
+    return gap;
 }
 
-ColourLayer::Place ColourLayer::placeLongitude(long long lonMicro) const
+ColourLayer::PointValue ColourLayer::valueAt(const GribMsg& msg, const GribMsg* windV, int latMicro,
+                                             long long lonMicro)
+{
+    Grid grid;
+    if (!describeGrid(msg, grid))
+        return {};
+    Place row = placeLatitude(grid, latMicro);
+    Place column = placeLongitude(grid, lonMicro);
+    if (!row.inBounds || !column.inBounds)
+        return {};
+    // On the southern or eastern edge (or a grid of one row or column):
+    // the cell that would start there, at its first point.
+    if (!row.inCell)
+        row = placeAt(grid.cellRows, 0.0f);
+    if (!column.inCell)
+        column = placeAt(grid.cellColumns, 0.0f);
+    const GribMsg* v = pairedV(msg, windV);
+    auto at = [&](int r, int c) { return fieldPoint(msg, v, paddedSource(grid, r, c)); };
+    // The cell's 4 x 4 points of the padded grid, as the patch table reads them.
+    float points[16];
+    bool gaps = false;
+    for (int n = 0; n < 16; ++n) {
+        points[n] = at(row.cell + n / 4, column.cell + n % 4);
+        gaps = gaps || isMissing(points[n]);
+    }
+    float patch[16];
+    if (!gaps) {
+        catmullRomPatch(points, 4, patch);
+        return {true, patchValue(patch, row, column)};
+    }
+    float filled[16];
+    for (int n = 0; n < 16; ++n) {
+        const int r = row.cell + n / 4;
+        const int c = column.cell + n % 4;
+        filled[n] = isMissing(points[n]) ? gapFill(at, r, c, grid.paddedColumns, grid.paddedRows) : points[n];
+    }
+    const GapCell gap = gapCell(points, 4, filled, 4, patch);
+    return {true, valueBesideGaps(gap, patch, row, column)};
+}
+
+bool ColourLayer::inCell(const Grid& grid, int latMicro, long long lonMicro)
+{
+    return placeLatitude(grid, latMicro).inCell && placeLongitude(grid, lonMicro).inCell;
+}
+
+ColourLayer::Place ColourLayer::placeLongitude(const Grid& grid, long long lonMicro)
 {
     Place place;
-    const long long west = gridShape.westMicro;
-    const long long east = gridShape.eastMicro;
+    const long long west = grid.westMicro;
+    const long long east = grid.eastMicro;
     long long lon = lonMicro;
-    if (gridShape.wrapsAround) {
+    if (grid.wrapsAround) {
         lon = west + ((lon - west) % kTurnMicro + kTurnMicro) % kTurnMicro;
     } else if (lon < west || lon > east) {
         // The same place a turn away may be on the grid.
@@ -336,7 +414,7 @@ ColourLayer::Place ColourLayer::placeLongitude(long long lonMicro) const
     }
     if (lon < west || lon > east)
         return place;
-    return placeInCells(int(lon - west), gridShape.columnStepMicro, gridShape.cellColumns);
+    return placeInCells(int(lon - west), grid.columnStepMicro, grid.cellColumns);
 }
 
 ColourLayer::Place ColourLayer::placeInCells(int offset, int step, int cells)
@@ -364,32 +442,31 @@ ColourLayer::Place ColourLayer::placeAt(int cell, float fraction)
     return place;
 }
 
-ColourLayer::Place ColourLayer::placeLatitude(int latMicro) const
+ColourLayer::Place ColourLayer::placeLatitude(const Grid& grid, int latMicro)
 {
-    if (latMicro < gridShape.southMicro || latMicro > gridShape.northMicro)
+    if (latMicro < grid.southMicro || latMicro > grid.northMicro)
         return Place();
-    if (!gridShape.rowLatsMicro.empty())
-        return placeBetweenRows(latMicro);
-    return placeInCells(gridShape.northMicro - latMicro, gridShape.rowStepMicro, gridShape.cellRows);
+    if (!grid.rowLatsMicro.empty())
+        return placeBetweenRows(grid, latMicro);
+    return placeInCells(grid.northMicro - latMicro, grid.rowStepMicro, grid.cellRows);
 }
 
 // The cell between the two rows around latMicro, which lies on the grid.
-ColourLayer::Place ColourLayer::placeBetweenRows(int latMicro) const
+ColourLayer::Place ColourLayer::placeBetweenRows(const Grid& grid, int latMicro)
 {
-    const std::vector<int>& rows = gridShape.rowLatsMicro;
-    if (gridShape.cellRows < 1)
+    const std::vector<int>& rows = grid.rowLatsMicro;
+    if (grid.cellRows < 1)
         return placeInCells(0, 1, 0);
     const auto south = std::upper_bound(rows.begin(), rows.end(), latMicro, std::greater<int>());
-    const int cell = std::min(std::max(int(south - rows.begin()) - 1, 0), gridShape.cellRows - 1);
+    const int cell = std::min(std::max(int(south - rows.begin()) - 1, 0), grid.cellRows - 1);
     const int north = rows[size_t(cell)];
     const int gap = north - rows[size_t(cell) + 1];
     return placeAt(cell, gap > 0 ? float(north - latMicro) / float(gap) : 0.0f);
 }
 
-inline float ColourLayer::patchValue(const Place& row, const Place& column) const
+inline float ColourLayer::patchValue(const float* c, const Place& row, const Place& column)
 {
     // Sum over m of c[k + 4m] v^m for the four k at once, then over k.
-    const float* c = &patches[(size_t(row.cell) * gridShape.cellColumns + column.cell) * 16];
     const Float4 across = load4(c) * column.powers[0] + load4(c + 4) * column.powers[1] +
                           load4(c + 8) * column.powers[2] + load4(c + 12) * column.powers[3];
     return across[0] * row.powers[0] + across[1] * row.powers[1] + across[2] * row.powers[2] +
@@ -398,15 +475,16 @@ inline float ColourLayer::patchValue(const Place& row, const Place& column) cons
 
 inline float ColourLayer::cellValue(const Place& row, const Place& column) const
 {
-    return gapCells.empty() ? patchValue(row, column) : valueBesideGaps(row, column);
+    const size_t cell = size_t(row.cell) * gridShape.cellColumns + column.cell;
+    const float* patch = &patches[cell * 16];
+    return gapCells.empty() ? patchValue(patch, row, column) : valueBesideGaps(gapCells[cell], patch, row, column);
 }
 
-float ColourLayer::valueBesideGaps(const Place& row, const Place& column) const
+float ColourLayer::valueBesideGaps(const GapCell& gap, const float* patch, const Place& row, const Place& column)
 {
-    const GapCell& gap = gapCells[size_t(row.cell) * gridShape.cellColumns + column.cell];
     const float* corner = gap.corners;
     if (!gap.missingCorners) {
-        const float value = patchValue(row, column);
+        const float value = patchValue(patch, row, column);
         if (!gap.bounded)
             return value;
         return std::clamp(value, std::min({corner[0], corner[1], corner[2], corner[3]}),
@@ -459,13 +537,13 @@ void ColourLayer::placeFrame(const RenderMath::ColumnScale& columns, int width,
 {
     columnPlaces.resize(size_t(width));
     for (int x = 0; x < width; ++x)
-        columnPlaces[size_t(x)] = placeLongitude(columns.longitude(x));
+        columnPlaces[size_t(x)] = placeLongitude(gridShape, columns.longitude(x));
     columnInBounds.resize(size_t(width));
     for (int x = 0; x < width; ++x)
         columnInBounds[size_t(x)] = columnPlaces[size_t(x)].inBounds;
     rowPlaces.resize(rowLatMicro.size());
     for (size_t y = 0; y < rowLatMicro.size(); ++y)
-        rowPlaces[y] = placeLatitude(rowLatMicro[y]);
+        rowPlaces[y] = placeLatitude(gridShape, rowLatMicro[y]);
 }
 
 int ColourLayer::slotOfValue(int type, float shown) const
@@ -511,8 +589,8 @@ inline bool ColourLayer::shownValue(const Place& row, const Place& column, int i
 
 QRgb ColourLayer::weatherColour(int latMicro, int lonMicro, int index, const FrameState& state)
 {
-    const Place row = placeLatitude(latMicro);
-    const Place column = placeLongitude(lonMicro);
+    const Place row = placeLatitude(gridShape, latMicro);
+    const Place column = placeLongitude(gridShape, lonMicro);
     float shown = 0.0f;
     if (!state.shown || !shownValue(row, column, index, state, shown))
         return lookup.colour(0);

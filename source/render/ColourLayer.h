@@ -3,7 +3,9 @@
 // to their present corners), where the frame's rows and columns fall among
 // them, the value of every drawn pixel kept between frames together with
 // the previous time step's for blending, and the frame's rows painted in
-// the colours of the field's scale over the base map.
+// the colours of the field's scale over the base map.  The same maths
+// gives the value at a single position from the one 4 x 4 neighbourhood
+// of points around it, without a patch table.
 #ifndef SKYVANE_COLOURLAYER_H
 #define SKYVANE_COLOURLAYER_H
 
@@ -54,7 +56,27 @@ public:
         float blendFactor = 0.0f;   // 0 the previous step, 1 the current one
     };
 
+    // The value at one position (see valueAt): whether it lies on the
+    // grid, and the value, not a number where the nearest point is missing.
+    struct PointValue {
+        bool onGrid = false;
+        float value = 0.0f;
+    };
+
     ColourLayer();
+
+    // The grid of msg's patches; false for a grid that cannot be placed on
+    // the earth.
+    static bool describeGrid(const GribMsg& msg, Grid& grid);
+    // The value of msg's field (with windV, u and v on the same grid, the
+    // wind speed) at a position, from the 4 x 4 points around it: exactly
+    // the value a frame keeps in the value cache for a pixel there, and
+    // exactly the point's own value at a grid point (the southern and
+    // eastern edges included, where the frame has no cell).
+    static PointValue valueAt(const GribMsg& msg, const GribMsg* windV, int latMicro, long long lonMicro);
+    // Whether a frame computes a value at the position: it lies in one of
+    // the grid's cells.
+    static bool inCell(const Grid& grid, int latMicro, long long lonMicro);
 
     // The message a type is coloured from in the compound, or null.
     static const GribMsg* fieldMessage(const CompoundMsg& compound, int type);
@@ -121,17 +143,20 @@ private:
         bool bounded = false;
     };
 
-    // The patch of cell (i, j) of a field with missing points (not a
-    // number) in padded, filled holding them guessed from their present
-    // neighbours.
-    void buildGapCell(const std::vector<float>& padded, const std::vector<float>& filled, int i, int j);
-    Place placeLongitude(long long lonMicro) const;
-    Place placeLatitude(int latMicro) const;
+    // The cell whose 4 x 4 points start at padded[0] (rows stride apart)
+    // in a field with missing points (not a number), filled holding them
+    // guessed from their present neighbours: its corners, and its patch
+    // into patch when they are all present.
+    static GapCell gapCell(const float* padded, size_t stride, const float* filled, size_t filledStride,
+                           float* patch);
+    static Place placeLongitude(const Grid& grid, long long lonMicro);
+    static Place placeLatitude(const Grid& grid, int latMicro);
     // offset µ° from the grid's first row or column, cells of step µ°.
     static Place placeInCells(int offset, int step, int cells);
-    Place placeBetweenRows(int latMicro) const;
+    static Place placeBetweenRows(const Grid& grid, int latMicro);
     static Place placeAt(int cell, float fraction);
-    float patchValue(const Place& row, const Place& column) const;
+    // The bicubic sum of the patch c at the place.
+    static float patchValue(const float* c, const Place& row, const Place& column);
     // The value in a cell: its patch's, or, for a field with missing
     // points, valueBesideGaps.
     float cellValue(const Place& row, const Place& column) const;
@@ -139,7 +164,7 @@ private:
     // else, in a cell with missing corners, the present ones weighed; else
     // the patch's value, kept between the corners if its neighbourhood has
     // missing points.
-    float valueBesideGaps(const Place& row, const Place& column) const;
+    static float valueBesideGaps(const GapCell& gap, const float* patch, const Place& row, const Place& column);
     // The value a pixel shows (blended, and kept in the value cache when
     // recomputing); false where it has no colour.
     bool shownValue(const Place& row, const Place& column, int index, const FrameState& state, float& shown);
