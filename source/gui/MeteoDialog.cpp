@@ -9,6 +9,7 @@
 #include "WeatherMap.h"
 #include "WeatherMeteogram.h"
 
+#include <QFontMetrics>
 #include <QResizeEvent>
 #include <QSignalBlocker>
 
@@ -53,6 +54,29 @@ QString wholeNumber(double value)
 QString truncated(double value)
 {
     return QString::number(std::trunc(value) + 0.0, 'f', 0);
+}
+
+QString placeAndPosition(const QString& name, const QString& position)
+{
+    return name + QStringLiteral("  ") + position;
+}
+
+bool showsWholeLine(const QLabel* label)
+{
+    return label->sizeHint().width() <= label->width();
+}
+
+// The position in the label's current font and the name cut short with an
+// ellipsis into the room left before it.
+void elideNameBefore(QLabel* label, const QString& name, const QString& position)
+{
+    const QFontMetrics metrics = label->fontMetrics();
+    // One pixel spare: the label measures its text a little apart from
+    // the font's advances.
+    const int room = label->contentsRect().width() - 2 * label->margin() -
+                     metrics.horizontalAdvance(placeAndPosition(QString(), position)) - 1;
+    const QString elided = metrics.elidedText(name, Qt::ElideRight, std::max(0, room));
+    label->setText(elided.isEmpty() ? position : placeAndPosition(elided, position));
 }
 
 void showRow(QLabel* valueLabel, QLabel* unitLabel, bool present, const QString& text)
@@ -205,7 +229,43 @@ void MeteoDialog::fitLocationToHeader()
 {
     QLabel* location = ui.labelLocation;
     location->resize(ui.cancelButton->x() - kCloseButtonGap - location->x(), location->height());
-    refitText(location);
+    // Without values the header holds the form's text, and no position.
+    if (currentHelper)
+        showLocation();
+    else
+        refitText(location);
+}
+
+void MeteoDialog::setPlaceName(const QString& name)
+{
+    // A name on one line, whatever it was given with.
+    place = name.simplified();
+    if (currentHelper)
+        showLocation();
+}
+
+QString MeteoDialog::positionText() const
+{
+    return QStringLiteral("%1%2 %3%4")
+        .arg(std::fabs(float(latitude) / 1e6f))
+        .arg(latitude < 0 ? QStringLiteral("S") : QStringLiteral("N"))
+        .arg(std::fabs(float(longitude) / 1e6f))
+        .arg(longitude < 0 ? QStringLiteral("W") : QStringLiteral("E"));
+}
+
+void MeteoDialog::showLocation()
+{
+    QLabel* label = ui.labelLocation;
+    const QString position = positionText();
+    if (place.isEmpty()) {
+        setTextShrinkToFit(label, QStringLiteral("LOCATION: ") + position);
+        return;
+    }
+    // Smaller type first, down to the smallest readable; then the name
+    // gives way, never the position.
+    setTextShrinkToFit(label, placeAndPosition(place, position));
+    if (!showsWholeLine(label))
+        elideNameBefore(label, place, position);
 }
 
 void MeteoDialog::updateValues()
@@ -214,11 +274,7 @@ void MeteoDialog::updateValues()
         return;
     const CompoundMsg& compound = currentHelper->getCurrentCompound();
 
-    setTextShrinkToFit(ui.labelLocation, QStringLiteral("LOCATION: %1%2 %3%4")
-                                             .arg(std::fabs(float(latitude) / 1e6f))
-                                             .arg(latitude < 0 ? QStringLiteral("S") : QStringLiteral("N"))
-                                             .arg(std::fabs(float(longitude) / 1e6f))
-                                             .arg(longitude < 0 ? QStringLiteral("W") : QStringLiteral("E")));
+    showLocation();
 
     setTextShrinkToFit(ui.labelDate,
                        compound.empty() ? QString()

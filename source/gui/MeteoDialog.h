@@ -29,6 +29,10 @@ public:
     bool getMeteodata();
     // Fills the labels and the slider from the current compound.
     void updateValues();
+    // The name of the place at the point (a city's), shown before the
+    // position in the header; empty shows the position alone.
+    void setPlaceName(const QString& name);
+    QString placeName() const { return place; }
 
     GribFileHelper* getCurrentHelper() const { return currentHelper; }
     GribFileHelper* getOnlineHelper() const { return onlineHelper.get(); }
@@ -50,6 +54,11 @@ private:
     // The location may take the header up to the close button, which
     // moves with the dialog's width.
     void fitLocationToHeader();
+    // The header's location: the place and the position, or the position
+    // alone, fitted to the label.
+    void showLocation();
+    // The point as the header writes it, e.g. "33.5S 70.25W".
+    QString positionText() const;
     // The point forecast saved as a GRIB file: its path, or empty when it
     // could not be fetched.
     QString downloadPointForecast();
@@ -59,6 +68,7 @@ private:
     GribFileHelper* offlineHelper = nullptr;
     int longitude = 0;
     int latitude = 0;
+    QString place;
     WeatherMeteogram* meteogram = nullptr;
     // The width of the form, the dialog's width with the meteogram shown.
     int expandedWidth = 0;

@@ -380,22 +380,41 @@ private slots:
             QCOMPARE(angle2Annotation(degrees), name);
     }
 
+    // A place goes before the position; in the narrow dialog a long one is cut short, never the position.
     void locationAndDate_data()
     {
         QTest::addColumn<int>("lat");
         QTest::addColumn<int>("lon");
-        QTest::addColumn<QString>("location");
-        QTest::newRow("south west") << -33500000 << -70250000 << u"LOCATION: 33.5S 70.25W"_s;
-        QTest::newRow("six digits") << 12345678 << -123456 << u"LOCATION: 12.3457N 0.123456W"_s;
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QString>("location");  // with the meteogram shown
+        QTest::addColumn<bool>("cutNarrow");
+        QTest::newRow("south west") << -33500000 << -70250000 << QString() << u"LOCATION: 33.5S 70.25W"_s << false;
+        QTest::newRow("six digits") << 12345678 << -123456 << QString() << u"LOCATION: 12.3457N 0.123456W"_s << false;
+        QTest::newRow("place") << -33500000 << -70250000 << u"Valparaíso"_s << u"Valparaíso  33.5S 70.25W"_s << false;
+        QTest::newRow("long place") << 12345678 << -123456 << u"Santa Cruz de la\nSierra"_s
+                                    << u"Santa Cruz de la Sierra  12.3457N 0.123456W"_s << true;
     }
 
     void locationAndDate()
     {
         QFETCH(int, lat);
         QFETCH(int, lon);
+        QFETCH(QString, place);
+        QFETCH(QString, location);
+        QFETCH(bool, cutNarrow);
         load({Step()});
         auto dialog = dialogAt(lat, lon, true);
-        QTEST(dialog->ui.labelLocation->text(), "location");
+        dialog->setPlaceName(place);
+        const QLabel* header = dialog->ui.labelLocation;
+        const QString shown = header->text();
+        QCOMPARE(shown != location, cutNarrow);
+        const QString kept = u"\u2026  "_s + location.section(u' ', -2);  // the place cut short, the position whole
+        QVERIFY2(!cutNarrow || (shown.endsWith(kept) && location.startsWith(shown.chopped(kept.size()))),
+                 qPrintable(shown));
+        QVERIFY(showsWhole(header));
+        QTest::mouseClick(dialog->ui.meteogramButton, Qt::LeftButton);
+        QCOMPARE(header->text(), location);
+        QVERIFY(showsWhole(header));
         // 18:00 UTC is 20:00 in the tests' zone.
         QCOMPARE(dialog->ui.labelDate->text(), u"Sat, 31-01-2009, 20:00"_s);
         // A text that fits keeps the form's font.
