@@ -242,7 +242,7 @@ void Skyvane::createKeyCommands()
         {{Qt::Key_BracketRight}, [this] { fasterAnimation(); }},
         {{Qt::Key_BracketLeft}, [this] { slowerAnimation(); }},
         {{Qt::Key_F}, [this] { fitFileArea(); }},
-        {{QKeySequence::Quit, Qt::CTRL | Qt::Key_Q}, [this] { close(); }},
+        {{Qt::CTRL | Qt::Key_Q}, [this] { close(); }},
     };
     for (const KeyCommand& entry : commands) {
         auto* action = new QAction(this);
