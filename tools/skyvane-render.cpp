@@ -1,6 +1,9 @@
 // skyvane-render: a GRIB forecast of either edition drawn as the map draws
-// it, to a PNG file, without a window: the same projectors, colour layer and
-// symbols.
+// it, to a PNG file or an animated WebP of its time steps, without a window:
+// the same projectors, colour layer and symbols.
+
+#include "animation_export.h"
+#include "animation_frames.h"
 
 #include "GeoProjector.h"
 #include "GribFile.h"
@@ -18,7 +21,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,14 +32,22 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // unreadable file, nothing to draw, unwritable picture
 constexpr int kExitUsage = 2;   // bad arguments
 
+// An animation's bounds: beyond them the encoded frames, which libwebp
+// keeps until the file is written, would take too much memory and time.
+constexpr int kMaxFramesPerSecond = 60;
+constexpr double kMaxSecondsPerStep = 600.0;
+constexpr int64_t kMaxFrames = 5000;
+constexpr int kMaxAnimationSide = 4096;
+
 const char* const kUsage =
     "Usage: skyvane-render FILE --out PICTURE.png [options]\n"
+    "       skyvane-render FILE --animate MOVIE.webp [options]\n"
     "\n"
     "Draws the forecast in FILE (GRIB edition 1 or 2) as the Skyvane map shows it:\n"
     "land and sea, the colour layer of one field with its legend and the\n"
     "local-time date line, wind barbs, arrows, isobars and city names.\n"
     "\n"
-    "  --out FILE           the PNG to write (required)\n"
+    "  --out FILE           the PNG to write (required for a still picture)\n"
     "  --type KIND          wind, pressure, precipitation, temperature, wave, sst,\n"
     "                       tidal, preciprate, or combined (wind, isobars and\n"
     "                       precipitation); default: the first kind the file\n"
@@ -46,7 +60,21 @@ const char* const kUsage =
     "                       area fits\n"
     "  --step N             the time step, counted from 0 (default 0)\n"
     "  --blend F            0 to 1: the animation frame between step N-1 (0) and\n"
-    "                       step N (1); needs N >= 1\n";
+    "                       step N (1); needs N >= 1\n"
+    "\n"
+    "Animation (instead of --out, --step and --blend):\n"
+    "  --animate FILE       the animated WebP to write (the name ends in .webp;\n"
+    "                       MP4 is not written); the steps blend into each other\n"
+    "                       as the window plays them\n"
+    "  --from N, --to M     the first and last time step shown, counted from 0;\n"
+    "                       default: all of them\n"
+    "  --fps F              frames per second, 1 to 60 (default 10)\n"
+    "  --seconds-per-step S animation time from one step to the next, more than\n"
+    "                       0 and at most 600; default: the window's pace, one\n"
+    "                       second per forecast hour between steps\n"
+    "  --quality Q          0 to 100: lossy frames, smaller files; default\n"
+    "                       lossless, each frame exactly the picture\n"
+    "  At most 5000 frames, 4096 pixels each way; progress goes to standard error.\n";
 
 struct Options {
     QString input;
@@ -60,8 +88,19 @@ struct Options {
     double centerLon = 0.0;
     int zoom = 0;  // 0: fit the area
     int step = 0;
+    bool hasStep = false;
     bool hasBlend = false;
     double blend = 0.0;
+    // The animation; its options given without --animate are refused.
+    QString animation;
+    QStringList animationOptions;
+    int fromStep = 0;
+    bool hasFrom = false;
+    int toStep = 0;
+    bool hasTo = false;
+    int framesPerSecond = 10;
+    int stepMs = 0;  // 0: the window's pace
+    int quality = -1;  // lossless
 };
 
 int fail(int code, const QString& message)
@@ -75,6 +114,57 @@ bool parseInt(const QString& text, int& value)
     bool ok = false;
     value = text.toInt(&ok);
     return ok;
+}
+
+bool isAnimationOption(const QString& arg)
+{
+    return arg == "--from" || arg == "--to" || arg == "--fps" || arg == "--seconds-per-step" || arg == "--quality";
+}
+
+// One of the animation's options, or an error message.
+QString parseAnimationOption(const QString& arg, const QString& value, Options& options)
+{
+    if (arg == "--from") {
+        options.hasFrom = true;
+        if (!parseInt(value, options.fromStep) || options.fromStep < 0)
+            return "--from is a time step counted from 0, not " + value;
+    } else if (arg == "--to") {
+        options.hasTo = true;
+        if (!parseInt(value, options.toStep) || options.toStep < 0)
+            return "--to is a time step counted from 0, not " + value;
+    } else if (arg == "--fps") {
+        if (!parseInt(value, options.framesPerSecond) || options.framesPerSecond < 1 ||
+            options.framesPerSecond > kMaxFramesPerSecond)
+            return QString("--fps is 1 to %1 frames per second, not ").arg(kMaxFramesPerSecond) + value;
+    } else if (arg == "--seconds-per-step") {
+        bool ok = false;
+        const double seconds = value.toDouble(&ok);
+        options.stepMs = ok && seconds > 0.0 && seconds <= kMaxSecondsPerStep ? int(std::lround(seconds * 1000.0)) : 0;
+        if (options.stepMs < 1)
+            return QString("--seconds-per-step is more than 0 and at most %1, to the millisecond, not ")
+                       .arg(kMaxSecondsPerStep) + value;
+    } else if (arg == "--quality") {
+        if (!parseInt(value, options.quality) || options.quality < 0 || options.quality > 100)
+            return "--quality is 0 to 100, not " + value;
+    }
+    return QString();
+}
+
+// What --animate cannot go with; an error message or nothing.
+QString checkAnimationOptions(const Options& options)
+{
+    if (!options.output.isEmpty())
+        return "--animate names the file it writes: --out is for a still picture";
+    if (options.hasStep || options.hasBlend)
+        return "--animate plays the steps --from N --to M: --step and --blend are for a still picture";
+    if (!options.animation.endsWith(".webp", Qt::CaseInsensitive))
+        return "--animate writes an animated WebP, and the name must end in .webp, not " + options.animation +
+               " (MP4 is not written)";
+    if (options.hasFrom && options.hasTo && options.fromStep > options.toStep)
+        return QString("--from %1 comes after --to %2").arg(options.fromStep).arg(options.toStep);
+    if (options.width > kMaxAnimationSide || options.height > kMaxAnimationSide)
+        return QString("--size for --animate is at most %1 pixels each way").arg(kMaxAnimationSide);
+    return QString();
 }
 
 // The options, or an error message.
@@ -124,20 +214,32 @@ QString parseOptions(const QStringList& args, Options& options)
         } else if (arg == "--step") {
             if (!parseInt(value, options.step) || options.step < 0)
                 return "--step is a time step counted from 0, not " + value;
+            options.hasStep = true;
         } else if (arg == "--blend") {
             bool ok = false;
             options.blend = value.toDouble(&ok);
             if (!ok || !(options.blend >= 0.0 && options.blend <= 1.0))
                 return "--blend is 0 to 1, not " + value;
             options.hasBlend = true;
+        } else if (arg == "--animate") {
+            options.animation = value;
+        } else if (isAnimationOption(arg)) {
+            const QString error = parseAnimationOption(arg, value, options);
+            if (!error.isEmpty())
+                return error;
+            options.animationOptions << arg;
         } else {
             return "unknown option " + arg;
         }
     }
     if (options.input.isEmpty())
         return "no input file";
+    if (!options.animation.isEmpty())
+        return checkAnimationOptions(options);
     if (options.output.isEmpty())
         return "--out is required";
+    if (!options.animationOptions.isEmpty())
+        return options.animationOptions.first() + " needs --animate";
     if (options.hasBlend && options.step < 1)
         return "--blend needs --step 1 or later: it blends from the step before";
     return QString();
@@ -162,6 +264,99 @@ int fittingZoom(const QRectF& area, int width, int height)
             return zoom;
     }
     return 1;
+}
+
+// The map's view of the picture: the projection, the zoom given or the one
+// at which the file's area fits, centred where asked or on the area.
+std::unique_ptr<GeoProjector> projectorFor(const Options& options, const QRectF& area)
+{
+    std::unique_ptr<GeoProjector> projector;
+    if (options.mercator)
+        projector = std::make_unique<MercatorProjector>();
+    else
+        projector = std::make_unique<EquirectProjector>();
+    const int zoom = options.zoom ? options.zoom : fittingZoom(area, options.width, options.height);
+    projector->update(options.width, options.height, zoom * 1125);
+    if (options.hasCenter) {
+        projector->goTo(int(options.centerLat * 1e6), int(options.centerLon * 1e6));
+    } else {
+        // The centre of the file's area, as opening a file centres the map.
+        const int lat = int((area.y() + area.height() + area.y()) * 1e6) / 2;
+        const int lon = int((area.x() + area.width() + area.x()) * 1e6) / 2;
+        projector->goTo(lat, lon);
+    }
+    return projector;
+}
+
+// False, with the exit status, when the step is not in the file.
+bool stepInFile(const char* option, int step, int steps, int& status)
+{
+    if (step < steps)
+        return true;
+    status = fail(kExitFailed, QString("%1 %2: the file has %3 time step(s), 0 to %4")
+                                   .arg(option).arg(step).arg(steps).arg(steps - 1));
+    return false;
+}
+
+int writeStill(const Options& options, ForecastPictures& pictures)
+{
+    if (options.hasBlend)
+        pictures.showBlend(options.step, options.blend);
+    else
+        pictures.showStep(options.step);
+    QImage picture(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
+    if (picture.isNull())
+        return fail(kExitFailed, "not enough memory for a picture of that size");
+    pictures.paint(picture);
+    if (!picture.save(options.output, "PNG"))
+        return fail(kExitFailed, "cannot write " + options.output);
+    return kExitOk;
+}
+
+// "frame 12 of 451" on standard error: one line rewritten on a terminal, a
+// line every 5 per cent into a file or pipe.
+std::function<void(int64_t, int64_t)> progressLine()
+{
+    const bool terminal = isatty(fileno(stderr)) == 1;
+    return [terminal, shownPercent = int64_t(-5)](int64_t done, int64_t total) mutable {
+        if (terminal) {
+            std::fprintf(stderr, "\rframe %lld of %lld%s", (long long)done, (long long)total,
+                         done == total ? "\n" : "");
+            return;
+        }
+        const int64_t percent = done * 100 / total;
+        if (percent < shownPercent + 5 && done != total)
+            return;
+        shownPercent = percent;
+        std::fprintf(stderr, "frame %lld of %lld\n", (long long)done, (long long)total);
+    };
+}
+
+int writeAnimation(const Options& options, ForecastPictures& pictures, int steps, int hoursPerStep)
+{
+    int status = kExitOk;
+    const int first = options.hasFrom ? options.fromStep : 0;
+    const int last = options.hasTo ? options.toStep : steps - 1;
+    if (!stepInFile("--from", first, steps, status) || !stepInFile("--to", last, steps, status))
+        return status;
+    // The window's pace: a second per forecast hour, a second when the file
+    // does not say.
+    const int stepMs = options.stepMs ? options.stepMs : 1000 * std::max(1, hoursPerStep);
+    const AnimationFrames frames(first, last, stepMs, options.framesPerSecond);
+    if (frames.count() > kMaxFrames)
+        return fail(kExitUsage, QString("the animation would have %1 frames, more than %2: lower --fps or "
+                                        "--seconds-per-step, or choose fewer steps with --from and --to")
+                                    .arg(frames.count()).arg(kMaxFrames));
+    AnimationExport out;
+    out.path = options.animation;
+    out.width = options.width;
+    out.height = options.height;
+    out.quality = options.quality;
+    out.progress = progressLine();
+    const QString error = exportAnimation(pictures, frames, out);
+    if (!error.isEmpty())
+        return fail(kExitFailed, error);
+    return kExitOk;
 }
 
 }  // namespace
@@ -195,9 +390,9 @@ int main(int argc, char** argv)
         return fail(kExitFailed, options.input + " cannot be drawn: " +
                                      (why.empty() ? QString("it holds no whole time step") : QString::fromStdString(why)));
     }
-    if (options.step >= steps)
-        return fail(kExitFailed, QString("--step %1: the file has %2 time step(s), 0 to %3")
-                                     .arg(options.step).arg(steps).arg(steps - 1));
+    int status = kExitOk;
+    if (!stepInFile("--step", options.step, steps, status))
+        return status;
     int type = 0;
     if (!options.type.isEmpty()) {
         type = typeOfName(options.type);
@@ -211,49 +406,14 @@ int main(int argc, char** argv)
             return fail(kExitFailed, options.input + " holds no field the map can show");
     }
 
-    std::unique_ptr<GeoProjector> projector;
-    if (options.mercator)
-        projector = std::make_unique<MercatorProjector>();
-    else
-        projector = std::make_unique<EquirectProjector>();
-
-    const QRectF area = helper->gribFile()->getArea();
-    const int zoom = options.zoom ? options.zoom : fittingZoom(area, options.width, options.height);
-    projector->update(options.width, options.height, zoom * 1125);
-    if (options.hasCenter) {
-        projector->goTo(int(options.centerLat * 1e6), int(options.centerLon * 1e6));
-    } else {
-        // The centre of the file's area, as opening a file centres the map.
-        const int lat = int((area.y() + area.height() + area.y()) * 1e6) / 2;
-        const int lon = int((area.x() + area.width() + area.x()) * 1e6) / 2;
-        projector->goTo(lat, lon);
-    }
-
-    if (options.hasBlend) {
-        // The frame the animation shows between two steps: the step before
-        // fills the cache, which becomes the previous step.
-        helper->goCompound(options.step - 1);
-        projector->setData(helper.get(), type, false, 0.0f);
-        projector->update(true);
-        helper->goCompound(options.step);
-        projector->setData(helper.get(), type, true, 0.0f);
-        projector->update(true);
-        projector->setData(helper.get(), type, true, float(options.blend));
-    } else {
-        helper->goCompound(options.step);
-        projector->setData(helper.get(), type, false, 0.0f);
-    }
-
-    QImage picture(options.width, options.height, QImage::Format_ARGB32_Premultiplied);
-    if (picture.isNull())
-        return fail(kExitFailed, "not enough memory for a picture of that size");
+    std::unique_ptr<GeoProjector> projector = projectorFor(options, helper->gribFile()->getArea());
     {
-        QPainter painter(&picture);
-        projector->render(painter);
+        ForecastPictures pictures(*projector, *helper, type);
+        status = options.animation.isEmpty()
+                     ? writeStill(options, pictures)
+                     : writeAnimation(options, pictures, steps, helper->gribFile()->getTimeStep());
     }
-    if (!picture.save(options.output, "PNG"))
-        return fail(kExitFailed, "cannot write " + options.output);
     projector.reset();
     SettingsFactory::destroy();
-    return kExitOk;
+    return status;
 }
