@@ -46,10 +46,12 @@ int toMicro(double degrees)
 
 // The point dialog, modal.  Without a loaded file it starts on the point
 // forecast from the server.
-void openPointDialog(QWidget* parent, void* data, int latMicro, int lonMicro)
+void openPointDialog(QWidget* parent, void* data, int latMicro, int lonMicro, const QString& placeName = {})
 {
     auto* helper = static_cast<GribFileHelper*>(data);
     MeteoDialog dialog(parent, helper && helper->isValid() ? helper : nullptr, latMicro, lonMicro);
+    if (!placeName.isEmpty())
+        dialog.setPlaceName(placeName);
     dialog.exec();
 }
 
@@ -406,11 +408,23 @@ void WeatherMap::invokeMarker(WeatherMarker* marker)
 // step it was left at.
 void WeatherMap::invokeAndShowStep(WeatherMarker* marker)
 {
+    showStepAfter([this, marker](GribFileHelper* helper) { marker->invoke(this, helper); });
+}
+
+void WeatherMap::showStepAfter(const std::function<void(GribFileHelper*)>& dialog)
+{
     GribFileHelper* helper = projector->getHelper();
     const int step = helper ? helper->currentCompoundNum() : 0;
-    marker->invoke(this, helper);
+    dialog(helper);
     if (helper && helper->isValid() && helper->currentCompoundNum() != step)
         emit timeStepChanged();
+}
+
+void WeatherMap::openCityDialog(const DrawnCity& city)
+{
+    showStepAfter([this, &city](GribFileHelper* helper) {
+        openPointDialog(this, helper, city.latMicro, city.lonMicro, city.name);
+    });
 }
 
 void WeatherMap::mousePressEvent(QMouseEvent* event)
@@ -423,6 +437,7 @@ void WeatherMap::mousePressEvent(QMouseEvent* event)
         invokeMarker(marker);
     } else {
         menuWasUp = menu->isVisible();
+        cityPressed = projector->drawnCityAt(position.x(), position.y(), pressedCity);
         dragging = true;
         menu->hide();
     }
@@ -452,12 +467,17 @@ void WeatherMap::mouseMoveEvent(QMouseEvent* event)
 void WeatherMap::mouseReleaseEvent(QMouseEvent*)
 {
     // A press that invoked a marker is not a click on the map.
-    if (!moved && !menuWasUp && !markerPressed)
-        showMenuAtPress();
+    const bool clicked = !moved && !menuWasUp && !markerPressed;
+    const bool onCity = cityPressed;
     markerPressed = false;
+    cityPressed = false;
     dragging = false;
     moved = false;
     menuWasUp = false;
+    if (clicked && onCity)
+        openCityDialog(pressedCity);
+    else if (clicked)
+        showMenuAtPress();
 }
 
 void WeatherMap::showMenuAtPress()

@@ -10,7 +10,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
+#include "CityNames.h"
+
 class GeoProjector;
+class GribFileHelper;
 class MapMenu;
 class QPainter;
 
@@ -120,6 +125,9 @@ private:
     void centreOnPress();
     void invokeMarker(WeatherMarker* marker);
     void invokeAndShowStep(WeatherMarker* marker);
+    // Runs a point dialog; the map then shows the step it was left at.
+    void showStepAfter(const std::function<void(GribFileHelper*)>& dialog);
+    void openCityDialog(const DrawnCity& city);
     void showMenuAtPress();
 
     int diameter;
@@ -131,6 +139,10 @@ private:
     bool moved = false;
     bool menuWasUp = false;
     bool markerPressed = false;
+    // A press on a city drawn on the map opens its point dialog when it is
+    // let go without a drag.
+    bool cityPressed = false;
+    DrawnCity pressedCity;
     int pressX = -1;
     int pressY = -1;
     int activeArea = 0;

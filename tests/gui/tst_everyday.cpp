@@ -7,6 +7,8 @@
 
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
+#include "MapMenu.h"
+#include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "TimelineBar.h"
 #include "WeatherMap.h"
@@ -86,6 +88,19 @@ class TestEveryday : public QObject {
         projector()->geo2Screen(int(north * 1e6), int(west * 1e6), left, top);
         projector()->geo2Screen(int(south * 1e6), int(east * 1e6), right, bottom);
         return map()->rect().contains(QPoint(left, top)) && map()->rect().contains(QPoint(right, bottom));
+    }
+
+    // A point of the map on a drawn city, found as a pointer would.
+    bool findDrawnCity(QPoint& at, DrawnCity& city) const
+    {
+        map()->grab();
+        for (int y = 60; y < map()->height(); y += 3)
+            for (int x = 0; x < map()->width(); x += 3)
+                if (projector()->drawnCityAt(x, y, city)) {
+                    at = QPoint(x, y);
+                    return true;
+                }
+        return false;
     }
 
     // Where the slider's stop for step lies.
@@ -325,6 +340,36 @@ private slots:
 
         window->openGribFile(single);
         QVERIFY(!bar->isVisible() && !window->getPlayPanel()->isVisible());
+    }
+
+    // A click on a city drawn on the map opens the point dialog there with
+    // the city's name; a drag that starts on it pans.
+    void citiesOpenTheirPointForecast()
+    {
+        makeWindow();
+        window->openGribFile(biscay);
+        window->pauseAnimation();
+        QPoint at;
+        DrawnCity city;
+        QVERIFY(findDrawnCity(at, city));
+        QStringList headers;
+        guifixtures::OnModal<MeteoDialog> closer([&](MeteoDialog* dialog) {
+            headers << dialog->ui.labelLocation->text();
+            return dialog->close();
+        });
+        QTest::mouseClick(map(), Qt::LeftButton, {}, at);
+        QCOMPARE(headers.size(), 1);
+        QVERIFY2(headers[0].contains(city.name) &&
+                     headers[0].contains(QString::number(std::fabs(float(city.latMicro) / 1e6f))),
+                 qPrintable(headers[0] + u" for "_s + city.name));
+        QVERIFY(!map()->getMenu()->isVisible());
+
+        const int lon = projector()->getCenterLon();
+        QTest::mousePress(map(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(map(), at + QPoint(60, 0));
+        QTest::mouseRelease(map(), Qt::LeftButton, {}, at + QPoint(60, 0));
+        QCOMPARE(headers.size(), 1);
+        QVERIFY(projector()->getCenterLon() < lon);
     }
 
     // The validity text names the UTC day only when it differs.
