@@ -6,7 +6,9 @@
 #include "GribFileHelper.h"
 #include "MapMenu.h"
 #include "MeteoDialog.h"
+#include "PointReadout.h"
 #include "SettingsFactory.h"
+#include "ValueReadout.h"
 
 #include <QFile>
 #include <QMouseEvent>
@@ -97,7 +99,10 @@ WeatherMap::WeatherMap(QWidget* parent, GeoProjector* mapProjector)
     : QWidget(parent)
     , menu(new MapMenu(this))
     , projector(mapProjector)
+    , readout(new ValueReadout(this))
 {
+    // The read-out follows the pointer without a button held.
+    setMouseTracking(true);
     menu->hide();
     connect(menu, &MapMenu::zoomIn, this, &WeatherMap::zoomIn);
     connect(menu, &MapMenu::zoomOut, this, &WeatherMap::zoomOut);
@@ -358,6 +363,9 @@ void WeatherMap::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing, true);
     paintMarkers(painter);
     paintActiveArea(painter);
+    // The step or the view may have changed under a still pointer.
+    if (pointerOver)
+        showReadoutAt(pointer);
 }
 
 void WeatherMap::paintMarkers(QPainter& painter)
@@ -455,13 +463,38 @@ void WeatherMap::pauseWindowAnimation()
 void WeatherMap::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
-    if (!dragging || (position.x() == pressX && position.y() == pressY))
+    pointer = position;
+    pointerOver = true;
+    if (dragging && (position.x() != pressX || position.y() != pressY)) {
+        moved = true;
+        projector->move(position.x() - pressX, position.y() - pressY);
+        update();
+        pressX = position.x();
+        pressY = position.y();
+    }
+    showReadoutAt(position);
+}
+
+void WeatherMap::leaveEvent(QEvent* event)
+{
+    pointerOver = false;
+    readout->hide();
+    QWidget::leaveEvent(event);
+}
+
+void WeatherMap::showReadoutAt(QPoint at)
+{
+    GribFileHelper* helper = projector->getHelper();
+    if (helper && helper->isValid()) {
+        readout->showReading(PointReadout::at(*projector, *helper, at.x(), at.y()));
         return;
-    moved = true;
-    projector->move(position.x() - pressX, position.y() - pressY);
-    update();
-    pressX = position.x();
-    pressY = position.y();
+    }
+    PointReadout::Reading reading;
+    int latMicro = 0;
+    int lonMicro = 0;
+    if (projector->screen2Geo(at.x(), at.y(), latMicro, lonMicro))
+        reading.position = PointReadout::positionText(latMicro, lonMicro);
+    readout->showReading(reading);
 }
 
 void WeatherMap::mouseReleaseEvent(QMouseEvent*)
@@ -501,4 +534,5 @@ void WeatherMap::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     SettingsFactory::setMapSize(size());
+    readout->placeInCorner();
 }

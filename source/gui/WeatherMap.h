@@ -18,6 +18,7 @@ class GeoProjector;
 class GribFileHelper;
 class MapMenu;
 class QPainter;
+class ValueReadout;
 
 // A point of interest on the map; positions in microdegrees.  The screen
 // position is written by every paint and used by the hit test.
@@ -93,6 +94,7 @@ public:
     // empty path only removes them.  True when buoys were read.
     bool updateBuoyData(QString path);
     MapMenu* getMenu() const { return menu; }
+    ValueReadout* getReadout() const { return readout; }
 
 signals:
     void openGRIB();
@@ -113,6 +115,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -128,6 +131,8 @@ private:
     // Runs a point dialog; the map then shows the step it was left at.
     void showStepAfter(const std::function<void(GribFileHelper*)>& dialog);
     void openCityDialog(const DrawnCity& city);
+    // The read-out of the place and weather under the pointer.
+    void showReadoutAt(QPoint at);
     void showMenuAtPress();
 
     int diameter;
@@ -146,6 +151,11 @@ private:
     int pressX = -1;
     int pressY = -1;
     int activeArea = 0;
+    ValueReadout* readout;
+    // Where the pointer is over the map; the read-out follows the step
+    // shown there.
+    QPoint pointer;
+    bool pointerOver = false;
     // Wheel turns not yet making a whole step (trackpads send small ones).
     int wheelEighthDegrees = 0;
 };

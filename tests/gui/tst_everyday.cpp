@@ -11,6 +11,7 @@
 #include "MeteoDialog.h"
 #include "PlayPanel.h"
 #include "TimelineBar.h"
+#include "ValueReadout.h"
 #include "WeatherMap.h"
 
 #include <QFileDialog>
@@ -46,6 +47,9 @@ class TestEveryday : public QObject {
     QString biscay;  // 4 steps, 3-hourly, 50..40 N 10 W..0
     QString single;
     modelfixtures::GribTestFile globe;  // 1 degree, 90 N..90 S, 0..359 E
+    // 2 m temperature rising 2 K a degree eastward from 270 K at 40 W, on
+    // a 1-degree grid over 30..20 N, 40..20 W.
+    modelfixtures::GribTestFile eastwardWarmer;
     qint64 nowNs = 1000000 * kMs;
 
     GribFileHelper* helper() const { return window->getHelper(); }
@@ -129,6 +133,14 @@ private slots:
         grid.lat1 = 90000, grid.lat2 = -90000, grid.lon1 = 0, grid.lon2 = 359000;
         globe.add(modelfixtures::at(grid, 0), 280.0f);
         globe.write();
+        GRIB_WRITE_PARAMS atlantic = modelfixtures::temperature(21, 11);
+        atlantic.lat1 = 30000, atlantic.lat2 = 20000, atlantic.lon1 = -40000, atlantic.lon2 = -20000;
+        std::vector<float> values;
+        for (int row = 0; row < 11; ++row)
+            for (int column = 0; column < 21; ++column)
+                values.push_back(270.0f + 2.0f * float(column));
+        eastwardWarmer.add(modelfixtures::at(atlantic, 0), values);
+        eastwardWarmer.write();
     }
 
     void cleanup() { guifixtures::closeMainWindow(window); }
@@ -370,6 +382,43 @@ private slots:
         QTest::mouseRelease(map(), Qt::LeftButton, {}, at + QPoint(60, 0));
         QCOMPARE(headers.size(), 1);
         QVERIFY(projector()->getCenterLon() < lon);
+    }
+
+    // The read-out under the pointer says what the point dialog says at a
+    // grid point, the interpolated value between grid points, and "-" off
+    // the grid.
+    void readoutFollowsThePointer_data()
+    {
+        QTest::addColumn<double>("lat");
+        QTest::addColumn<double>("lon");
+        QTest::addColumn<QString>("temperature");
+        QTest::newRow("grid point") << 25.0 << -37.0 << QString();  // the dialog's
+        QTest::newRow("half-way to the next") << 25.0 << -36.5 << u"4 °C"_s;
+        QTest::newRow("north of the grid") << 33.0 << -37.0 << u"-"_s;
+    }
+
+    void readoutFollowsThePointer()
+    {
+        QFETCH(double, lat);
+        QFETCH(double, lon);
+        QFETCH(QString, temperature);
+        makeWindow();
+        window->openGribFile(eastwardWarmer.path());
+        map()->setZoom(4);
+        map()->grab();
+        if (temperature.isEmpty()) {
+            MeteoDialog dialog(window, helper(), int(lat * 1e6), int(lon * 1e6));
+            temperature = dialog.ui.labelTemperature->text() + u" °C"_s;
+            QCOMPARE(temperature, u"3 °C"_s);
+        }
+        int x = 0, y = 0;
+        projector()->geo2Screen(int(lat * 1e6), int(lon * 1e6), x, y);
+        QTest::mouseMove(map(), QPoint(x, y));
+        ValueReadout* readout = map()->getReadout();
+        QVERIFY(readout->isVisible());
+        QVERIFY2(readout->text().contains(u"Temperature&nbsp;&nbsp;</td><td align=right>"_s + temperature + u"<"_s),
+                 qPrintable(readout->text()));
+        QVERIFY(readout->text().contains(u"°"_s));
     }
 
     // The validity text names the UTC day only when it differs.
