@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -37,6 +38,7 @@ constexpr int kExitUsage = 2;   // bad arguments
 constexpr int kMaxFramesPerSecond = 60;
 constexpr double kMaxSecondsPerStep = 600.0;
 constexpr int64_t kMaxFrames = 5000;
+constexpr int64_t kMaxFramePixels = kMaxFrames * 1920 * 1080;
 constexpr int kMaxAnimationSide = 4096;
 
 const char* const kUsage =
@@ -74,7 +76,8 @@ const char* const kUsage =
     "                       second per forecast hour between steps\n"
     "  --quality Q          0 to 100: lossy frames, smaller files; default\n"
     "                       lossless, each frame exactly the picture\n"
-    "  At most 5000 frames, 4096 pixels each way; progress goes to standard error.\n";
+    "  At most 5000 frames (fewer above 1920x1080: as many pixels in all) and\n"
+    "  4096 pixels each way; progress goes to standard error.\n";
 
 struct Options {
     QString input;
@@ -343,10 +346,11 @@ int writeAnimation(const Options& options, ForecastPictures& pictures, int steps
     // does not say.
     const int stepMs = options.stepMs ? options.stepMs : 1000 * std::max(1, hoursPerStep);
     const AnimationFrames frames(first, last, stepMs, options.framesPerSecond);
-    if (frames.count() > kMaxFrames)
-        return fail(kExitUsage, QString("the animation would have %1 frames, more than %2: lower --fps or "
-                                        "--seconds-per-step, or choose fewer steps with --from and --to")
-                                    .arg(frames.count()).arg(kMaxFrames));
+    const int64_t maxFrames = std::min(kMaxFrames, kMaxFramePixels / (int64_t(options.width) * options.height));
+    if (frames.count() > maxFrames)
+        return fail(kExitUsage, QString("the animation would have %1 frames, more than %2 at %3x%4: lower --fps "
+                                        "or --seconds-per-step, or choose fewer steps with --from and --to")
+                                    .arg(frames.count()).arg(maxFrames).arg(options.width).arg(options.height));
     AnimationExport out;
     out.path = options.animation;
     out.width = options.width;

@@ -11,8 +11,9 @@
 namespace {
 
 // Lossless effort: the encoder's level 1 of 0 to 9.  Forecast maps are
-// large flat areas that compress well at little effort; higher levels cost
-// several times the time for a few per cent of size.
+// large flat areas of few colours that compress well at little effort: on
+// a 1280 x 800 map, levels 3 to 6 take two and a half times as long for
+// files a quarter smaller, level 0 is slower still and larger.
 constexpr int kLosslessLevel = 1;
 
 }  // namespace

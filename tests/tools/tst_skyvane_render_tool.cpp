@@ -277,6 +277,8 @@ private slots:
             {"too many frames", "forecast.grb --animate x.webp --fps 60 --seconds-per-step 600", 2,
              "would have 72001 frames, more than 5000"},
             {"animation too large", "forecast.grb --animate x.webp --size 5000x100", 2, "at most 4096 pixels"},
+            {"too many large frames", "forecast.grb --animate x.webp --size 4096x4096 --fps 60 --seconds-per-step 6", 2,
+             "would have 721 frames, more than 617 at 4096x4096"},
             {"unwritable animation", "forecast.grb --animate no/such/dir/x.webp", 1,
              "cannot write %1/no/such/dir/x.webp"},
         };
