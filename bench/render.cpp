@@ -30,6 +30,9 @@
 // enough for pennants on the barbs, come from a second file written
 // beside it.
 
+#include "animation_export.h"
+#include "webp_animation.h"
+
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
@@ -40,6 +43,7 @@
 #include "map_frame.h"
 #include "synthetic_forecast.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -229,6 +233,48 @@ void hashEveryLayer(GeoProjector& projector, int width, int height, GribFileHelp
     projector.setData(nullptr, 0, false, 0.0f);
 }
 
+// Exporting an animation as skyvane-render --animate does, each frame
+// drawn, blended and encoded into an animated WebP: frames per second and
+// bytes per frame, lossless and at lossy quality 75.  Four time steps of
+// the synthetic forecast, wind with barbs at 1280 x 800, the window's pace
+// of 3 s a step at 10 frames a second (91 frames).
+bool measureAnimationExport(bench::Options o, const QTemporaryDir& home, bool tiny)
+{
+    o.count = 4;
+    const std::string file = home.filePath("animation.grb").toStdString();
+    GribFileHelper helper;
+    if (!bench::writeSyntheticForecast(o, file) || !helper.openGribFile(QString::fromStdString(file), true)) {
+        std::fprintf(stderr, "render: cannot write or open %s\n", file.c_str());
+        return false;
+    }
+    const int width = tiny ? 320 : 1280;
+    const int height = tiny ? 200 : 800;
+    const AnimationFrames frames(0, helper.getCompoundNum() - 1, 3000, tiny ? 1 : 10);
+    const int qualities[] = {WebpAnimation::kLossless, 75};
+    for (int quality : qualities) {
+        EquirectProjector projector;
+        bench::showAtlantic(projector, width, height);
+        ForecastPictures pictures(projector, helper, mtWind);
+        AnimationExport out;
+        out.path = home.filePath("animation.webp");
+        out.width = width;
+        out.height = height;
+        out.quality = quality;
+        const auto t0 = Clock::now();
+        const QString error = exportAnimation(pictures, frames, out);
+        const double seconds = since(t0);
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "render: animation export: %s\n", qPrintable(error));
+            return false;
+        }
+        const double kilobytes = double(QFileInfo(out.path).size()) / 1024.0;
+        std::printf("animation export %-8s %lld frames %d x %d in %6.2f s: %5.1f frames/s, %6.1f KB per frame\n",
+                    quality == WebpAnimation::kLossless ? "lossless" : "q75", (long long)frames.count(), width,
+                    height, seconds, double(frames.count()) / seconds, kilobytes / double(frames.count()));
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -323,6 +369,8 @@ int main(int argc, char** argv)
         hashEveryLayer(mercator, width, height, helper, sea, hash);
     }
     std::printf("pixels checksum %016llx\n", (unsigned long long)hash.result());
+    if (!measureAnimationExport(o, home, tiny))
+        return 1;
     SettingsFactory::destroy();
     return 0;
 }
