@@ -74,8 +74,9 @@ const char* const kUsage =
     "  --seconds-per-step S animation time from one step to the next, more than\n"
     "                       0 and at most 600; default: the window's pace, one\n"
     "                       second per forecast hour between steps\n"
-    "  --quality Q          0 to 100: lossy frames, smaller files; default\n"
-    "                       lossless, each frame exactly the picture\n"
+    "  --quality Q          0 to 100: lossy frames; default lossless, each frame\n"
+    "                       exactly the picture, and on forecast maps, with\n"
+    "                       their flat colours, usually the smaller file\n"
     "  At most 5000 frames (fewer above 1920x1080: as many pixels in all) and\n"
     "  4096 pixels each way; progress goes to standard error.\n";
 
