@@ -15,35 +15,6 @@ using namespace modelfixtures;
 
 namespace {
 
-// Fields the colour layer knows beyond the model fixtures' five.
-GRIB_WRITE_PARAMS windSpeed() { return field(32, 105, 10); }
-GRIB_WRITE_PARAMS seaTemperature() { return field(11, 1, 0); }
-GRIB_WRITE_PARAMS swellHeight() { return field(100, 1, 1); }
-GRIB_WRITE_PARAMS windWaveHeight() { return field(102, 1, 0); }
-GRIB_WRITE_PARAMS combinedWaves() { return field(100, 1, 0); }
-GRIB_WRITE_PARAMS tidalSpeed() { return field(48, 1, 0); }
-GRIB_WRITE_PARAMS tidalDirection() { return field(47, 1, 0); }
-
-// p on ni × nj points from (lat1, lon1), steps in millidegrees.
-GRIB_WRITE_PARAMS onGrid(GRIB_WRITE_PARAMS p, int lat1, int lon1, int ni, int nj, int step)
-{
-    p.ni = ni, p.nj = nj, p.lat1 = lat1, p.lon1 = lon1, p.lat2 = lat1 - (nj - 1) * step;
-    p.lon2 = lon1 + (ni - 1) * step, p.di = p.dj = step, p.bits_per_value = 24;
-    return p;
-}
-
-// f(lat°, lon°) at the grid points, rows north to south.
-std::vector<float> sample(const GRIB_WRITE_PARAMS& p, const std::function<double(double, double)>& f)
-{
-    std::vector<float> v;
-    for (int i = 0; i < p.nj; ++i)
-        for (int j = 0; j < p.ni; ++j)
-            v.push_back(float(f((p.lat1 - i * p.dj) / 1000.0, (p.lon1 + j * p.di) / 1000.0)));
-    return v;
-}
-
-double smooth(double a, double o) { return std::sin(a * .15) * std::cos(o * .11) + .5 * std::cos(a * .4 + o * .23); }
-
 // The Catmull-Rom interpolant at row r (from the north), column c (from the west), edges replicated or wrapped.
 double interpolant(const GribMsg& m, double r, double c, bool wraps)
 {
