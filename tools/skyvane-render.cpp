@@ -4,6 +4,7 @@
 
 #include "animation_export.h"
 #include "animation_frames.h"
+#include "webp_animation.h"
 
 #include "GeoProjector.h"
 #include "GribFile.h"
@@ -104,7 +105,7 @@ struct Options {
     bool hasTo = false;
     int framesPerSecond = 10;
     int stepMs = 0;  // 0: the window's pace
-    int quality = -1;  // lossless
+    int quality = WebpAnimation::kLossless;
 };
 
 int fail(int code, const QString& message)
