@@ -29,20 +29,26 @@
 // lacks (swell, sea temperature, tidal stream) and a storm's wind, strong
 // enough for pennants on the barbs, come from a second file written
 // beside it.
+//
+// Then an animation's export, and the read-out under the pointer in
+// microseconds per pointer move (see their functions).
 
 #include "animation_export.h"
 #include "webp_animation.h"
 
+#include "ColourLayer.h"
 #include "GeoProjector.h"
 #include "GribFileHelper.h"
 #include "GribKeys.h"
 #include "MeteoType.h"
+#include "PointReadout.h"
 #include "SettingsFactory.h"
 
 #include "bench_common.h"
 #include "map_frame.h"
 #include "synthetic_forecast.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -275,6 +281,89 @@ bool measureAnimationExport(bench::Options o, const QTemporaryDir& home, bool ti
     return true;
 }
 
+// The read-out under the pointer as the map asks for it at every pointer
+// move: microseconds per PointReadout::at along a pointer's path across
+// the frame of the Atlantic view.  A file of every kind
+// (the synthetic forecast and the sea fields in one, eight kinds) and one
+// of pressure alone, on a 0.25° global grid: with a painted frame the
+// shown kind comes from the value cache and the others from their 4 x 4
+// neighbourhoods; right after the view moved (no frame yet) the shown
+// kind is computed too.  Last, what one kind's value from its 4 x 4
+// points costs alone: the rest is the texts.
+bool measurePointReadout(bench::Options o, const QTemporaryDir& home, bool tiny)
+{
+    if (!tiny)
+        o.ni = 1440, o.nj = 721;
+    o.count = 2;
+    const std::string everyKind = home.filePath("readout.grb").toStdString();
+    const std::string sea = home.filePath("readout-sea.grb").toStdString();
+    const std::string pressure = home.filePath("readout-pressure.grb").toStdString();
+    bench::Weather weather(o.ni, o.nj, 360.0 / o.ni, 180.0 / (o.nj - 1));
+    std::vector<std::vector<float>> fields;
+    weather.make(0, fields);
+    FILE* fp = std::fopen(pressure.c_str(), "wb");
+    bool ok = fp && bench::appendMessage(fp, pressure, bench::globalGridParams(o.ni, o.nj, 2, 102, 0, o.bits, 0),
+                                         fields[2].data(), fields[2].size(), "pressure");
+    ok = (fp && std::fclose(fp) == 0) && ok;
+    ok = ok && bench::writeSyntheticForecast(o, everyKind) && writeSeaAndStormForecast(o.ni, o.nj, sea);
+    QFile all(QString::fromStdString(everyKind));
+    QFile seaFields(QString::fromStdString(sea));
+    ok = ok && all.open(QIODevice::Append) && seaFields.open(QIODevice::ReadOnly) &&
+         all.write(seaFields.readAll()) == seaFields.size();
+    all.close();
+    GribFileHelper helpers[2];
+    ok = ok && helpers[0].openGribFile(QString::fromStdString(everyKind), false) &&
+         helpers[1].openGribFile(QString::fromStdString(pressure), false);
+    if (!ok) {
+        std::fprintf(stderr, "render: cannot write or open the read-out files in %s\n", qPrintable(home.path()));
+        return false;
+    }
+    const int width = tiny ? 320 : 1920;
+    const int height = tiny ? 200 : 1080;
+    const int calls = tiny ? 100 : 20000;
+    const int shownKinds[2] = {mtWind, mtPressure};
+    for (int file = 0; file < 2; ++file) {
+        EquirectProjector projector;
+        bench::showAtlantic(projector, width, height);
+        projector.setData(&helpers[file], shownKinds[file], false, 0.0f);
+        bench::paintedFrame(projector, width, height);
+        for (bool moved : {false, true}) {
+            if (moved)
+                projector.move(1, 0);
+            // A pointer drifting across the frame 3 pixels an event, row after row 40 pixels apart; once
+            // to warm up, once timed.
+            size_t rows = 0;
+            auto sweep = [&] {
+                for (int i = 0; i < calls; ++i)
+                    rows += PointReadout::at(projector, helpers[file], i * 3 % width, (i * 3 / width * 40 + 20) % height)
+                                .rows.size();
+            };
+            sweep();
+            rows = 0;
+            const auto t0 = Clock::now();
+            sweep();
+            const double micros = since(t0) * 1e6 / calls;
+            const std::string what = std::to_string(rows / size_t(calls)) + (file ? " kind, pressure" : " kinds, wind") +
+                                     (moved ? " computed" : " from the cache");
+            std::printf("point read-out   %-36s %6.2f us per call\n", what.c_str(), micros);
+        }
+    }
+    // Of which one kind's value, from its 4 x 4 points, at the same pointer positions.
+    const GribMsg& pressureField = helpers[1].getCurrentCompound().front();
+    EquirectProjector projector;
+    bench::showAtlantic(projector, width, height);
+    float sum = 0.0f;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < calls; ++i) {
+        int lat = 0, lon = 0;
+        projector.screen2Geo(i * 3 % width, (i * 3 / width * 40 + 20) % height, lat, lon);
+        sum += ColourLayer::valueAt(pressureField, nullptr, lat, lon).value;
+    }
+    std::printf("point read-out   %-36s %6.2f us per call (mean %.0f Pa)\n", "of which one value from its 4 x 4",
+                since(t0) * 1e6 / calls, double(sum / float(calls)));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -369,7 +458,7 @@ int main(int argc, char** argv)
         hashEveryLayer(mercator, width, height, helper, sea, hash);
     }
     std::printf("pixels checksum %016llx\n", (unsigned long long)hash.result());
-    if (!measureAnimationExport(o, home, tiny))
+    if (!measureAnimationExport(o, home, tiny) || !measurePointReadout(o, home, tiny))
         return 1;
     SettingsFactory::destroy();
     return 0;
