@@ -1,10 +1,9 @@
 // The read-out under the pointer: which kinds the time step holds, each
-// kind's value from the value cache or its 4 x 4 neighbourhood, the texts
+// kind's value from its 4 x 4 neighbourhood, the texts
 // in the point dialog's units and roundings, and the position in degrees
 // and minutes.
 #include "PointReadout.h"
 
-#include "BaseMapImage.h"
 #include "ColourLayer.h"
 #include "FieldMessages.h"
 #include "GeoProjector.h"
@@ -12,8 +11,6 @@
 #include "GribKeys.h"
 #include "MeteoType.h"
 #include "RenderMath.h"
-
-#include <QImage>
 
 #include <algorithm>
 #include <cmath>
@@ -26,8 +23,7 @@ constexpr QChar kDegree(0x00B0);
 constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
 
 // A position as the read-out evaluates it: the longitude as the frame
-// placed the pixel's column (not wrapped), for the value cache and the
-// patches, and wrapped, for the point lookups and the text.
+// placed the pixel's column (not wrapped), for the patches, and wrapped, for the point lookups and the text.
 struct Position {
     int latMicro = 0;
     long long lonMicro = 0;
@@ -132,84 +128,7 @@ QString valueText(int kind, float value, const CompoundMsg& compound, const Posi
     }
 }
 
-// The shown kind's value at one pixel, as the last frame computed it.
-struct CachedValue {
-    int kind = 0;
-    float value = 0.0f;
-};
-
-bool sameGrid(const ColourLayer::Grid& a, const ColourLayer::Grid& b)
-{
-    return a.columns == b.columns && a.rows == b.rows && a.westMicro == b.westMicro && a.northMicro == b.northMicro &&
-           a.columnStepMicro == b.columnStepMicro && a.rowStepMicro == b.rowStepMicro &&
-           a.wrapsAround == b.wrapsAround && a.rowLatsMicro == b.rowLatsMicro;
-}
-
-// Whether screen row y lies at or south of the northernmost drawn
-// latitude; rows run north to south.
-bool atOrSouthOfDrawnRows(GeoProjector& projector, int y)
-{
-    int lat = 0;
-    int lon = 0;
-    if (!projector.screen2Geo(0, y, lat, lon))
-        return y >= projector.getMapBottom();
-    return lat <= BaseMapImage::kMaxLatMicro;
-}
-
-// The value cache counts pixels from the first drawn row.
-int firstDrawnRow(GeoProjector& projector)
-{
-    int low = 0;
-    int high = projector.frameHeight();
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (atOrSouthOfDrawnRows(projector, middle))
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return low;
-}
-
-// A frame paints coasts, and land under a sea-only field, without looking
-// their values up, and leaves older values in the cache there; any other
-// colour is that of a value looked up.
-bool valueLookedUp(QRgb pixel, int kind)
-{
-    const bool seaOnly = kind == mtWave || kind == mtSST;
-    return pixel != BaseMapImage::kCoastColour && !(seaOnly && pixel == BaseMapImage::kLandColour);
-}
-
-// The cache holds the pixel's value when the last frame computed it for
-// the helper's current step of the shown kind and the view has not moved
-// since.  It holds the step's own value, not the blend an animation shows.
-bool cachedValue(GeoProjector& projector, const GribFileHelper& helper, int x, int y, const Position& at,
-                 CachedValue& cached)
-{
-    const int kind = projector.getMeteoType();
-    if (projector.getHelper() != &helper || !projector.getMessage() || projector.needsRecompute() ||
-        projector.getCompoundNumber() != helper.currentCompoundNum())
-        return false;
-    const GribMsg* msg = ColourLayer::fieldMessage(helper.getCurrentCompound(), kind);
-    const ColourLayer::Grid& grid = projector.getGrid();
-    ColourLayer::Grid current;
-    if (!msg || !ColourLayer::describeGrid(*msg, current) || !sameGrid(grid, current) ||
-        !BaseMapImage::drawnLatitude(at.latMicro) || !ColourLayer::inCell(grid, at.latMicro, at.lonMicro))
-        return false;
-    const QImage& frame = projector.lastFrame();
-    const int width = projector.frameWidth();
-    if (frame.width() != width || frame.height() != projector.frameHeight() || x < 0 || y < 0 || x >= width ||
-        y >= frame.height() || !valueLookedUp(frame.pixel(x, y), kind))
-        return false;
-    const std::vector<float>& cache = projector.getValueCache();
-    const long long index = (long long)(y - firstDrawnRow(projector)) * width + x;
-    if (index < 0 || index >= (long long)cache.size())
-        return false;
-    cached = {kind, cache[size_t(index)]};
-    return true;
-}
-
-PointReadout::Reading readingAt(const GribFileHelper& helper, const Position& at, const CachedValue* cached)
+PointReadout::Reading readingAt(const GribFileHelper& helper, const Position& at)
 {
     PointReadout::Reading reading;
     reading.position = PointReadout::positionText(at.latMicro, at.wrappedLonMicro);
@@ -218,8 +137,7 @@ PointReadout::Reading readingAt(const GribFileHelper& helper, const Position& at
         const GribMsg* msg = ColourLayer::fieldMessage(compound, kind);
         if (!msg)
             continue;
-        const float value = cached && cached->kind == kind ? cached->value
-                                                           : interpolated(*msg, windPartner(compound, kind), at);
+        const float value = interpolated(*msg, windPartner(compound, kind), at);
         reading.rows.push_back({kind, label(kind), valueText(kind, value, compound, at), value});
     }
     return reading;
@@ -254,7 +172,7 @@ QString PointReadout::positionText(int latMicro, int lonMicro)
 
 PointReadout::Reading PointReadout::atPosition(const GribFileHelper& helper, int latMicro, int lonMicro)
 {
-    return readingAt(helper, {latMicro, lonMicro, wrappedLongitude(lonMicro)}, nullptr);
+    return readingAt(helper, {latMicro, lonMicro, wrappedLongitude(lonMicro)});
 }
 
 PointReadout::Reading PointReadout::at(GeoProjector& projector, const GribFileHelper& helper, int x, int y)
@@ -266,7 +184,5 @@ PointReadout::Reading PointReadout::at(GeoProjector& projector, const GribFileHe
     at.lonMicro = RenderMath::ColumnScale{projector.getCenterX(), projector.getScale(), projector.getCenterLon()}
                       .longitude(x);
     at.wrappedLonMicro = wrappedLongitude(at.lonMicro);
-    CachedValue cached;
-    const bool fromCache = cachedValue(projector, helper, x, y, at, cached);
-    return readingAt(helper, at, fromCache ? &cached : nullptr);
+    return readingAt(helper, at);
 }

@@ -3,11 +3,9 @@
 // step holds, interpolated as the colour layer colours it and written as
 // the point dialog writes it, so that both agree at a grid point.
 //
-// The kind the map shows is read from the colour layer's value cache where
-// the last frame computed that pixel; every other kind (and the shown one
-// where the cache does not hold the pixel) comes from the 4 x 4 points
-// around the position alone, so a read-out costs microseconds whatever the
-// grid's size.
+// Each value comes from the 4 x 4 grid points around the position alone,
+// so a read-out costs microseconds whatever the grid's size; reading the
+// shown kind from the frame's value cache instead saves nothing measurable.
 #ifndef SKYVANE_POINTREADOUT_H
 #define SKYVANE_POINTREADOUT_H
 
