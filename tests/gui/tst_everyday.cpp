@@ -366,12 +366,12 @@ private slots:
         QVERIFY(findDrawnCity(at, city));
         QStringList headers;
         guifixtures::OnModal<MeteoDialog> closer([&](MeteoDialog* dialog) {
-            headers << dialog->ui.labelLocation->text();
+            headers << dialog->placeName() + u" | "_s + dialog->ui.labelLocation->text();
             return dialog->close();
         });
         QTest::mouseClick(map(), Qt::LeftButton, {}, at);
         QCOMPARE(headers.size(), 1);
-        QVERIFY2(headers[0].contains(city.name) &&
+        QVERIFY2(headers[0].startsWith(city.name + u" | "_s) &&
                      headers[0].contains(QString::number(std::fabs(float(city.latMicro) / 1e6f))),
                  qPrintable(headers[0] + u" for "_s + city.name));
         QVERIFY(!map()->getMenu()->isVisible());
