@@ -25,6 +25,11 @@ PlayPanel::PlayPanel(QWidget* parent)
 void PlayPanel::buildPaceMenu()
 {
     menu = new QMenu(this);
+    // Not the panel's transparent background: as the window's other menus.
+    menu->setStyleSheet(QStringLiteral(
+        "QMenu { background: rgb(16, 74, 184); color: white; font-family: Helvetica; font-size: 11px; margin: 2px; } "
+        "QMenu::item { padding: 2px 15px 2px 24px; border: 1px solid transparent; } "
+        "QMenu::item:selected { border-color: darkblue; background: rgba(100, 100, 100, 150); }"));
     speeds = new QActionGroup(this);
     for (int speed : AnimationPace::kSpeeds) {
         QAction* action = menu->addAction(speed == 1 ? tr("Normal speed") : tr("%1\u00d7 speed").arg(speed));
