@@ -1187,8 +1187,15 @@ void Skyvane::fitFileArea()
     pauseAnimation();
     if (!helper || !helper->isValid())
         return;
-    centreOnFileArea();
     const QRectF& area = helper->gribFile()->getArea();
+    // A file round the whole globe has no middle in longitude: the map
+    // keeps its own.
+    const int keptLonMicro = map->getProjector()->getCenterLon();
+    centreOnFileArea();
+    if (std::fabs(area.width()) + helper->gribFile()->getGridStep() >= 360.0) {
+        GeoProjector* projector = map->getProjector();
+        projector->goTo(projector->getCenterLat(), keptLonMicro);
+    }
     const auto micro = [](double degrees) { return int(std::clamp(degrees, -1000.0, 1000.0) * 1e6); };
     map->fitBox(micro(area.y()), micro(area.x()), micro(area.y() + area.height()), micro(area.x() + area.width()));
 }

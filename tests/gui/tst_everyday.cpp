@@ -300,7 +300,8 @@ private slots:
     }
 
     // F shows the whole of a regional file at the largest zoom it fits at;
-    // a global file, wider than the map at any zoom, at the smallest.
+    // a global file, wider than the map at any zoom, at the smallest, on
+    // the equator.
     void fitToTheFile()
     {
         makeWindow();
@@ -317,9 +318,12 @@ private slots:
 
         window->openGribFile(globe.path());
         map()->setZoom(16);
+        projector()->goTo(50000000, 12000000);
         QTest::keyClick(window, Qt::Key_F);
         QCOMPARE(map()->getZoom(), 1);
+        // Round the globe, it has no middle in longitude: the map keeps its own.
         QCOMPARE(projector()->getCenterLat(), 0);
+        QCOMPARE(projector()->getCenterLon(), 12000000);
     }
 
     // One stop a step, with the step's valid time in local time (UTC+2
