@@ -929,6 +929,9 @@ void Skyvane::connectAndInitialize()
     if (startup.doStartup() == 1 && startup.startupState() >= 0)
         connected = true;
     connectionModeTriggered();
+    // The keys go to the map's window once the start-up dialog has gone,
+    // also where no window manager hands the focus back.
+    activateWindow();
 }
 
 void Skyvane::connectionModeTriggered()
