@@ -28,7 +28,11 @@ void ValueReadout::showReading(const PointReadout::Reading& reading)
     for (const PointReadout::Row& row : reading.rows)
         html += QStringLiteral("<tr><td>%1&nbsp;&nbsp;</td><td align=right>%2</td></tr>")
                     .arg(row.label.toHtmlEscaped(), row.text.toHtmlEscaped());
-    setText(html + QStringLiteral("</table>"));
+    html += QStringLiteral("</table>");
+    // Every animation frame asks again; an unchanged read-out stays as it is.
+    if (isVisible() && html == text())
+        return;
+    setText(html);
     adjustSize();
     placeInCorner();
     show();
